@@ -1,0 +1,322 @@
+#include "pipeline/ACS_Classes.h"
+
+#include <chrono>
+
+#include "pipeline/MainThreadQueue.h"
+#include "pipeline/Rounding.h"
+
+namespace cdx {
+
+namespace {
+
+// Holds an InputLock for a scope, so a ReadData that throws still frees it.
+class TInputLockGuard {
+ public:
+  explicit TInputLockGuard(TInputLock& lock) : lock_(lock) { lock_.Acquire(); }
+  ~TInputLockGuard() { lock_.Release(); }
+  TInputLockGuard(const TInputLockGuard&) = delete;
+  TInputLockGuard& operator=(const TInputLockGuard&) = delete;
+
+ private:
+  TInputLock& lock_;
+};
+
+// The exchange of an input during a run, shared by outputs and converters:
+// open the new input, swap it in under the lock, close the old one.
+void SwapInputWhileBusy(TInputLock& lock, std::atomic<TACSInput*>& input, TACSInput* value) {
+  if (value) value->OpenStream();
+  TACSInput* old = input.load();
+  {
+    TInputLockGuard guard(lock);
+    input.store(value);
+  }
+  if (old && old != value) old->CloseStream();
+}
+
+// Keeps the removal notification in step with the stored input.
+void Relink(TComponent* self, TACSInput* old, TACSInput* value) {
+  if (old == value) return;
+  if (old) self->RemoveFreeNotification(old);
+  if (value) self->FreeNotification(value);
+}
+
+}  // namespace
+
+// --- TInputLock ---------------------------------------------------------
+
+void TInputLock::Acquire() {
+  while (held_.exchange(true, std::memory_order_acquire)) {
+    while (held_.load(std::memory_order_relaxed)) std::this_thread::yield();
+  }
+}
+
+// --- TACSInput ----------------------------------------------------------
+
+void TACSInput::AbortStream() {
+  try {
+    CloseStream();
+  } catch (...) {
+  }
+  FBusy = false;
+}
+
+// --- TACSConverter ------------------------------------------------------
+
+void TACSConverter::SetInput(TACSInput* Value) {
+  if (Value == this) return;
+  TACSInput* old = Input();
+  if (!Busy())
+    FInput.store(Value);
+  else
+    SwapInputWhileBusy(InputLock, FInput, Value);
+  Relink(this, old, Value);
+}
+
+void TACSConverter::UnlockChain() {
+  InputLock.Release();
+  if (auto* converter = dynamic_cast<TACSConverter*>(Input())) converter->UnlockChain();
+}
+
+void TACSConverter::Notification(TComponent* component, TOperation operation) {
+  if (operation == TOperation::opRemove && component == Input()) SetInput(nullptr);
+  TACSInput::Notification(component, operation);
+}
+
+int TACSConverter::ReadInput(void* buffer, int count) {
+  TInputLockGuard guard(InputLock);
+  TACSInput* input = Input();
+  if (!input) throw EACSException("Input not assigned");
+  return input->ReadData(buffer, count);
+}
+
+TACSInput& TACSConverter::RequireInput() const {
+  TACSInput* input = Input();
+  if (!input) throw EACSException("Input not assigned");
+  return *input;
+}
+
+// --- TACSThread ---------------------------------------------------------
+
+TACSThread::TACSThread(TACSOutput* parent) : parent_(parent) {
+  suspended_ = true;  // created suspended: the first Run wakes it
+  thread_ = std::thread([this] { Execute(); });
+}
+
+TACSThread::~TACSThread() { Terminate(); }
+
+void TACSThread::Resume() {
+  std::lock_guard lock(stateMutex_);
+  wake_.notify_all();
+}
+
+void TACSThread::Terminate() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(stateMutex_);
+    ExitRequested = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void TACSThread::Execute() {
+  SuspendUntilBusy();
+  while (!ExitRequested) {
+    {
+      std::lock_guard critical(lock_);
+      Iterate();
+    }
+    if (!parent_->Busy() && !ExitRequested) {
+      // Idle without suspending: keep iterating, gently.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  ExitRequested = false;
+  finished_ = true;
+}
+
+void TACSThread::Iterate() {
+  try {
+    parent_->WorkerProgress();
+    bool more = parent_->WriteNextBlock(StopRequested);
+    // A stop or the end only ends something while a run is in progress.
+    if ((StopRequested || !more) && parent_->Busy()) EndRun();
+  } catch (const std::exception& e) {
+    StopRequested = false;
+    parent_->HandleThreadException(e);
+    SuspendIfWanted();
+  } catch (...) {
+    StopRequested = false;
+    parent_->HandleThreadException(EACSException("Unknown error"));
+    SuspendIfWanted();
+  }
+}
+
+void TACSThread::EndRun() {
+  StopRequested = false;
+  parent_->FinishRun();
+  if (parent_->OnDone) TVerySmallThread(parent_, parent_->OnDone).Execute();
+  SuspendIfWanted();
+}
+
+void TACSThread::SuspendIfWanted() {
+  if (SuspendWhenIdle) SuspendUntilBusy();
+}
+
+void TACSThread::SuspendUntilBusy() {
+  // Sleeping only while the output is idle means a Run that comes before
+  // the worker got here is never missed.
+  std::unique_lock lock(stateMutex_);
+  suspended_ = true;
+  wake_.wait(lock, [&] { return parent_->Busy() || ExitRequested; });
+  suspended_ = false;
+}
+
+// --- TVerySmallThread ---------------------------------------------------
+
+void TVerySmallThread::Execute() {
+  TACSOutput* output = output_;
+  std::function<void()> call = [&] { onDone_(output); };
+  TMainThreadQueue::Instance().Synchronize(output, call);
+}
+
+// --- TACSOutput ---------------------------------------------------------
+
+TACSOutput::TACSOutput(TComponent* owner)
+    : TComponent(owner), Thread(std::make_unique<TACSThread>(this)) {}
+
+TACSOutput::~TACSOutput() { StopWorker(); }
+
+void TACSOutput::SetInput(TACSInput* Value) {
+  TACSInput* old = Input();
+  if (!Busy())
+    FInput.store(Value);
+  else
+    SwapInputWhileBusy(InputLock, FInput, Value);
+  Relink(this, old, Value);
+}
+
+void TACSOutput::Run() {
+  if (Busy()) throw EACSException("Component is Busy");
+  if (!Input()) throw EACSException("Input is not assigned");
+  InputLock.Release();
+  try {
+    BeginOutput();
+    // Flags before Busy, so a worker that is iterating idle never sees a
+    // stale Stop in the new run.
+    Thread->StopRequested = false;
+    CanOutput = true;
+    FBusy = true;
+    Thread->Resume();
+  } catch (const std::exception& e) {
+    HandleThreadException(e);
+  }
+}
+
+void TACSOutput::Stop() { Thread->StopRequested = true; }
+
+int TACSOutput::Status() const {
+  if (!Busy()) return 2;
+  return Thread->Suspended() ? 1 : 0;
+}
+
+int TACSOutput::Progress() const {
+  TACSInput* input = Input();
+  if (!input) return 0;
+  int32_t size = input->Size();
+  if (size == -1) return -1;
+  if (size == 0) return 0;
+  return RoundHalfEven(static_cast<double>(input->Position()) / size * 100.0);
+}
+
+int TACSOutput::WorkerProgress() {
+  int progress;
+  {
+    TInputLockGuard guard(InputLock);
+    progress = Progress();
+  }
+  if (progress != LastProgress) {
+    LastProgress = progress;
+    if (OnProgress) {
+      std::function<void()> call = [this] { OnProgress(this); };
+      TMainThreadQueue::Instance().Synchronize(this, call);
+    }
+  }
+  return progress;
+}
+
+void TACSOutput::FinishRun() {
+  if (!Busy()) return;
+  CanOutput = false;
+  EndOutput();
+  FBusy = false;
+}
+
+void TACSOutput::HandleThreadException(const std::exception& E) {
+  InputLock.Release();
+  if (Status() != 2) {
+    if (auto* converter = dynamic_cast<TACSConverter*>(Input())) {
+      try {
+        converter->UnlockChain();
+      } catch (...) {
+      }
+    }
+    try {
+      EndOutput();
+    } catch (...) {
+    }
+  }
+  CanOutput = false;
+  FBusy = false;
+  if (!OnThreadException) return;
+  if (TMainThreadQueue::Instance().IsMainThread()) {
+    OnThreadException(this, E);
+    return;
+  }
+  // On the worker a handler's own failure has nowhere to go.
+  try {
+    OnThreadException(this, E);
+  } catch (...) {
+  }
+}
+
+void TACSOutput::Notification(TComponent* component, TOperation operation) {
+  if (operation == TOperation::opRemove && component == Input()) SetInput(nullptr);
+  TComponent::Notification(component, operation);
+}
+
+int TACSOutput::ReadInput(void* buffer, int count) {
+  TInputLockGuard guard(InputLock);
+  TACSInput* input = Input();
+  if (!input) throw EACSException("Input is not assigned");
+  return input->ReadData(buffer, count);
+}
+
+TACSInput& TACSOutput::RequireInput() const {
+  TACSInput* input = Input();
+  if (!input) throw EACSException("Input is not assigned");
+  return *input;
+}
+
+void TACSOutput::BeforeDestruction() {
+  StopWorker();
+  TComponent::BeforeDestruction();
+}
+
+void TACSOutput::StopWorker() {
+  if (!Thread || Thread->Finished()) return;
+  // Drop the hand-offs the main thread will no longer serve, so the worker
+  // is never left waiting on us while we wait on it.
+  auto& queue = TMainThreadQueue::Instance();
+  queue.Close(this);
+  Thread->Terminate();
+  queue.Reopen(this);
+  // The run is not completed, but the chain must not stay open.
+  if (Busy()) {
+    if (TACSInput* input = Input()) input->AbortStream();
+    CanOutput = false;
+    FBusy = false;
+  }
+}
+
+}  // namespace cdx

@@ -1,0 +1,252 @@
+// The pull pipeline: sources, converters and outputs, and the output's
+// worker thread.
+//
+// A source hands out raw interleaved little-endian PCM on request; a
+// converter is a source that pulls from another source; an output owns a
+// worker thread that, during a run, pulls block after block from the end of
+// its chain and writes it.
+//
+// Threads: the main thread creates components, sets properties (event
+// handlers included, while the output is idle) and calls Run, Stop, Status,
+// Progress and SetInput. The worker runs WriteNextBlock, EndOutput and every
+// ReadData of the chain. OnProgress and OnDone run on the main thread while
+// the worker waits (see MainThreadQueue.h); OnThreadException runs on the
+// thread that met the failure.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "pipeline/Component.h"
+#include "pipeline/FileStream.h"
+
+namespace cdx {
+
+class EACSException : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum TFileOutputMode { foRewrite = 0, foAppend = 1 };
+
+using TOutputDoneEvent = std::function<void(TComponent* Sender)>;
+using TOutputProgressEvent = std::function<void(TComponent* Sender)>;
+using TThreadExceptionEvent = std::function<void(TComponent* Sender, const std::exception& E)>;
+
+// The flag that guards the exchange of an Input during a run: held around
+// every ReadData on that input and by the swap itself. Taking it is an
+// atomic test-and-set; waiting for it is a spin.
+class TInputLock {
+ public:
+  void Acquire();
+  void Release() { held_.store(false, std::memory_order_release); }
+  bool Held() const { return held_.load(std::memory_order_acquire); }
+
+ private:
+  std::atomic<bool> held_{false};
+};
+
+class TACSInput : public TComponent {
+ public:
+  explicit TACSInput(TComponent* owner) : TComponent(owner) {}
+
+  virtual int GetBitsPerSample() = 0;
+  virtual int GetChannels() = 0;
+  virtual int GetSampleRate() = 0;
+  virtual int GetTotalTime() { return 0; }
+  // Copies up to `bufferSize` bytes into `buffer`; 0 is the end of the run.
+  virtual int ReadData(void* buffer, int bufferSize) = 0;
+  // CloseStream with every exception swallowed; never throws.
+  virtual void AbortStream();
+  virtual void OpenStream() = 0;
+  virtual void CloseStream() = 0;
+
+  // Bytes handed out since OpenStream.
+  int32_t Position() const { return FPosition.load(std::memory_order_relaxed); }
+  // Bytes this run will deliver, -1 when unknown.
+  int32_t Size() const { return FSize.load(std::memory_order_relaxed); }
+  bool Busy() const { return FBusy.load(); }
+
+ protected:
+  // Written by the component (opening thread, then the worker), read by
+  // the main thread for progress.
+  std::atomic<int32_t> FPosition{0};
+  std::atomic<int32_t> FSize{0};
+  std::atomic<bool> FBusy{false};
+  // For sources that stage data: 1-based next byte, and valid byte count.
+  int32_t BufStart = 1;
+  int32_t BufEnd = 0;
+};
+
+class TACSConverter : public TACSInput {
+ public:
+  explicit TACSConverter(TComponent* owner) : TACSInput(owner) {}
+
+  TACSInput* Input() const { return FInput.load(); }
+  // Stores the input; during a run exchanges it without losing a block
+  // (the new input is opened first, the old one closed after the swap).
+  virtual void SetInput(TACSInput* Value);
+  // Frees this converter's InputLock and those further down the chain.
+  void UnlockChain();
+
+ protected:
+  void Notification(TComponent* component, TOperation operation) override;
+  // ReadData on Input with InputLock held; raises "Input not assigned"
+  // when the input has gone.
+  int ReadInput(void* buffer, int count);
+  // Input, or "Input not assigned" when there is none.
+  TACSInput& RequireInput() const;
+
+  TInputLock InputLock;
+
+ private:
+  std::atomic<TACSInput*> FInput{nullptr};
+};
+
+class TACSOutput;
+
+// The worker thread of an output. Created suspended with the output; ends
+// when the output is destroyed.
+class TACSThread {
+ public:
+  explicit TACSThread(TACSOutput* parent);
+  ~TACSThread();
+  TACSThread(const TACSThread&) = delete;
+  TACSThread& operator=(const TACSThread&) = delete;
+
+  std::atomic<bool> SuspendWhenIdle{true};
+  std::atomic<bool> StopRequested{false};
+
+  bool Suspended() const { return suspended_.load(); }
+  // Wakes a worker that sleeps because its output was idle.
+  void Resume();
+  // Asks the worker to leave after its current iteration and waits for it.
+  void Terminate();
+  bool Finished() const { return finished_.load(); }
+  std::thread::id Id() const { return thread_.get_id(); }
+
+ private:
+  void Execute();
+  void Iterate();
+  void EndRun();
+  void SuspendIfWanted();
+  void SuspendUntilBusy();
+
+  TACSOutput* parent_;
+  std::atomic<bool> ExitRequested{false};
+  std::atomic<bool> suspended_{false};
+  std::atomic<bool> finished_{false};
+  std::mutex lock_;  // the worker's critical section, held per iteration
+  std::mutex stateMutex_;
+  std::condition_variable wake_;
+  std::thread thread_;
+};
+
+// Delivers OnDone on the main thread; its body is run by the worker itself.
+class TVerySmallThread {
+ public:
+  TVerySmallThread(TACSOutput* output, TOutputDoneEvent onDone)
+      : output_(output), onDone_(std::move(onDone)) {}
+  void Execute();
+
+ private:
+  TACSOutput* output_;
+  TOutputDoneEvent onDone_;
+};
+
+class TACSOutput : public TComponent {
+ public:
+  explicit TACSOutput(TComponent* owner);
+  ~TACSOutput() override;
+
+  TACSInput* Input() const { return FInput.load(); }
+  virtual void SetInput(TACSInput* Value);
+
+  // Starts a run: BeginOutput here, then the blocks on the worker.
+  // Raises "Component is Busy" / "Input is not assigned"; every other
+  // failure goes to OnThreadException.
+  void Run();
+  // Ends the current run after the block in progress; does not wait.
+  void Stop();
+  // 0 running, 1 suspended, 2 idle.
+  int Status() const;
+  // Percent of the input delivered, halves to even; -1 when unknown.
+  int Progress() const;
+  bool Busy() const { return FBusy.load(); }
+
+  bool SuspendWhenIdle() const { return Thread->SuspendWhenIdle.load(); }
+  void SetSuspendWhenIdle(bool value) { Thread->SuspendWhenIdle = value; }
+
+  TOutputDoneEvent OnDone;
+  TOutputProgressEvent OnProgress;
+  TThreadExceptionEvent OnThreadException;
+
+ protected:
+  // Worker side of the writer contract.
+  virtual bool WriteNextBlock(bool Abort) = 0;
+  virtual void EndOutput() = 0;
+  // Runs inside Run on the caller's thread.
+  virtual void BeginOutput() = 0;
+
+  void FinishRun();
+  void HandleThreadException(const std::exception& E);
+  void Notification(TComponent* component, TOperation operation) override;
+  void BeforeDestruction() override;
+
+  // ReadData on Input with InputLock held; "Input is not assigned" when the
+  // input has gone during the run.
+  int ReadInput(void* buffer, int count);
+  // Input, or "Input is not assigned" when there is none.
+  TACSInput& RequireInput() const;
+
+  std::atomic<bool> CanOutput{false};
+  int32_t LastProgress = 0;
+  std::unique_ptr<TACSThread> Thread;
+  TInputLock InputLock;
+
+ private:
+  friend class TACSThread;
+  // Progress as the worker reads it, with InputLock held so the input
+  // cannot be exchanged or destroyed while it is being read.
+  int WorkerProgress();
+  void StopWorker();
+
+  std::atomic<TACSInput*> FInput{nullptr};
+  std::atomic<bool> FBusy{false};
+};
+
+// An output that writes to a stream opened in BeginOutput and freed in
+// EndOutput; in this program always a file.
+class TACSStreamedOutput : public TACSOutput {
+ public:
+  explicit TACSStreamedOutput(TComponent* owner) : TACSOutput(owner) {}
+
+ protected:
+  std::unique_ptr<TFileStream> FStream;
+};
+
+class TACSFileOut : public TACSStreamedOutput {
+ public:
+  explicit TACSFileOut(TComponent* owner) : TACSStreamedOutput(owner) {}
+
+  const std::string& FileName() const { return FFileName; }
+  void SetFileName(std::string value) { FFileName = std::move(value); }
+  TFileOutputMode FileMode() const { return FFileMode; }
+  // A writer that cannot append keeps rewriting: the base stores foRewrite
+  // whatever it is given.
+  virtual void SetFileMode(TFileOutputMode) { FFileMode = foRewrite; }
+
+ protected:
+  std::string FFileName;
+  TFileOutputMode FFileMode = foRewrite;
+};
+
+}  // namespace cdx
