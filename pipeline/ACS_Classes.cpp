@@ -102,7 +102,9 @@ TACSThread::TACSThread(TACSOutput* parent) : parent_(parent) {
   thread_ = std::thread([this] { Execute(); });
 }
 
-TACSThread::~TACSThread() { Terminate(); }
+TACSThread::~TACSThread() {
+  Terminate();
+}
 
 void TACSThread::Resume() {
   std::lock_guard lock(stateMutex_);
@@ -155,7 +157,7 @@ void TACSThread::Iterate() {
 void TACSThread::EndRun() {
   StopRequested = false;
   parent_->FinishRun();
-  if (parent_->OnDone) TVerySmallThread(parent_, parent_->OnDone).Execute();
+  if (auto onDone = parent_->OnDone.Get()) TVerySmallThread(parent_, std::move(onDone)).Execute();
   SuspendIfWanted();
 }
 
@@ -182,10 +184,15 @@ void TVerySmallThread::Execute() {
 
 // --- TACSOutput ---------------------------------------------------------
 
-TACSOutput::TACSOutput(TComponent* owner)
-    : TComponent(owner), Thread(std::make_unique<TACSThread>(this)) {}
+TACSOutput::TACSOutput(TComponent* owner) : TComponent(owner) {
+  // Started only now that every field it reads is initialised; it sleeps
+  // until the first Run, so the derived writer is complete by then.
+  Thread = std::make_unique<TACSThread>(this);
+}
 
-TACSOutput::~TACSOutput() { StopWorker(); }
+TACSOutput::~TACSOutput() {
+  StopWorker();
+}
 
 void TACSOutput::SetInput(TACSInput* Value) {
   TACSInput* old = Input();
@@ -213,7 +220,9 @@ void TACSOutput::Run() {
   }
 }
 
-void TACSOutput::Stop() { Thread->StopRequested = true; }
+void TACSOutput::Stop() {
+  Thread->StopRequested = true;
+}
 
 int TACSOutput::Status() const {
   if (!Busy()) return 2;
@@ -268,14 +277,15 @@ void TACSOutput::HandleThreadException(const std::exception& E) {
   }
   CanOutput = false;
   FBusy = false;
-  if (!OnThreadException) return;
+  auto handler = OnThreadException.Get();
+  if (!handler) return;
   if (TMainThreadQueue::Instance().IsMainThread()) {
-    OnThreadException(this, E);
+    handler(this, E);
     return;
   }
   // On the worker a handler's own failure has nowhere to go.
   try {
-    OnThreadException(this, E);
+    handler(this, E);
   } catch (...) {
   }
 }

@@ -37,9 +37,39 @@ class EACSException : public std::runtime_error {
 
 enum TFileOutputMode { foRewrite = 0, foAppend = 1 };
 
-using TOutputDoneEvent = std::function<void(TComponent* Sender)>;
-using TOutputProgressEvent = std::function<void(TComponent* Sender)>;
-using TThreadExceptionEvent = std::function<void(TComponent* Sender, const std::exception& E)>;
+// An event property: the main thread may assign it at any time, also while
+// the worker is about to call it at the end of a run.
+template <class Signature>
+class TEvent {
+ public:
+  using Handler = std::function<Signature>;
+  TEvent& operator=(Handler handler) {
+    std::lock_guard lock(mutex_);
+    handler_ = std::move(handler);
+    return *this;
+  }
+  TEvent& operator=(std::nullptr_t) { return *this = Handler(); }
+  explicit operator bool() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<bool>(handler_);
+  }
+  Handler Get() const {
+    std::lock_guard lock(mutex_);
+    return handler_;
+  }
+  template <class... Args>
+  void operator()(Args&&... args) const {
+    if (Handler handler = Get()) handler(std::forward<Args>(args)...);
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  Handler handler_;
+};
+
+using TOutputDoneEvent = TEvent<void(TComponent* Sender)>;
+using TOutputProgressEvent = TEvent<void(TComponent* Sender)>;
+using TThreadExceptionEvent = TEvent<void(TComponent* Sender, const std::exception& E)>;
 
 // The flag that guards the exchange of an Input during a run: held around
 // every ReadData on that input and by the swap itself. Taking it is an
@@ -153,13 +183,13 @@ class TACSThread {
 // Delivers OnDone on the main thread; its body is run by the worker itself.
 class TVerySmallThread {
  public:
-  TVerySmallThread(TACSOutput* output, TOutputDoneEvent onDone)
+  TVerySmallThread(TACSOutput* output, TOutputDoneEvent::Handler onDone)
       : output_(output), onDone_(std::move(onDone)) {}
   void Execute();
 
  private:
   TACSOutput* output_;
-  TOutputDoneEvent onDone_;
+  TOutputDoneEvent::Handler onDone_;
 };
 
 class TACSOutput : public TComponent {

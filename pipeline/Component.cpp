@@ -58,7 +58,9 @@ void TComponent::RemoveFreeNotification(TComponent* component) {
 
 void TComponent::Notification(TComponent*, TOperation) {}
 
-void TComponent::InsertComponent(TComponent* component) { components_.push_back(component); }
+void TComponent::InsertComponent(TComponent* component) {
+  components_.push_back(component);
+}
 
 void TComponent::RemoveComponent(TComponent* component) {
   auto it = std::find(components_.begin(), components_.end(), component);

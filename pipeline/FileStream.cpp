@@ -1,18 +1,20 @@
 #include "pipeline/FileStream.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include "pipeline/ACS_Classes.h"
 
 namespace cdx {
 
 namespace {
-std::string Reason(int err) { return std::strerror(err); }
+std::string Reason(int err) {
+  return std::strerror(err);
+}
 }  // namespace
 
 TFileStream::TFileStream(const std::string& path, TOpenMode mode) : path_(path) {
@@ -70,7 +72,9 @@ int64_t TFileStream::Seek(int64_t offset, int whence) {
   return r;
 }
 
-int64_t TFileStream::Position() { return Seek(0, SEEK_CUR); }
+int64_t TFileStream::Position() {
+  return Seek(0, SEEK_CUR);
+}
 
 int64_t TFileStream::Size() {
   struct stat st {};

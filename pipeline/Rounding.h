@@ -12,7 +12,9 @@ inline double RoundHalfEvenToDouble(double v) {
   return r;
 }
 
-inline int64_t RoundHalfEven64(double v) { return static_cast<int64_t>(RoundHalfEvenToDouble(v)); }
+inline int64_t RoundHalfEven64(double v) {
+  return static_cast<int64_t>(RoundHalfEvenToDouble(v));
+}
 
 // Out-of-range values keep the low 32 bits, as a 32-bit integer store would.
 inline int32_t RoundHalfEven(double v) {

@@ -16,8 +16,8 @@
 
 namespace cdx::test {
 
-TMemorySource::TMemorySource(TComponent* owner, std::vector<uint8_t> bytes, int rate,
-                             int channels, int bits)
+TMemorySource::TMemorySource(TComponent* owner, std::vector<uint8_t> bytes, int rate, int channels,
+                             int bits)
     : TACSInput(owner), bytes_(std::move(bytes)), rate_(rate), channels_(channels), bits_(bits) {}
 
 void TMemorySource::SetFormat(int rate, int channels, int bits) {
@@ -47,8 +47,8 @@ int TMemorySource::ReadData(void* buffer, int bufferSize) {
   if (OnRead) OnRead();
   if (FailAtByte >= 0 && static_cast<int64_t>(next_) >= FailAtByte)
     throw EACSException("read failed");
-  size_t count = std::min<size_t>({static_cast<size_t>(bufferSize), bytes_.size() - next_,
-                                   static_cast<size_t>(Chunk)});
+  size_t count = std::min<size_t>(
+      {static_cast<size_t>(bufferSize), bytes_.size() - next_, static_cast<size_t>(Chunk)});
   if (FailAtByte >= 0) count = std::min<size_t>(count, static_cast<size_t>(FailAtByte) - next_);
   std::memcpy(buffer, bytes_.data() + next_, count);
   next_ += count;
@@ -133,7 +133,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 int RunCommand(const std::string& command, std::string* output) {

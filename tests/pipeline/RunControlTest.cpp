@@ -1,0 +1,281 @@
+// Run, Stop, finish order, failures and progress of an output.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "pipeline/MainThreadQueue.h"
+#include "tests/pipeline/RecordingWriter.h"
+#include "tests/support/TestSources.h"
+
+namespace cdx::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Members that handlers touch come first, so the writer (and its worker)
+// goes before them.
+struct Chain {
+  std::mutex mutex;
+  std::vector<std::string> errorList;
+  std::vector<std::thread::id> threadList;
+  std::atomic<int> done{0};
+  ComponentPtr<TMemorySource> source;
+  ComponentPtr<TRecordingWriter> writer;
+
+  explicit Chain(size_t bytes = 100000, int chunk = 1000)
+      : source(MakeComponent<TMemorySource>(CountingBytes(bytes))),
+        writer(MakeComponent<TRecordingWriter>()) {
+    source->Chunk = chunk;
+    writer->SetInput(source.get());
+    writer->OnThreadException = [this](TComponent*, const std::exception& e) {
+      std::lock_guard lock(mutex);
+      errorList.push_back(e.what());
+      threadList.push_back(std::this_thread::get_id());
+    };
+  }
+  std::vector<std::string> errors() {
+    std::lock_guard lock(mutex);
+    return errorList;
+  }
+  std::vector<std::thread::id> errorThreads() {
+    std::lock_guard lock(mutex);
+    return threadList;
+  }
+};
+
+TEST(RunControl, NormalRunDeliversEverythingInOrder) {
+  Chain c;
+  std::vector<int> progress;
+  std::vector<std::string> order;
+  c.writer->OnProgress = [&](TComponent* sender) {
+    EXPECT_TRUE(TMainThreadQueue::Instance().IsMainThread());
+    progress.push_back(static_cast<TACSOutput*>(sender)->Progress());
+    order.push_back("progress");
+  };
+  c.writer->OnDone = [&](TComponent* sender) {
+    EXPECT_EQ(sender, c.writer.get());
+    EXPECT_TRUE(TMainThreadQueue::Instance().IsMainThread());
+    EXPECT_FALSE(c.writer->Busy());
+    EXPECT_EQ(c.writer->EndCalls, 1);
+    order.push_back("done");
+    ++c.done;
+  };
+  c.writer->Run();
+  ASSERT_TRUE(ServeUntil([&] { return c.done == 1; }));
+  ASSERT_TRUE(ServeUntil([&] { return c.writer->WorkerSuspended(); }));
+
+  EXPECT_EQ(c.writer->Data(), c.source->Bytes());
+  EXPECT_TRUE(c.errors().empty());
+  EXPECT_EQ(c.writer->Status(), 2);
+  EXPECT_TRUE(c.writer->EndOnWorker);
+  EXPECT_EQ(c.source->CloseCount, 1);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), 100);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_EQ(order.back(), "done");
+  EXPECT_EQ(std::count(order.begin(), order.end(), "done"), 1);
+}
+
+TEST(RunControl, RunRefusesBusyOutputAndMissingInput) {
+  Chain c;
+  std::atomic<bool> release{false};
+  c.source->OnRead = [&] {
+    while (!release) std::this_thread::sleep_for(1ms);
+  };
+  c.writer->Run();
+  try {
+    c.writer->Run();
+    FAIL() << "second Run accepted";
+  } catch (const EACSException& e) {
+    EXPECT_STREQ(e.what(), "Component is Busy");
+  }
+  release = true;
+  ASSERT_TRUE(ServeUntil([&] { return c.writer->Status() == 2; }));
+  EXPECT_EQ(c.writer->Data(), c.source->Bytes()) << "the first run was disturbed";
+  EXPECT_EQ(c.source->OpenCount, 1);
+
+  auto lonely = MakeComponent<TRecordingWriter>();
+  try {
+    lonely->Run();
+    FAIL() << "Run without input accepted";
+  } catch (const EACSException& e) {
+    EXPECT_STREQ(e.what(), "Input is not assigned");
+  }
+  EXPECT_EQ(lonely->Status(), 2);
+}
+
+TEST(RunControl, FailureToOpenIsReportedOnTheCallersThreadAndWorkerStaysUsable) {
+  Chain c;
+  c.source->FailOnOpen = true;
+  EXPECT_NO_THROW(c.writer->Run());
+  ASSERT_EQ(c.errors().size(), 1u);
+  EXPECT_EQ(c.errors()[0], "open failed");
+  EXPECT_EQ(c.errorThreads()[0], std::this_thread::get_id());
+  EXPECT_EQ(c.writer->Status(), 2);
+  EXPECT_EQ(c.writer->EndCalls, 0);
+
+  c.writer->FailInBegin = true;
+  c.source->FailOnOpen = false;
+  EXPECT_NO_THROW(c.writer->Run());
+  ASSERT_EQ(c.errors().size(), 2u);
+  EXPECT_EQ(c.errors()[1], "begin failed");
+
+  c.writer->FailInBegin = false;
+  ASSERT_TRUE(RunToEnd(*c.writer));
+  EXPECT_EQ(c.writer->Data(), c.source->Bytes());
+  EXPECT_EQ(c.errors().size(), 2u);
+}
+
+TEST(RunControl, FailureInABlockTearsTheRunDownOnTheWorker) {
+  Chain c;
+  c.source->FailAtByte = 50000;
+  c.writer->OnDone = [&](TComponent*) { ++c.done; };
+  c.writer->Run();
+  ASSERT_TRUE(ServeUntil([&] { return c.errors().size() == 1 && c.writer->Status() == 2; }));
+  EXPECT_EQ(c.errors()[0], "read failed");
+  EXPECT_EQ(c.errorThreads()[0], c.writer->WorkerId());
+  EXPECT_EQ(c.writer->EndCalls, 1) << "the failure path must close the output";
+  EXPECT_EQ(c.source->CloseCount, 1);
+  EXPECT_EQ(c.done, 0) << "a failed run must not report done";
+  EXPECT_FALSE(c.writer->OutputEnabled());
+
+  c.source->FailAtByte = -1;
+  ASSERT_TRUE(RunToEnd(*c.writer));
+  EXPECT_EQ(c.writer->Data(), c.source->Bytes());
+  EXPECT_EQ(c.done, 1);
+}
+
+TEST(RunControl, StopEndsTheRunAfterTheCurrentBlockAndCompletesIt) {
+  Chain c(1000000, 4096);
+  c.writer->OnBlock = [&](int block) {
+    if (block == 10) c.writer->Stop();
+  };
+  c.writer->OnDone = [&](TComponent*) { ++c.done; };
+  c.writer->Run();
+  ASSERT_TRUE(ServeUntil([&] { return c.done == 1; }));
+  auto data = c.writer->Data();
+  EXPECT_EQ(data.size(), 11u * 4096) << "the block in progress is completed, then the run ends";
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), c.source->Bytes().begin()));
+  EXPECT_EQ(c.writer->EndCalls, 1);
+  EXPECT_TRUE(c.errors().empty());
+}
+
+TEST(RunControl, StopWhileIdleIsClearedByTheNextRun) {
+  Chain c;
+  c.writer->Stop();
+  ASSERT_TRUE(RunToEnd(*c.writer));
+  EXPECT_EQ(c.writer->Data(), c.source->Bytes());
+}
+
+TEST(RunControl, HandlerFailuresTakeTheFailurePath) {
+  Chain c;
+  c.writer->OnProgress = [&](TComponent*) {
+    if (c.writer->Progress() >= 50) throw EACSException("progress handler failed");
+  };
+  c.writer->Run();
+  ASSERT_TRUE(ServeUntil([&] { return c.errors().size() == 1 && c.writer->Status() == 2; }));
+  EXPECT_EQ(c.errors()[0], "progress handler failed");
+  EXPECT_EQ(c.writer->EndCalls, 1);
+  EXPECT_LT(c.writer->Data().size(), c.source->Bytes().size());
+
+  Chain d;
+  d.writer->OnDone = [&](TComponent*) { throw EACSException("done handler failed"); };
+  d.writer->Run();
+  ASSERT_TRUE(ServeUntil([&] { return d.errors().size() == 1; }));
+  EXPECT_EQ(d.errors()[0], "done handler failed");
+  EXPECT_EQ(d.writer->Data(), d.source->Bytes()) << "the run was complete before OnDone";
+  EXPECT_EQ(d.writer->EndCalls, 1) << "EndOutput must not run twice";
+  d.writer->OnDone = nullptr;
+  ASSERT_TRUE(RunToEnd(*d.writer)) << "the worker serves the next run";
+}
+
+TEST(RunControl, ThrowingExceptionHandlerOnTheWorkerDoesNotKillTheWorker) {
+  Chain c;
+  c.source->FailAtByte = 10;
+  c.writer->OnThreadException = [](TComponent*, const std::exception&) {
+    throw std::runtime_error("handler broke");
+  };
+  c.writer->Run();
+  ASSERT_TRUE(ServeUntil([&] { return c.writer->Status() == 2; }));
+  c.source->FailAtByte = -1;
+  c.writer->OnThreadException = nullptr;
+  ASSERT_TRUE(RunToEnd(*c.writer));
+  EXPECT_EQ(c.writer->Data(), c.source->Bytes());
+}
+
+TEST(RunControl, SuspendWhenIdleFalseKeepsTheWorkerIterating) {
+  Chain c;
+  c.writer->SetSuspendWhenIdle(false);
+  EXPECT_FALSE(c.writer->SuspendWhenIdle());
+  ASSERT_TRUE(RunToEnd(*c.writer));
+  int calls = c.writer->WriteCalls;
+  ASSERT_TRUE(ServeUntil([&] { return c.writer->WriteCalls > calls + 3; }));
+  EXPECT_EQ(c.writer->Status(), 2);
+  EXPECT_FALSE(c.writer->WorkerSuspended());
+  c.writer->Stop();  // while idle: must not end anything
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(c.writer->EndCalls, 1);
+  ASSERT_TRUE(RunToEnd(*c.writer));
+  EXPECT_EQ(c.writer->Data(), c.source->Bytes());
+  EXPECT_EQ(c.writer->EndCalls, 2);
+
+  c.writer->SetSuspendWhenIdle(true);
+  ASSERT_TRUE(RunToEnd(*c.writer));
+  ASSERT_TRUE(ServeUntil([&] { return c.writer->WorkerSuspended(); }));
+}
+
+TEST(RunControl, ManyShortRunsInARowNeverLoseAWakeUp) {
+  Chain c(3000, 1000);
+  for (int i = 0; i < 300; ++i) {
+    c.writer->Run();
+    ASSERT_TRUE(ServeUntil([&] { return c.writer->Status() == 2; }, 10s)) << "run " << i;
+  }
+  EXPECT_EQ(c.source->OpenCount, 300);
+  EXPECT_EQ(c.writer->EndCalls, 300);
+}
+
+// A source whose position and size are set by the test.
+class TFixedSource : public TACSInput {
+ public:
+  explicit TFixedSource(TComponent* owner) : TACSInput(owner) {}
+  int GetBitsPerSample() override { return 16; }
+  int GetChannels() override { return 2; }
+  int GetSampleRate() override { return 44100; }
+  int ReadData(void*, int) override { return 0; }
+  void OpenStream() override {}
+  void CloseStream() override {}
+  void Set(int32_t position, int32_t size) {
+    FPosition = position;
+    FSize = size;
+  }
+};
+
+TEST(Progress, RoundsHalvesToEvenAndReportsUnknownLength) {
+  auto writer = MakeComponent<TRecordingWriter>();
+  EXPECT_EQ(writer->Progress(), 0) << "no input";
+  auto source = MakeComponent<TFixedSource>();
+  writer->SetInput(source.get());
+  struct Case {
+    int32_t position, size;
+    int expected;
+  } cases[] = {{1, 8, 12},  {3, 8, 38}, {5, 8, 62},  {7, 8, 88},  {1, 200, 0},
+               {3, 200, 2}, {0, 0, 0},  {5, -1, -1}, {8, 8, 100}, {1, 3, 33}};
+  for (const auto& k : cases) {
+    source->Set(k.position, k.size);
+    EXPECT_EQ(writer->Progress(), k.expected) << k.position << "/" << k.size;
+  }
+}
+
+TEST(FileOut, BaseFileModeAlwaysRewrites) {
+  auto writer = MakeComponent<TRecordingWriter>();
+  EXPECT_EQ(writer->FileMode(), foRewrite);
+  writer->SetFileMode(foAppend);
+  EXPECT_EQ(writer->FileMode(), foRewrite);
+  writer->SetFileName("x.wav");
+  EXPECT_EQ(writer->FileName(), "x.wav");
+}
+
+}  // namespace
+}  // namespace cdx::test
