@@ -1,0 +1,202 @@
+#include "platform/cdrip/Drives.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace cdrip {
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+driver_id_t ImageDriver(const std::string& path) {
+  auto ext = Lower(fs::path(path).extension().string());
+  if (ext == ".cue" || ext == ".bin") return DRIVER_BINCUE;
+  if (ext == ".toc") return DRIVER_CDRDAO;
+  if (ext == ".nrg") return DRIVER_NRG;
+  return DRIVER_UNKNOWN;
+}
+
+// A file of a search folder that libcdio recognises as a disc image. BIN
+// files are reached through their CUE sheets and not listed themselves.
+bool IsListedImage(const fs::path& path) {
+  auto ext = Lower(path.extension().string());
+  auto text = path.string();
+  if (ext == ".cue") {
+    char* bin = cdio_is_cuefile(text.c_str());
+    std::free(bin);
+    return bin != nullptr;
+  }
+  if (ext == ".toc") return cdio_is_tocfile(text.c_str());
+  if (ext == ".nrg") return cdio_is_nrg(text.c_str());
+  return false;
+}
+
+std::string Canonical(const std::string& path) {
+  std::error_code ec;
+  auto canonical = fs::canonical(path, ec);
+  return ec ? fs::absolute(path, ec).string() : canonical.string();
+}
+
+bool Listed(const std::vector<Drive>& drives, const std::string& path) {
+  return std::any_of(drives.begin(), drives.end(), [&](const Drive& d) { return d.path == path; });
+}
+
+void AddDevices(std::vector<Drive>& drives) {
+  auto skip = Env("CDX_NO_DEVICES");
+  if (!skip.empty() && skip != "0") return;
+  char** list = cdio_get_devices(DRIVER_DEVICE);
+  for (char** p = list; p && *p; ++p) {
+    Drive d;
+    d.path = Canonical(*p);
+    if (!Listed(drives, d.path)) drives.push_back(d);
+  }
+  if (list) cdio_free_device_list(list);
+}
+
+void AddImagesOf(const std::string& folder, std::vector<Drive>& drives) {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    if (entry.is_regular_file(ec) && IsListedImage(entry.path())) found.push_back(entry.path());
+  }
+  std::sort(found.begin(), found.end(),
+            [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
+  for (const auto& path : found) {
+    Drive d;
+    d.image = true;
+    d.path = Canonical(path.string());
+    d.driver = ImageDriver(d.path);
+    if (!Listed(drives, d.path)) drives.push_back(d);
+  }
+}
+
+}  // namespace
+
+std::string ProgramDir() {
+  std::error_code ec;
+  auto exe = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::current_path(ec).string() : exe.parent_path().string();
+}
+
+std::vector<std::string> ImageFolders() {
+  if (const char* list = std::getenv("CDX_DISCS_DIR")) {
+    std::vector<std::string> folders;
+    std::string text = list;
+    for (size_t pos = 0; pos <= text.size();) {
+      auto colon = std::min(text.find(':', pos), text.size());
+      if (colon > pos) folders.push_back(text.substr(pos, colon - pos));
+      pos = colon + 1;
+    }
+    return folders;
+  }
+  auto data = Env("XDG_DATA_HOME");
+  if (data.empty()) data = Env("HOME") + "/.local/share";
+  return {ProgramDir() + "/discs", data + "/cd-extractor/discs"};
+}
+
+std::string DrivesBase() {
+  auto base = Env("CDX_DRIVES_DIR");
+  if (!base.empty()) return base;
+  auto runtime = Env("XDG_RUNTIME_DIR");
+  if (!runtime.empty()) return runtime + "/cd-extractor/drives";
+  // Private to the user: other users must not plant files in our roots.
+  std::string top = "/tmp/cd-extractor-" + std::to_string(getuid());
+  ::mkdir(top.c_str(), 0700);
+  return top + "/drives";
+}
+
+std::vector<Drive> ListDrives() {
+  std::vector<Drive> drives;
+  AddDevices(drives);
+  for (const auto& folder : ImageFolders()) AddImagesOf(folder, drives);
+  std::vector<Drive> named;
+  for (auto& d : drives) {
+    NameDrive(d, named);
+    named.push_back(d);
+  }
+  return named;
+}
+
+std::unique_ptr<Drive> ImageDrive(const std::string& path) {
+  auto d = std::make_unique<Drive>();
+  d->image = true;
+  d->path = Canonical(path);
+  d->driver = ImageDriver(d->path);
+  std::error_code ec;
+  if (d->driver == DRIVER_UNKNOWN || !fs::is_regular_file(d->path, ec)) return nullptr;
+  if (!OpenDrive(*d)) return nullptr;
+  return d;
+}
+
+void NameDrive(Drive& drive, const std::vector<Drive>& drives) {
+  fs::path path(drive.path);
+  std::string base = drive.image ? path.stem().string() : path.filename().string();
+  if (base.empty()) base = "disc";
+  std::string name = base;
+  auto taken = [&](const std::string& n) {
+    return std::any_of(drives.begin(), drives.end(), [&](const Drive& d) { return d.name == n; });
+  };
+  for (int i = 2; taken(name); ++i) name = base + "-" + std::to_string(i);
+  drive.name = name;
+  drive.root = DrivesBase() + "/" + name + "/";
+  std::error_code ec;
+  fs::create_directories(drive.root, ec);
+}
+
+CdioPtr OpenDrive(const Drive& drive) {
+  return CdioPtr(cdio_open(drive.path.c_str(), drive.driver));
+}
+
+namespace {
+
+bool ReadEntries(const Drive& drive, std::vector<TOCENTRY>& toc) {
+  auto cdio = OpenDrive(drive);
+  if (!cdio) return false;
+  track_t first = cdio_get_first_track_num(cdio.get());
+  track_t count = cdio_get_num_tracks(cdio.get());
+  if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0 ||
+      first + count - 1 > CDIO_CD_MAX_TRACKS)
+    return false;
+  for (track_t t = first; t < first + count; ++t) {
+    bool audio = cdio_get_track_format(cdio.get(), t) == TRACK_FORMAT_AUDIO;
+    toc.push_back({0, audio ? CR_FLAG_AUDIO : CR_FLAG_DATA, static_cast<uint8_t>(t)});
+    lsn_t lsn = cdio_get_track_lsn(cdio.get(), t);
+    toc.back().dwStartSector = static_cast<uint32_t>(lsn);
+    if (lsn == CDIO_INVALID_LSN || lsn < 0) return false;
+  }
+  lsn_t leadout = cdio_get_track_lsn(cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
+  if (leadout == CDIO_INVALID_LSN || leadout < 0) return false;
+  toc.push_back({static_cast<uint32_t>(leadout), toc.back().btFlag, CR_LEADOUT_TRACK});
+  // Tracks must follow each other: a BIN cut short before a track's start
+  // gives a lead-out below it.
+  for (size_t i = 1; i < toc.size(); ++i)
+    if (toc[i].dwStartSector <= toc[i - 1].dwStartSector) return false;
+  return true;
+}
+
+}  // namespace
+
+bool ReadDiscToc(const Drive& drive, std::vector<TOCENTRY>& toc) {
+  std::vector<TOCENTRY> entries;
+  bool ok = ReadEntries(drive, entries);
+  toc = ok ? std::move(entries) : std::vector<TOCENTRY>{};
+  return ok;
+}
+
+}  // namespace cdrip

@@ -1,0 +1,49 @@
+// Finding the drives: real devices, then disc images in the search
+// folders; their names and root folders; opening them with libcdio.
+#pragma once
+
+#include <cdio/cdio.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/cdrip/cdrip.h"
+
+namespace cdrip {
+
+struct Drive {
+  bool image = false;
+  std::string path;  // device node or image file
+  std::string name;  // root folder name, unique in the list
+  std::string root;  // ends with '/'
+  driver_id_t driver = DRIVER_DEVICE;
+};
+
+struct CdioCloser {
+  void operator()(CdIo_t* p) const { cdio_destroy(p); }
+};
+using CdioPtr = std::unique_ptr<CdIo_t, CdioCloser>;
+
+// The folder of the running program.
+std::string ProgramDir();
+// Folders searched for images (see cdrip.h for CDX_DISCS_DIR).
+std::vector<std::string> ImageFolders();
+// Folder holding the drive roots (see cdrip.h for CDX_DRIVES_DIR).
+std::string DrivesBase();
+
+// Devices then images of the search folders, named and with roots set.
+std::vector<Drive> ListDrives();
+// The image drive for `path`, or nothing when libcdio has no driver for it
+// or cannot open it. Name and root are not set.
+std::unique_ptr<Drive> ImageDrive(const std::string& path);
+// Gives `drive` a name not used in `drives` and its root folder (created).
+void NameDrive(Drive& drive, const std::vector<Drive>& drives);
+
+CdioPtr OpenDrive(const Drive& drive);
+
+// Reads the TOC: every track then the lead-out. False when there is no
+// disc or the TOC is unusable.
+bool ReadDiscToc(const Drive& drive, std::vector<TOCENTRY>& toc);
+
+}  // namespace cdrip

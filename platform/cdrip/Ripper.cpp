@@ -1,0 +1,105 @@
+#include "platform/cdrip/Ripper.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+namespace cdrip {
+
+namespace {
+
+// Retries before paranoia gives up on a sector. An image reads the same
+// every time, so retrying only delays the failure; a drive deserves
+// paranoia's usual persistence.
+constexpr int kImageRetries = 3;
+constexpr int kDeviceRetries = 20;
+
+thread_local Ripper::Events* tEvents = nullptr;
+
+void OnParanoiaEvent(long position, paranoia_cb_mode_t mode) {
+  if (!tEvents || mode != PARANOIA_CB_SKIP || tEvents->skipped) return;
+  tEvents->skipped = true;
+  tEvents->skipSector = position / CD_FRAMEWORDS;
+}
+
+// Points the callback at one ripper's events for the length of a Read.
+class EventScope {
+ public:
+  explicit EventScope(Ripper::Events* events) { tEvents = events; }
+  ~EventScope() { tEvents = nullptr; }
+  EventScope(const EventScope&) = delete;
+  EventScope& operator=(const EventScope&) = delete;
+};
+
+}  // namespace
+
+std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_t end) {
+  auto r = std::make_unique<Ripper>(Key{});
+  r->cdio_ = OpenDrive(drive);
+  if (!r->cdio_) return nullptr;
+  lsn_t leadout = cdio_get_track_lsn(r->cdio_.get(), CDIO_CDROM_LEADOUT_TRACK);
+  if (leadout == CDIO_INVALID_LSN || leadout < 0 || end > static_cast<uint32_t>(leadout))
+    return nullptr;
+  r->drive_.reset(cdio_cddap_identify_cdio(r->cdio_.get(), CDDA_MESSAGE_FORGETIT, nullptr));
+  if (!r->drive_ || cdio_cddap_open(r->drive_.get()) != 0) return nullptr;
+  cdio_cddap_verbose_set(r->drive_.get(), CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
+  // CD audio comes little-endian from images and MMC drives alike; the
+  // library's guess from the data misreads synthetic signals such as noise.
+  r->drive_->bigendianp = 0;
+  r->paranoia_.reset(cdio_paranoia_init(r->drive_.get()));
+  if (!r->paranoia_) return nullptr;
+  cdio_paranoia_modeset(r->paranoia_.get(), PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+  cdio_paranoia_seek(r->paranoia_.get(), static_cast<int32_t>(start), SEEK_SET);
+  r->next_ = start;
+  r->end_ = end;
+  r->retries_ = drive.image ? kImageRetries : kDeviceRetries;
+  return r;
+}
+
+int Ripper::Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort) {
+  *numBytes = 0;
+  if (state_ != CR_OK) return state_;
+  EventScope scope(&events_);
+  int n = 0;
+  for (; n < maxSectors && next_ < end_; ++n, ++next_) {
+    if (abort && std::atomic_ref<bool>(*abort).load(std::memory_order_relaxed))
+      return state_ = CR_ABORTED;
+    const int16_t* samples = cdio_paranoia_read_limited(paranoia_.get(), OnParanoiaEvent, retries_);
+    if (!samples) return Fail(next_);
+    if (events_.skipped) return Fail(events_.skipSector);
+    CopyLittleEndian(out + static_cast<size_t>(n) * CR_SECTOR_BYTES, samples);
+  }
+  *numBytes = n * CR_SECTOR_BYTES;
+  return CR_OK;
+}
+
+// Paranoia gave up somewhere from the sector in hand up to `suspect` (it
+// reads ahead, and reports a skip where its verified data ends). The first
+// of those sectors that the drive refuses to read is the one to name.
+int Ripper::Fail(long suspect) {
+  long last = std::clamp<long>(suspect, next_, static_cast<long>(end_) - 1);
+  errorSector_ = static_cast<uint32_t>(last);
+  for (long s = next_; s < last; ++s) {
+    if (cdio_read_audio_sectors(cdio_.get(), probe_.data(), s, 1) != DRIVER_OP_SUCCESS) {
+      errorSector_ = static_cast<uint32_t>(s);
+      break;
+    }
+  }
+  return state_ = CR_READ_ERROR;
+}
+
+void Ripper::CopyLittleEndian(uint8_t* out, const int16_t* samples) const {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, samples, CR_SECTOR_BYTES);
+  } else {
+    for (int i = 0; i < CR_SECTOR_BYTES / 2; ++i) {
+      auto v = static_cast<uint16_t>(samples[i]);
+      out[2 * i] = static_cast<uint8_t>(v);
+      out[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    }
+  }
+}
+
+}  // namespace cdrip

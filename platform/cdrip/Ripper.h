@@ -1,0 +1,62 @@
+// One paranoia read of a sector range.
+#pragma once
+
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "platform/cdrip/Drives.h"
+
+namespace cdrip {
+
+class Ripper {
+ public:
+  // Opens paranoia on sectors [start, end) of `drive`, start < end; nullptr
+  // when the drive has no readable audio disc or the range passes the
+  // lead-out.
+  static std::unique_ptr<Ripper> Open(const Drive& drive, uint32_t start, uint32_t end);
+
+  // Reads up to `maxSectors` sectors into `out`; see CR_RipChunk.
+  int Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort);
+  uint32_t ErrorSector() const { return errorSector_; }
+
+  // What paranoia's callback reports during one Read (the callback has no
+  // user pointer, so it finds this through a thread-local pointer).
+  struct Events {
+    bool skipped = false;
+    long skipSector = 0;
+  };
+
+ private:
+  struct Key {};
+
+ public:
+  explicit Ripper(Key) {}
+
+ private:
+  struct DriveCloser {
+    void operator()(cdrom_drive_t* d) const { cdio_cddap_close_no_free_cdio(d); }
+  };
+  struct ParanoiaCloser {
+    void operator()(cdrom_paranoia_t* p) const { cdio_paranoia_free(p); }
+  };
+
+  int Fail(long suspect);
+  void CopyLittleEndian(uint8_t* out, const int16_t* samples) const;
+
+  // Declared in this order so that they close in the reverse one.
+  CdioPtr cdio_;
+  std::unique_ptr<cdrom_drive_t, DriveCloser> drive_;
+  std::unique_ptr<cdrom_paranoia_t, ParanoiaCloser> paranoia_;
+  uint32_t next_ = 0, end_ = 0;
+  int retries_ = 0;
+  int state_ = 0;  // CR_OK, or the sticky CR_READ_ERROR / CR_ABORTED
+  uint32_t errorSector_ = 0;
+  Events events_;
+  std::array<uint8_t, CR_SECTOR_BYTES> probe_{};
+};
+
+}  // namespace cdrip

@@ -1,0 +1,293 @@
+#include "platform/cdrip/cdrip.h"
+
+// cdio.h first: the other libcdio headers rely on its types.
+#include <cdio/cdio.h>
+
+#include <cdio/audio.h>
+#include <cdio/logging.h>
+#include <cdio/mmc.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/cdrip/CdaFile.h"
+#include "platform/cdrip/Drives.h"
+#include "platform/cdrip/Ini.h"
+#include "platform/cdrip/Ripper.h"
+
+namespace fs = std::filesystem;
+
+namespace cdrip {
+
+namespace {
+
+struct Library {
+  // Drives, the active one and the last TOC: the querying thread's side.
+  std::mutex mutex;
+  std::vector<Drive> drives;
+  std::vector<Drive> added;  // from CR_AddImageDrive, kept by CR_Refresh
+  int active = 0;
+  std::vector<TOCENTRY> toc;
+
+  // The ripper: opened by the querying thread, read by the worker.
+  std::mutex ripMutex;
+  std::unique_ptr<Ripper> ripper;
+  bool emptyRange = false;
+  int sectorsPerChunk = 0;
+  uint32_t errorSector = 0;
+};
+
+Library& Lib() {
+  static Library lib;
+  return lib;
+}
+
+bool ValidIndex(const Library& lib, int index) {
+  return index >= 0 && index < static_cast<int>(lib.drives.size());
+}
+
+const Drive* ActiveDrive(const Library& lib) {
+  return ValidIndex(lib, lib.active) ? &lib.drives[lib.active] : nullptr;
+}
+
+// Reads the disc's TOC into `toc` and brings the root's .cda files in line.
+bool ReadAndPublish(const Drive& drive, std::vector<TOCENTRY>& toc) {
+  bool ok = ReadDiscToc(drive, toc);
+  if (ok)
+    WriteCdaFiles(drive.root, toc);
+  else
+    RemoveCdaFiles(drive.root);
+  return ok;
+}
+
+void PublishImages(const std::vector<Drive>& drives) {
+  std::vector<TOCENTRY> toc;
+  for (const auto& d : drives)
+    if (d.image) ReadAndPublish(d, toc);
+}
+
+// libcdio warns on stderr about ordinary things, such as tracks shorter than
+// a pregap; only its errors are worth showing.
+void QuietLibcdio() {
+  cdio_loglevel_default = CDIO_LOG_ERROR;
+}
+
+std::string ConfigDir() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && *config) return std::string(config) + "/cd-extractor";
+  const char* home = std::getenv("HOME");
+  return std::string(home ? home : "") + "/.config/cd-extractor";
+}
+
+}  // namespace
+
+int CR_Init(const char* iniPath) {
+  CR_CloseRipper();
+  QuietLibcdio();
+  IniFile ini;
+  int wanted = (iniPath && ini.Load(iniPath)) ? ini.GetInt("CD-ROM", "nActive", 0) : 0;
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  lib.drives = ListDrives();
+  lib.added.clear();
+  lib.toc.clear();
+  lib.active = ValidIndex(lib, wanted) ? wanted : 0;
+  PublishImages(lib.drives);
+  return CR_OK;
+}
+
+void CR_DeInit() {
+  CR_CloseRipper();
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  lib.drives.clear();
+  lib.added.clear();
+  lib.toc.clear();
+  lib.active = 0;
+}
+
+int CR_Refresh() {
+  QuietLibcdio();
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  const Drive* active = ActiveDrive(lib);
+  std::string activePath = active ? active->path : "";
+  auto drives = ListDrives();
+  for (auto d : lib.added) {
+    NameDrive(d, drives);
+    drives.push_back(d);
+  }
+  lib.drives = std::move(drives);
+  lib.toc.clear();
+  auto it = std::find_if(lib.drives.begin(), lib.drives.end(),
+                         [&](const Drive& d) { return d.path == activePath; });
+  lib.active = it == lib.drives.end() ? 0 : static_cast<int>(it - lib.drives.begin());
+  PublishImages(lib.drives);
+  return CR_OK;
+}
+
+int CR_GetNumCDROM() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  return static_cast<int>(lib.drives.size());
+}
+
+void CR_SetActiveCDROM(int index) {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  if (ValidIndex(lib, index)) lib.active = index;
+}
+
+int CR_GetActiveCDROM() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  return lib.active;
+}
+
+int CR_IsMediaLoaded(int* status) {
+  if (!status) return CR_ERROR;
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  const Drive* drive = ActiveDrive(lib);
+  std::vector<TOCENTRY> toc;
+  bool loaded = drive && ReadDiscToc(*drive, toc);
+  if (drive && !loaded) RemoveCdaFiles(drive->root);
+  *status = loaded ? 0 : 1;
+  return CR_OK;
+}
+
+bool CR_IsAudioPlaying() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  const Drive* drive = ActiveDrive(lib);
+  if (!drive || drive->image) return false;
+  auto cdio = OpenDrive(*drive);
+  cdio_subchannel_t sub{};
+  return cdio && cdio_audio_read_subchannel(cdio.get(), &sub) == DRIVER_OP_SUCCESS &&
+         sub.audio_status == CDIO_MMC_READ_SUB_ST_PLAY;
+}
+
+int CR_ReadToc() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  const Drive* drive = ActiveDrive(lib);
+  if (!drive) {
+    lib.toc.clear();
+    return CR_ERROR;
+  }
+  return ReadAndPublish(*drive, lib.toc) ? CR_OK : CR_ERROR;
+}
+
+int CR_GetNumTocEntries() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  return lib.toc.empty() ? 0 : static_cast<int>(lib.toc.size()) - 1;
+}
+
+TOCENTRY CR_GetTocEntry(int index) {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  if (index < 0 || index >= static_cast<int>(lib.toc.size())) return TOCENTRY{0, 0, 0};
+  return lib.toc[index];
+}
+
+int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector) {
+  CR_CloseRipper();
+  auto& lib = Lib();
+  std::unique_ptr<Drive> drive;
+  {
+    std::lock_guard lock(lib.mutex);
+    if (const Drive* active = ActiveDrive(lib)) drive = std::make_unique<Drive>(*active);
+  }
+  std::lock_guard lock(lib.ripMutex);
+  lib.errorSector = startSector;
+  if (!drive || !bufferSize || *bufferSize < CR_SECTOR_BYTES) return CR_ERROR;
+  lib.sectorsPerChunk = *bufferSize / CR_SECTOR_BYTES;
+  *bufferSize = lib.sectorsPerChunk * CR_SECTOR_BYTES;
+  lib.emptyRange = endSector <= startSector;
+  if (!lib.emptyRange) lib.ripper = Ripper::Open(*drive, startSector, endSector);
+  if (!lib.emptyRange && !lib.ripper) return CR_ERROR;
+  lib.errorSector = 0;
+  return CR_OK;
+}
+
+int CR_RipChunk(uint8_t* buffer, int* numBytes, bool* abort) {
+  if (!numBytes) return CR_ERROR;
+  *numBytes = 0;
+  auto& lib = Lib();
+  std::lock_guard lock(lib.ripMutex);
+  if (lib.emptyRange) return CR_OK;
+  if (!lib.ripper) return CR_NOT_OPEN;
+  if (!buffer) return CR_ERROR;
+  int result = lib.ripper->Read(buffer, lib.sectorsPerChunk, numBytes, abort);
+  if (result == CR_READ_ERROR) lib.errorSector = lib.ripper->ErrorSector();
+  return result;
+}
+
+uint32_t CR_GetLastErrorSector() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.ripMutex);
+  return lib.errorSector;
+}
+
+void CR_CloseRipper() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.ripMutex);
+  lib.ripper.reset();
+  lib.emptyRange = false;
+}
+
+std::string CR_GetDriveRoot(int index) {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  return ValidIndex(lib, index) ? lib.drives[index].root : "";
+}
+
+std::string CR_GetDrivePath(int index) {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  return ValidIndex(lib, index) ? lib.drives[index].path : "";
+}
+
+int CR_AddImageDrive(const std::string& imagePath) {
+  QuietLibcdio();
+  auto image = ImageDrive(imagePath);
+  if (!image) return -1;
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  for (size_t i = 0; i < lib.drives.size(); ++i)
+    if (lib.drives[i].path == image->path) return static_cast<int>(i);
+  NameDrive(*image, lib.drives);
+  lib.drives.push_back(*image);
+  lib.added.push_back(*image);
+  std::vector<TOCENTRY> toc;
+  ReadAndPublish(*image, toc);
+  return static_cast<int>(lib.drives.size()) - 1;
+}
+
+std::string CR_WriteSettingsFileIn(const std::string& preferredDir,
+                                   const std::string& fallbackDir) {
+  for (const auto& dir : {preferredDir, fallbackDir}) {
+    if (dir.empty()) continue;
+    std::error_code ec;
+    if (&dir == &fallbackDir) fs::create_directories(dir, ec);
+    std::string path = dir + "/cdr.ini";
+    IniFile ini;
+    ini.Load(path);
+    ini.Set("CD-ROM", "nActive", "0");
+    // Linux counts as the NT family.
+    ini.Set("CD-ROM", "nTransportLayer", "1");
+    if (ini.Save(path)) return path;
+  }
+  return "";
+}
+
+std::string CR_WriteSettingsFile() {
+  return CR_WriteSettingsFileIn(ProgramDir(), ConfigDir());
+}
+
+}  // namespace cdrip

@@ -1,0 +1,126 @@
+// The CD extraction library: drives, tables of contents and paranoia reads
+// on libcdio and libcdio-paranoia.
+//
+// Drives, in this order: the machine's CD/DVD drives as libcdio lists them;
+// then disc images (CUE/BIN, cdrdao TOC, NRG) found in the folder `discs`
+// beside the running program and in $XDG_DATA_HOME/cd-extractor/discs
+// (default ~/.local/share/cd-extractor/discs), each folder's images sorted
+// by file name; then the images added with CR_AddImageDrive.
+//
+// Every drive has a root folder, $XDG_RUNTIME_DIR/cd-extractor/drives/<name>/
+// (fallback /tmp/cd-extractor-<uid>/drives/<name>/), <name> being the device
+// name (sr0) or the image's file name without extension ("-2", "-3"... is
+// appended when a name is taken). The root holds one TrackNN.cda file per
+// audio track of the disc (see CdaFile.h for the exact bytes), refreshed by
+// every TOC read and removed when the drive is found without a disc.
+//
+// Environment, mainly for tests:
+//   CDX_DISCS_DIR    colon-separated folders searched for images INSTEAD of
+//                    the two default folders (empty: no image folders)
+//   CDX_DRIVES_DIR   folder that holds the drive roots instead of
+//                    .../cd-extractor/drives
+//   CDX_NO_DEVICES   when set to anything but "" or "0", real drives are not
+//                    listed, so image drives start at index 0
+//
+// Threads: queries run on one thread, ripping on another, never both on the
+// same drive at once; the library's state is guarded by mutexes anyway. The
+// library keeps no state between processes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace cdrip {
+
+// Results. Everything but CR_OK is a failure.
+constexpr int CR_OK = 0;
+constexpr int CR_ERROR = 1;       // no disc, unreadable TOC, bad argument
+constexpr int CR_READ_ERROR = 2;  // a sector could not be read; see CR_GetLastErrorSector
+constexpr int CR_ABORTED = 3;     // the abort flag was set
+constexpr int CR_NOT_OPEN = 4;    // no ripper is open (or opening it failed)
+
+constexpr uint8_t CR_FLAG_AUDIO = 0x10;
+constexpr uint8_t CR_FLAG_DATA = 0x14;
+constexpr uint8_t CR_LEADOUT_TRACK = 0xAA;
+constexpr int CR_SECTOR_BYTES = 2352;
+
+struct TOCENTRY {
+  uint32_t dwStartSector;  // first frame, 0-based from the start of the program area
+  uint8_t btFlag;          // CR_FLAG_AUDIO or CR_FLAG_DATA
+  uint8_t btTrackNumber;   // the track's number; CR_LEADOUT_TRACK for the lead-out
+  uint8_t reserved1 = 0;
+  uint8_t reserved2 = 0;
+};
+static_assert(sizeof(TOCENTRY) == 8);
+
+// Reads "nActive" of section "CD-ROM" of `iniPath` as the active drive (0
+// when missing or out of range) and lists the drives afresh; creates their
+// root folders and fills those of image drives (reading an image's TOC is
+// cheap; real drives are read at their first CR_ReadToc). Returns CR_OK.
+int CR_Init(const char* iniPath);
+// Closes an open ripper and forgets the drives.
+void CR_DeInit();
+// Lists the drives again, keeping the images added with CR_AddImageDrive
+// and the active drive when it is still there. Returns CR_OK.
+int CR_Refresh();
+
+int CR_GetNumCDROM();
+// Ignores an index outside 0 .. CR_GetNumCDROM() - 1.
+void CR_SetActiveCDROM(int index);
+int CR_GetActiveCDROM();
+
+// Stores 0 in *status when the active drive holds a readable disc,
+// 1 otherwise (and then removes the drive's .cda files). Returns CR_OK.
+int CR_IsMediaLoaded(int* status);
+// True while a real drive plays audio; always false for an image.
+bool CR_IsAudioPlaying();
+
+// Reads the TOC of the active drive: CR_OK, or CR_ERROR when there is no
+// disc or the TOC is unusable (no tracks, starts not increasing). Refreshes
+// the drive's .cda files either way.
+int CR_ReadToc();
+// Tracks of the last successful CR_ReadToc (0 after a failed one).
+int CR_GetNumTocEntries();
+// Entry `index` is track index + 1; entry CR_GetNumTocEntries() is the
+// lead-out. Any other index gives an all-zero entry.
+TOCENTRY CR_GetTocEntry(int index);
+
+// Opens paranoia (full paranoia, skipping allowed after a bounded number of
+// retries) on sectors [startSector, endSector) of the active drive.
+// *bufferSize is the capacity of the caller's chunk buffer; it is lowered to
+// a whole number of sectors, never raised. An end at or below the start is
+// an empty range. On failure (no disc, range beyond the lead-out, buffer
+// below one sector) the ripper stays closed, CR_RipChunk then fails with
+// CR_NOT_OPEN and CR_GetLastErrorSector gives startSector.
+int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector);
+// Reads the next chunk (whole sectors, at most *bufferSize bytes) into
+// `buffer` and stores its byte count in *numBytes: 0 once the range is
+// exhausted. A sector paranoia could not read (it gave up and skipped) makes
+// this return CR_READ_ERROR with *numBytes 0, for this and every later call;
+// never a short or silence-filled chunk. *abort is checked between sectors
+// (it may be set from another thread): CR_ABORTED, *numBytes 0.
+int CR_RipChunk(uint8_t* buffer, int* numBytes, bool* abort);
+// The first sector that failed in the current or last rip (for a message
+// like "Read error at sector N"); 0 when none failed.
+uint32_t CR_GetLastErrorSector();
+void CR_CloseRipper();
+
+// Root folder of drive `index`, ending with '/'; "" for a bad index.
+std::string CR_GetDriveRoot(int index);
+// Device node (/dev/sr0) or image file of drive `index`; "" for a bad index.
+std::string CR_GetDrivePath(int index);
+// Adds one image file (.cue, .bin with its .cue, .toc, .nrg) as a drive at
+// the end of the list, or finds it when already listed. Returns its index,
+// or -1 when libcdio cannot open it.
+int CR_AddImageDrive(const std::string& imagePath);
+
+// Writes "cdr.ini" (section "CD-ROM": "nActive" = "0", "nTransportLayer" =
+// "1", other content kept) in the program's folder, or when that cannot be
+// written in $XDG_CONFIG_HOME/cd-extractor/ (default ~/.config/...).
+// Returns the path written, "" when neither place can be written.
+std::string CR_WriteSettingsFile();
+// The same with explicit folders: `preferredDir` first, then `fallbackDir`
+// (created when missing).
+std::string CR_WriteSettingsFileIn(const std::string& preferredDir, const std::string& fallbackDir);
+
+}  // namespace cdrip
