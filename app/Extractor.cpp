@@ -1,0 +1,179 @@
+#include "app/Extractor.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace cdx {
+
+namespace {
+
+std::string FileNamePart(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The whole text as a decimal integer, or EConvertError.
+int ParseTrackNumber(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  long value = std::strtol(begin, &end, 10);
+  bool whole = end != begin && *end == '\0' && text.find_first_of(" \t") == std::string::npos;
+  if (!whole || errno == ERANGE || value < INT_MIN || value > INT_MAX)
+    throw EConvertError("'" + text + "' is not a valid integer value");
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+TExtractor::TExtractor(TComponent* owner) : TComponent(owner) {
+  CDIn1 = CreateComponent<TCDIn>(*this);
+  WaveOut1 = CreateComponent<TWaveOut>(*this);
+  MACOut1 = CreateComponent<TMACOut>(*this);
+  MACOut1->SetCompressionLevel(3000);
+  RateConverter1 = CreateComponent<TRateConverter>(*this);
+  RateConverter1->SetOutSampleRate(44100);
+  RateConverter2 = CreateComponent<TRateConverter>(*this);
+  RateConverter2->SetOutSampleRate(44100);
+  RateConverter3 = CreateComponent<TRateConverter>(*this);
+  MSConverter1 = CreateComponent<TMSConverter>(*this);
+  MSConverter2 = CreateComponent<TMSConverter>(*this);
+  MSConverter3 = CreateComponent<TMSConverter>(*this);
+  MSConverter4 = CreateComponent<TMSConverter>(*this);
+  SampleConverter1 = CreateComponent<TSampleConverter>(*this);
+  SampleConverter2 = CreateComponent<TSampleConverter>(*this);
+  SampleConverter3 = CreateComponent<TSampleConverter>(*this);
+  CDPlayer1 = CreateComponent<TCDPlayer>(*this);
+  CDPlayer1->SetLVolume(0);
+  CDPlayer1->SetRVolume(0);
+  for (TACSOutput* writer : WriterSet()) WireWriter(writer);
+}
+
+std::vector<TACSOutput*> TExtractor::WriterSet() const { return {WaveOut1, MACOut1}; }
+
+void TExtractor::WireWriter(TACSOutput* writer) {
+  writer->OnProgress = [this](TComponent* sender) {
+    if (OnWriterProgress) OnWriterProgress(static_cast<TACSOutput*>(sender));
+  };
+  // Every run ends with exactly one of these two, so the job can tell a
+  // finished track from a failed one instead of taking idle for success.
+  writer->OnDone = [this](TComponent*) { SetOutcome(false, ""); };
+  writer->OnThreadException = [this](TComponent*, const std::exception& e) {
+    SetOutcome(true, e.what());
+  };
+}
+
+void TExtractor::SetOutcome(bool failed, const std::string& error) {
+  std::lock_guard lock(outcomeMutex_);
+  outcome_.Finished = true;
+  outcome_.Failed = failed;
+  outcome_.Error = error;
+}
+
+TRunOutcome TExtractor::LastOutcome() {
+  std::lock_guard lock(outcomeMutex_);
+  return outcome_;
+}
+
+std::string TExtractor::FindCdDrive() {
+  // Every drive of the CD library is a CD-ROM drive.
+  return CDIn1->DriveCount() > 0 ? CDIn1->DriveRoot(0) : std::string();
+}
+
+void TExtractor::setcd(const std::string& path) {
+  int drives = CDIn1->DriveCount();
+  if (drives == 0) return;
+  int drive = -1;
+  for (int i = 0; i < drives && drive < 0; ++i) {
+    std::string root = CDIn1->DriveRoot(i);
+    if (!root.empty() && path.compare(0, root.size(), root) == 0) drive = i;
+  }
+  // A path on no drive must not rip whatever was selected before.
+  if (drive < 0) throw EACSException("\"" + path + "\" is not a track of a CD drive");
+  CDIn1->SetCurrentDrive(drive);
+  std::string name = FileNamePart(path);
+  std::string number = name.size() > 9 ? name.substr(5, name.size() - 9) : std::string();
+  int track = ParseTrackNumber(number);
+  CDIn1->SetStartTrack(track);
+  CDIn1->SetEndTrack(track);
+}
+
+const char* TExtractor::Extension(int format) {
+  static const char* const kExtensions[] = {".wav", ".mp3", ".ogg", ".flac", ".ape"};
+  return format >= 0 && format <= 4 ? kExtensions[format] : "";
+}
+
+TACSOutput* TExtractor::StartRun(TACSFileOut* writer, TACSInput* tail,
+                                 const std::string& outputDirectory, const std::string& caption,
+                                 const char* extension) {
+  writer->SetInput(tail);
+  writer->SetFileName(outputDirectory + "/" + caption + extension);
+  {
+    std::lock_guard lock(outcomeMutex_);
+    outcome_ = TRunOutcome{};
+  }
+  writer->Run();
+  return writer;
+}
+
+TACSOutput* TExtractor::towav(const std::string& path, const std::string& outputDirectory,
+                              const std::string& caption) {
+  setcd(path);
+  TACSInput* tail = CDIn1;
+  if (WavSettings.Rate != 44100) {
+    RateConverter1->SetOutSampleRate(WavSettings.Rate);
+    RateConverter1->SetInput(tail);
+    tail = RateConverter1;
+  }
+  if (WavSettings.Channels == 1) {
+    MSConverter1->SetInput(tail);
+    tail = MSConverter1;
+  }
+  if (WavSettings.Bits == 8) {
+    SampleConverter1->SetInput(tail);
+    tail = SampleConverter1;
+  }
+  return StartRun(WaveOut1, tail, outputDirectory, caption, Extension(ofWav));
+}
+
+TACSOutput* TExtractor::tomac(const std::string& path, const std::string& outputDirectory,
+                              const std::string& caption) {
+  setcd(path);
+  TACSInput* tail = CDIn1;
+  if (ApeSettings.Rate != 44100) {
+    RateConverter3->SetOutSampleRate(ApeSettings.Rate);
+    RateConverter3->SetInput(tail);
+    tail = RateConverter3;
+  }
+  if (ApeSettings.Channels == 1) {
+    MSConverter3->SetInput(tail);
+    tail = MSConverter3;
+  }
+  return StartRun(MACOut1, tail, outputDirectory, caption, Extension(ofApe));
+}
+
+TACSOutput* TExtractor::BuildChain(int format, const std::string& path,
+                                   const std::string& outputDirectory, const std::string& caption) {
+  switch (format) {
+    case ofWav:
+      return towav(path, outputDirectory, caption);
+    case ofApe:
+      return tomac(path, outputDirectory, caption);
+    default:
+      throw EACSException(std::string("The ") + Extension(format) + " format is not available");
+  }
+}
+
+bool TExtractor::AnyWriterRunning() const {
+  bool running = false;
+  for (TACSOutput* writer : WriterSet()) running = running || writer->Status() == 0;
+  return running;
+}
+
+void TExtractor::StopRunning() {
+  for (TACSOutput* writer : WriterSet())
+    if (writer->Status() == 0) writer->Stop();
+}
+
+}  // namespace cdx

@@ -1,0 +1,112 @@
+// The components of the program and the chain builders of every format,
+// free of any window toolkit: the window and the command-line front end
+// both drive their jobs through this one class, so they build identical
+// chains.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cd/ACS_CDROM.h"
+#include "converters/ACS_Converters.h"
+#include "pipeline/ACS_Classes.h"
+#include "writers/ACS_MAC.h"
+#include "writers/ACS_Wave.h"
+
+namespace cdx {
+
+struct TWavSettings {
+  int Rate = 44100;
+  int Channels = 2;
+  int Bits = 16;
+};
+
+struct TApeSettings {
+  int Rate = 44100;
+  int Channels = 2;
+};
+
+// Format indices, as the format list shows them.
+enum TOutputFormat { ofWav = 0, ofMp3 = 1, ofOgg = 2, ofFlac = 3, ofApe = 4 };
+
+// A track number that cannot be read from a track file's name.
+class EConvertError : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// How the last run that a builder started ended.
+struct TRunOutcome {
+  bool Finished = false;  // OnDone or OnThreadException has been delivered
+  bool Failed = false;
+  std::string Error;  // the failure's message
+};
+
+class TExtractor : public TComponent {
+ public:
+  explicit TExtractor(TComponent* owner = nullptr);
+
+  // Components, created in this order with their initial values.
+  TCDIn* CDIn1;
+  TWaveOut* WaveOut1;
+  TMACOut* MACOut1;
+  TRateConverter* RateConverter1;
+  TRateConverter* RateConverter2;
+  TRateConverter* RateConverter3;
+  TMSConverter* MSConverter1;
+  TMSConverter* MSConverter2;
+  TMSConverter* MSConverter3;
+  TMSConverter* MSConverter4;
+  TSampleConverter* SampleConverter1;
+  TSampleConverter* SampleConverter2;
+  TSampleConverter* SampleConverter3;
+  TCDPlayer* CDPlayer1;
+
+  TWavSettings WavSettings;
+  TApeSettings ApeSettings;
+
+  // The writers a job waits for, in the order it polls them.
+  std::vector<TACSOutput*> WriterSet() const;
+  // Called with the writer whose OnProgress fired (main thread).
+  std::function<void(TACSOutput* writer)> OnWriterProgress;
+
+  // Root folder of the first CD drive, "" when there is none.
+  std::string FindCdDrive();
+  // Points CDIn1 at the drive whose root holds `path` and at the track its
+  // name gives. Raises EACSException for a path on no drive and
+  // EConvertError for a name without a track number.
+  void setcd(const std::string& path);
+
+  // Chain builders: wire CDIn1 -> converters -> writer for `path`, name the
+  // file outputDirectory + "/" + caption + extension, and Run the writer.
+  TACSOutput* towav(const std::string& path, const std::string& outputDirectory,
+                    const std::string& caption);
+  TACSOutput* tomac(const std::string& path, const std::string& outputDirectory,
+                    const std::string& caption);
+  // The builder of a format index; raises EACSException for a format that
+  // is not built in.
+  TACSOutput* BuildChain(int format, const std::string& path, const std::string& outputDirectory,
+                         const std::string& caption);
+  static const char* Extension(int format);
+
+  // One pass of the job's wait: true while some writer of the set runs.
+  bool AnyWriterRunning() const;
+  // Stop: stops every writer of the set that is running.
+  void StopRunning();
+  // Outcome of the run the last builder started.
+  TRunOutcome LastOutcome();
+
+ private:
+  void WireWriter(TACSOutput* writer);
+  TACSOutput* StartRun(TACSFileOut* writer, TACSInput* tail, const std::string& outputDirectory,
+                       const std::string& caption, const char* extension);
+  void SetOutcome(bool failed, const std::string& error);
+
+  std::mutex outcomeMutex_;
+  TRunOutcome outcome_;
+};
+
+}  // namespace cdx

@@ -1,0 +1,216 @@
+#include "cd/ACS_CDROM.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cd/CDRip.h"
+#include "platform/cdvolume/AuxAudio.h"
+
+namespace cdx {
+
+namespace {
+
+constexpr int kMaxTrack = 255;
+
+uint32_t OffsetFrames(const TCDPosition& p) { return p.Min * 4500u + p.Sec * 75u + p.Frame; }
+
+}  // namespace
+
+// Holds the drive selected for the library calls of one scope.
+class TCDIn::TDriveLease {
+ public:
+  explicit TDriveLease(TCDIn& source) : source_(source) { source_.SelectDrive(); }
+  ~TDriveLease() { source_.ReleaseDrive(); }
+  TDriveLease(const TDriveLease&) = delete;
+  TDriveLease& operator=(const TDriveLease&) = delete;
+
+ private:
+  TCDIn& source_;
+};
+
+// --- TCDIn ---------------------------------------------------------------
+
+TCDIn::TCDIn(TComponent* owner) : TACSInput(owner), Staging(kChunkBytes) {
+  BindCDRip();
+  if (!CDRipLoaded()) throw EACSException("cdrip.dll could not be loaded.");
+}
+
+TCDIn::~TCDIn() {
+  if (Busy()) {
+    cdrip::CR_CloseRipper();
+    FBusy = false;
+  }
+}
+
+void TCDIn::SelectDrive() {
+  if (DriveUseCount == 0) cdrip::CR_SetActiveCDROM(FCurrentDrive);
+  ++DriveUseCount;
+}
+
+void TCDIn::ReleaseDrive() {
+  if (DriveUseCount > 0) --DriveUseCount;
+}
+
+void TCDIn::SetCurrentDrive(int value) {
+  TDriveLease lease(*this);
+  if (value >= 0 && value <= cdrip::CR_GetNumCDROM() - 1 && value <= kMaxTrack)
+    FCurrentDrive = value;
+}
+
+void TCDIn::SetStartTrack(int value) {
+  if (Busy()) throw EACSException("The component is buisy");
+  FStartTrack = value;
+  StartPos = TCDPosition{value, 0, 0, 0};
+}
+
+void TCDIn::SetEndTrack(int value) {
+  if (Busy()) throw EACSException("The component is busy");
+  FEndTrack = value;
+  EndPos = TCDPosition{value + 1, 0, 0, 0};
+}
+
+int TCDIn::DriveCount() {
+  TDriveLease lease(*this);
+  return cdrip::CR_GetNumCDROM();
+}
+
+int TCDIn::DriveStatus() {
+  TDriveLease lease(*this);
+  int loaded = 0;
+  cdrip::CR_IsMediaLoaded(&loaded);
+  bool playing = cdrip::CR_IsAudioPlaying();
+  if (loaded != 0) return 0;
+  return playing ? 2 : 1;
+}
+
+int TCDIn::TrackCount() {
+  TDriveLease lease(*this);
+  if (cdrip::CR_ReadToc() != 0) return -1;
+  return cdrip::CR_GetNumTocEntries();
+}
+
+TCDTrackInfo TCDIn::TrackInfo(int Track) {
+  TDriveLease lease(*this);
+  if (Track < 1 || Track > TrackCount() || Track > kMaxTrack)
+    throw EACSException("Track out of range.");
+  cdrip::TOCENTRY first = cdrip::CR_GetTocEntry(Track - 1);
+  cdrip::TOCENTRY next = cdrip::CR_GetTocEntry(Track);
+  uint32_t frames = next.dwStartSector - first.dwStartSector;
+  TCDTrackInfo info;
+  info.Min = static_cast<uint8_t>(frames / 4500);
+  info.Sec = static_cast<uint8_t>((frames / 75) % 60);
+  info.Frame = static_cast<uint8_t>(frames % 75);
+  info.TrackType = first.btFlag == 0x10 ? ttAudio : ttData;
+  return info;
+}
+
+void TCDIn::RangeFrames(uint32_t& start, uint32_t& end) {
+  start = cdrip::CR_GetTocEntry(StartPos.Track - 1).dwStartSector + OffsetFrames(StartPos);
+  end = cdrip::CR_GetTocEntry(EndPos.Track - 1).dwStartSector + OffsetFrames(EndPos);
+  // An end track below the start track is an empty range, not a backwards
+  // read.
+  if (end < start) end = start;
+}
+
+int TCDIn::RangeSize() {
+  uint32_t start = 0, end = 0;
+  RangeFrames(start, end);
+  return static_cast<int>((end - start) * kSectorBytes);
+}
+
+int TCDIn::TotalSize() {
+  if (Busy()) return RangeBytes;
+  TDriveLease lease(*this);
+  cdrip::CR_ReadToc();
+  return RangeSize();
+}
+
+std::string TCDIn::DriveRoot(int drive) { return cdrip::CR_GetDriveRoot(drive); }
+
+void TCDIn::OpenStream() {
+  if (Busy()) throw EACSException("The component is busy");
+  if (DriveStatus() == 0) throw EACSException("The drive is not ready");
+  int tracks = TrackCount();
+  if (StartPos.Track < 1 || StartPos.Track > tracks || StartPos.Track > kMaxTrack)
+    throw EACSException("The start track out of range");
+  if (TrackInfo(StartPos.Track).TrackType == ttData)
+    throw EACSException("Trying to rip a data track");
+  if (EndPos.Track < 1 || EndPos.Track > TrackCount() + 1 || EndPos.Track > kMaxTrack)
+    throw EACSException("The end track out of range");
+  FSize = TotalSize();
+  FBusy = true;
+  BufStart = 1;
+  BufEnd = 0;
+  FPosition = 0;
+  SelectDrive();
+  uint32_t start = 0, end = 0;
+  RangeFrames(start, end);
+  RangeBytes = static_cast<int32_t>((end - start) * kSectorBytes);
+  ChunkCapacity = kChunkBytes;
+  cdrip::CR_OpenRipper(&ChunkCapacity, start, end);
+}
+
+int TCDIn::ReadData(void* buffer, int bufferSize) {
+  if (!Busy()) throw EACSException("The Stream is not opened");
+  if (BufStart > BufEnd) {
+    BufStart = 1;
+    bool abort = false;
+    int bytes = 0;
+    if (cdrip::CR_RipChunk(Staging.data(), &bytes, &abort) != 0) {
+      BufEnd = 0;
+      // A sector that could not be read fails the track; it must never
+      // look like the end of the range.
+      throw EACSException("Read error at sector " +
+                          std::to_string(cdrip::CR_GetLastErrorSector()));
+    }
+    BufEnd = std::min(bytes, static_cast<int>(Staging.size()));
+  }
+  int count = std::min(bufferSize, BufEnd - BufStart + 1);
+  if (count <= 0) return 0;
+  std::memcpy(buffer, Staging.data() + (BufStart - 1), static_cast<size_t>(count));
+  BufStart += count;
+  FPosition += count;
+  return count;
+}
+
+void TCDIn::CloseStream() {
+  cdrip::CR_CloseRipper();
+  ReleaseDrive();
+  FBusy = false;
+  FSize = 0;
+}
+
+// --- TCDPlayer -------------------------------------------------------------
+
+TCDPlayer::TCDPlayer(TComponent* owner) : TCDPlayer(owner, cdvolume::MakeAlsaAuxAudio()) {}
+
+TCDPlayer::TCDPlayer(TComponent* owner, std::unique_ptr<cdvolume::TAuxAudio> aux)
+    : TComponent(owner), aux_(std::move(aux)) {
+  for (int i = 0; i < aux_->NumDevs(); ++i) {
+    if (aux_->IsCdAudio(i)) {
+      FCDAudioDevice = i;
+      break;
+    }
+  }
+}
+
+TCDPlayer::~TCDPlayer() = default;
+
+uint32_t TCDPlayer::Volume() { return FCDAudioDevice < 0 ? 0 : aux_->GetVolume(FCDAudioDevice); }
+
+uint16_t TCDPlayer::LVolume() { return static_cast<uint16_t>(Volume() & 0xFFFF); }
+
+uint16_t TCDPlayer::RVolume() { return static_cast<uint16_t>(Volume() >> 16); }
+
+void TCDPlayer::SetHalf(uint16_t value, int shift) {
+  if (FCDAudioDevice < 0) return;
+  uint32_t volume = aux_->GetVolume(FCDAudioDevice);
+  volume = (volume & ~(0xFFFFu << shift)) | (static_cast<uint32_t>(value) << shift);
+  aux_->SetVolume(FCDAudioDevice, volume);
+}
+
+void TCDPlayer::SetLVolume(uint16_t value) { SetHalf(value, 0); }
+
+void TCDPlayer::SetRVolume(uint16_t value) { SetHalf(value, 16); }
+
+}  // namespace cdx

@@ -1,0 +1,109 @@
+// The CD track source and the CD-audio volume component.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pipeline/ACS_Classes.h"
+
+namespace cdvolume {
+class TAuxAudio;
+}
+
+namespace cdx {
+
+// A track number with an offset of minute, second, frame (always 0:00:00
+// here).
+struct TCDPosition {
+  int32_t Track = 0;
+  uint8_t Min = 0, Sec = 0, Frame = 0;
+};
+
+enum TCDTrackType { ttAudio = 0, ttData = 1 };
+
+struct TCDTrackInfo {
+  uint8_t Min = 0, Sec = 0, Frame = 0;
+  TCDTrackType TrackType = ttAudio;
+};
+
+// Delivers a range of tracks of an audio CD as 16-bit stereo 44100 Hz PCM,
+// read digitally through the CD extraction library.
+class TCDIn : public TACSInput {
+ public:
+  static constexpr int kSectorBytes = 2352;
+  static constexpr int kChunkBytes = 176400;  // one second, 75 sectors
+
+  explicit TCDIn(TComponent* owner);
+  ~TCDIn() override;
+
+  int GetBitsPerSample() override { return 16; }
+  int GetChannels() override { return 2; }
+  int GetSampleRate() override { return 44100; }
+  int ReadData(void* buffer, int bufferSize) override;
+  void OpenStream() override;
+  void CloseStream() override;
+
+  int CurrentDrive() const { return FCurrentDrive; }
+  void SetCurrentDrive(int value);
+  int StartTrack() const { return FStartTrack; }
+  void SetStartTrack(int value);
+  int EndTrack() const { return FEndTrack; }
+  void SetEndTrack(int value);
+
+  int DriveCount();
+  // 0 no disc, 1 ready, 2 audio playing.
+  int DriveStatus();
+  // Tracks on the disc, -1 when the table of contents cannot be read.
+  int TrackCount();
+  TCDTrackInfo TrackInfo(int Track);
+  // Bytes of the range.
+  int TotalSize();
+  // Folder that stands for the drive, ending in '/'.
+  std::string DriveRoot(int drive);
+
+ private:
+  class TDriveLease;
+  void SelectDrive();
+  void ReleaseDrive();
+  // Start and end frame of the range from the table of contents already
+  // read; an end before the start gives an empty range.
+  void RangeFrames(uint32_t& start, uint32_t& end);
+  int RangeSize();
+
+  std::atomic<int32_t> FCurrentDrive{0};
+  int32_t FStartTrack = 0;
+  int32_t FEndTrack = 0;
+  std::atomic<int32_t> DriveUseCount{0};
+  TCDPosition StartPos, EndPos;
+  int32_t RangeBytes = 0;
+  int32_t ChunkCapacity = kChunkBytes;
+  std::vector<uint8_t> Staging;
+};
+
+// The volume of the machine's CD-audio line; the program sets it to 0 at
+// start so analogue CD playback stays quiet while it runs.
+class TCDPlayer : public TComponent {
+ public:
+  explicit TCDPlayer(TComponent* owner);
+  // With the auxiliary-audio devices to use (tests give their own).
+  TCDPlayer(TComponent* owner, std::unique_ptr<cdvolume::TAuxAudio> aux);
+  ~TCDPlayer() override;
+
+  int CDAudioDevice() const { return FCDAudioDevice; }
+  uint16_t LVolume();
+  void SetLVolume(uint16_t value);
+  uint16_t RVolume();
+  void SetRVolume(uint16_t value);
+
+ private:
+  uint32_t Volume();
+  void SetHalf(uint16_t value, int shift);
+
+  std::unique_ptr<cdvolume::TAuxAudio> aux_;
+  int FCDAudioDevice = -1;
+};
+
+}  // namespace cdx

@@ -1,0 +1,188 @@
+// cd-extractor-cli: lists drives and tracks, and rips tracks through the
+// same components and chain builders as the window.
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/Extractor.h"
+#include "cli/Options.h"
+#include "pipeline/MainThreadQueue.h"
+#include "platform/cdrip/cdrip.h"
+
+namespace {
+
+using namespace cdx;
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt(int) { interrupted = true; }
+
+std::string TwoDigits(int n) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d", n);
+  return buf;
+}
+
+std::string Duration(const TCDTrackInfo& info) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%02d:%02d.%02d", info.Min, info.Sec, info.Frame);
+  return buf;
+}
+
+void ListDrive(TCDIn& cd, int drive) {
+  std::cout << "Drive " << drive << ": " << cd.DriveRoot(drive) << "  ("
+            << cdrip::CR_GetDrivePath(drive) << ")\n";
+  cd.SetCurrentDrive(drive);
+  int tracks = cd.TrackCount();
+  if (tracks < 0) {
+    std::cout << "  no disc\n";
+    return;
+  }
+  std::cout << "  track  type   start   length\n";
+  for (int t = 1; t <= tracks; ++t) {
+    TCDTrackInfo info = cd.TrackInfo(t);
+    uint32_t start = cdrip::CR_GetTocEntry(t - 1).dwStartSector;
+    std::printf("  %5d  %-5s  %6u  %s\n", t, info.TrackType == ttAudio ? "audio" : "data", start,
+                Duration(info).c_str());
+  }
+  std::fflush(stdout);
+}
+
+std::vector<int> AudioTracks(TCDIn& cd) {
+  std::vector<int> tracks;
+  int count = cd.TrackCount();
+  for (int t = 1; t <= count; ++t)
+    if (cd.TrackInfo(t).TrackType == ttAudio) tracks.push_back(t);
+  return tracks;
+}
+
+class TProgressBar {
+ public:
+  TProgressBar() : enabled_(isatty(STDERR_FILENO)) {}
+  void Show(const std::string& name, int percent) {
+    if (!enabled_ || percent < 0) return;
+    int filled = percent * 30 / 100;
+    std::fprintf(stderr, "\r%s [%-30s] %3d%%", name.c_str(), std::string(filled, '#').c_str(),
+                 percent);
+    shown_ = true;
+  }
+  void Clear() {
+    if (shown_) std::fprintf(stderr, "\r%60s\r", "");
+    shown_ = false;
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+};
+
+void ApplyOptions(TExtractor& ex, const TCliOptions& o) {
+  ex.WavSettings = TWavSettings{o.Rate, o.Channels, o.Bits};
+  ex.ApeSettings = TApeSettings{o.Rate, o.Channels};
+  ex.WaveOut1->SetWavType(o.WavType == "adpcm" ? wtDVIADPCM : wtPCM);
+  if (o.Level != 0) ex.MACOut1->SetCompressionLevel(o.Level);
+}
+
+// Rips one track; returns the error, or nothing when the file is complete.
+std::optional<std::string> RipTrack(TExtractor& ex, const TCliOptions& o, const std::string& path,
+                                    const std::string& caption, TProgressBar& bar) {
+  try {
+    ex.BuildChain(o.Format, path, o.OutDir, caption);
+  } catch (const std::exception& e) {
+    return std::string(e.what());
+  }
+  auto& queue = TMainThreadQueue::Instance();
+  bool stopped = false;
+  while (ex.AnyWriterRunning() || !ex.LastOutcome().Finished) {
+    queue.WaitAndServe(std::chrono::milliseconds(50));
+    if (interrupted && !stopped) {
+      ex.StopRunning();
+      stopped = true;
+    }
+  }
+  bar.Clear();
+  TRunOutcome outcome = ex.LastOutcome();
+  if (outcome.Failed) return outcome.Error;
+  return std::nullopt;
+}
+
+int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
+  std::error_code ec;
+  std::filesystem::create_directories(o.OutDir, ec);
+  ex.CDIn1->SetCurrentDrive(drive);
+  std::vector<int> tracks = o.Tracks.empty() ? AudioTracks(*ex.CDIn1) : o.Tracks;
+  if (tracks.empty()) {
+    std::cerr << "cd-extractor-cli: no audio track to rip on drive " << drive << "\n";
+    return 1;
+  }
+  TProgressBar bar;
+  std::string current;
+  ex.OnWriterProgress = [&](TACSOutput* writer) { bar.Show(current, writer->Progress()); };
+  std::string root = ex.CDIn1->DriveRoot(drive);
+  bool allOk = true;
+  for (int track : tracks) {
+    if (interrupted) break;
+    std::string caption = "Track" + TwoDigits(track);
+    current = caption + TExtractor::Extension(o.Format);
+    auto error = RipTrack(ex, o, root + caption + ".cda", caption, bar);
+    std::cout << current << ": " << (error ? "failed: " + *error : std::string("ok"))
+              << (interrupted && !error ? " (stopped)" : "") << std::endl;
+    allOk = allOk && !error && !interrupted;
+  }
+  return allOk ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TCliOptions options;
+  std::string problem;
+  if (!ParseCliOptions(argc, argv, options, problem)) {
+    if (!problem.empty()) std::cerr << "cd-extractor-cli: " << problem << "\n";
+    std::cerr << CliUsage();
+    return 2;
+  }
+  if (options.Help) {
+    std::cout << CliUsage();
+    return 0;
+  }
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  try {
+    auto extractor = MakeComponent<TExtractor>();
+    TExtractor& ex = *extractor;
+    int drive = options.Drive;
+    if (!options.Image.empty()) {
+      drive = cdrip::CR_AddImageDrive(options.Image);
+      if (drive < 0) {
+        std::cerr << "cd-extractor-cli: cannot open the disc image " << options.Image << "\n"
+                  << CliUsage();
+        return 2;
+      }
+    }
+    int drives = ex.CDIn1->DriveCount();
+    if (drive >= drives || (drive < 0 && drives == 0)) {
+      std::cerr << "cd-extractor-cli: no such drive" << (drives == 0 ? " (no drive at all)" : "")
+                << "\n";
+      return 2;
+    }
+    if (options.List) {
+      for (int d = 0; d < drives; ++d)
+        if (drive < 0 || d == drive) ListDrive(*ex.CDIn1, d);
+      return 0;
+    }
+    ApplyOptions(ex, options);
+    int code = Rip(ex, options, drive < 0 ? 0 : drive);
+    return interrupted ? 130 : code;
+  } catch (const std::exception& e) {
+    std::cerr << "cd-extractor-cli: " << e.what() << "\n";
+    return 1;
+  }
+}
