@@ -1,0 +1,87 @@
+#include "writers/ACS_MAC.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace cdx {
+
+TMACOut::TMACOut(TComponent* owner) : TACSFileOut(owner), FBuffer(kBufferSize) {
+  if (!MACDllLoaded) throw EACSException("MACDll.dll library could not be loaded.");
+}
+
+TMACOut::~TMACOut() = default;
+
+void TMACOut::SetCompressionLevel(int value) {
+  bool known = value == 1000 || value == 2000 || value == 3000 || value == 4000;
+  FCompressionLevel = known ? value : 2000;
+}
+
+void TMACOut::BeginOutput() {
+  if (FileName().empty()) throw EACSException("File name is not assigned.");
+  TACSInput& input = RequireInput();
+  input.OpenStream();
+  FInputOpen = true;
+  FEndOfInput = false;
+  try {
+    FAPECompress = std::make_unique<TAPECompress>();
+    FillWaveFormatEx(&FFormat, input.GetSampleRate(), input.GetBitsPerSample(),
+                     input.GetChannels());
+    int code = FAPECompress->Start(FileName(), &FFormat, FMaxAudioBytes, FCompressionLevel,
+                                   nullptr, -1);
+    CanOutput = code == 0;
+    if (code != 0) throw EACSException("Error starting APECompress.\r\n" + APEErrorText(code));
+  } catch (...) {
+    // Nothing of a run that did not start may stay open.
+    ReleaseRun();
+    throw;
+  }
+}
+
+bool TMACOut::WriteNextBlock(bool Abort) {
+  if (!CanOutput) return true;
+  if (Abort || FEndOfInput) return false;
+  int count = ReadInput(FBuffer.data(), kBufferSize);
+  if (count == 0) {
+    FEndOfInput = true;
+    return true;
+  }
+  HandOver(count);
+  return true;
+}
+
+void TMACOut::HandOver(int count) {
+  const uint8_t* source = FBuffer.data();
+  int remaining = count;
+  while (remaining > 0) {
+    int available = 0;
+    uint8_t* target = FAPECompress->LockBuffer(&available);
+    // A compressor that offers no room would make this loop forever.
+    if (!target || available <= 0)
+      throw EACSException("APECompress.LockBuffer Error: no room in the compressor's buffer");
+    int piece = std::min(available, remaining);
+    std::memcpy(target, source, static_cast<size_t>(piece));
+    source += piece;
+    int code = FAPECompress->UnlockBuffer(piece, true);
+    if (code != 0) throw EACSException("APECompress.UnlockBuffer Error: " + std::to_string(code));
+    remaining -= piece;
+  }
+}
+
+void TMACOut::EndOutput() {
+  int code = 0;
+  if (FAPECompress) code = FAPECompress->Finish(nullptr, 0, 0);
+  ReleaseRun();
+  // A file the compressor could not complete (a write error, or no audio
+  // at all, which the format cannot hold) must not pass for a finished run.
+  if (code != 0) throw EACSException("Error finishing APECompress.\r\n" + APEErrorText(code));
+}
+
+void TMACOut::ReleaseRun() {
+  FAPECompress.reset();
+  if (FInputOpen) {
+    FInputOpen = false;
+    if (TACSInput* input = Input()) input->CloseStream();
+  }
+}
+
+}  // namespace cdx

@@ -1,0 +1,45 @@
+// The Monkey's Audio writer: hands the PCM of its input to the compressor,
+// which writes the file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "pipeline/ACS_Classes.h"
+#include "writers/MACDll.h"
+
+namespace cdx {
+
+class TMACOut : public TACSFileOut {
+ public:
+  explicit TMACOut(TComponent* owner);
+  ~TMACOut() override;
+
+  int CompressionLevel() const { return FCompressionLevel; }
+  // 1000, 2000, 3000 and 4000 are taken; anything else stores 2000.
+  void SetCompressionLevel(int value);
+  int MaxAudioBytes() const { return FMaxAudioBytes; }
+  void SetMaxAudioBytes(int value) { FMaxAudioBytes = value; }
+
+ protected:
+  void BeginOutput() override;
+  bool WriteNextBlock(bool Abort) override;
+  void EndOutput() override;
+
+ private:
+  static constexpr int kBufferSize = 65536;
+
+  void HandOver(int count);
+  void ReleaseRun();
+
+  std::vector<uint8_t> FBuffer;
+  std::unique_ptr<TAPECompress> FAPECompress;
+  WAVEFORMATEX FFormat{};
+  bool FEndOfInput = false;
+  bool FInputOpen = false;
+  int FCompressionLevel = 2000;
+  int FMaxAudioBytes = -1;
+};
+
+}  // namespace cdx
