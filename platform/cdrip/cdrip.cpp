@@ -269,20 +269,27 @@ int CR_AddImageDrive(const std::string& imagePath) {
   return static_cast<int>(lib.drives.size()) - 1;
 }
 
+namespace {
+
+bool WriteSettingsIn(const std::string& dir) {
+  if (dir.empty()) return false;
+  std::string path = dir + "/cdr.ini";
+  IniFile ini;
+  ini.Load(path);
+  ini.Set("CD-ROM", "nActive", "0");
+  // Linux counts as the NT family.
+  ini.Set("CD-ROM", "nTransportLayer", "1");
+  return ini.Save(path);
+}
+
+}  // namespace
+
 std::string CR_WriteSettingsFileIn(const std::string& preferredDir,
                                    const std::string& fallbackDir) {
-  for (const auto& dir : {preferredDir, fallbackDir}) {
-    if (dir.empty()) continue;
-    std::error_code ec;
-    if (&dir == &fallbackDir) fs::create_directories(dir, ec);
-    std::string path = dir + "/cdr.ini";
-    IniFile ini;
-    ini.Load(path);
-    ini.Set("CD-ROM", "nActive", "0");
-    // Linux counts as the NT family.
-    ini.Set("CD-ROM", "nTransportLayer", "1");
-    if (ini.Save(path)) return path;
-  }
+  if (WriteSettingsIn(preferredDir)) return preferredDir + "/cdr.ini";
+  std::error_code ec;
+  if (!fallbackDir.empty()) fs::create_directories(fallbackDir, ec);
+  if (WriteSettingsIn(fallbackDir)) return fallbackDir + "/cdr.ini";
   return "";
 }
 
