@@ -59,7 +59,6 @@ TEST(CdrIni, DefaultGoesBesideTheProgramAndInitReadsIt) {
   EXPECT_EQ(CR_Init(path.c_str()), CR_OK);
   EXPECT_EQ(CR_GetActiveCDROM(), 0);
   CR_DeInit();
-  fs::remove(path);
 }
 
 TEST(IniFile, ReadsSectionsKeysAndNumbers) {
