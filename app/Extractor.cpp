@@ -50,7 +50,9 @@ TExtractor::TExtractor(TComponent* owner) : TComponent(owner) {
   for (TACSOutput* writer : WriterSet()) WireWriter(writer);
 }
 
-std::vector<TACSOutput*> TExtractor::WriterSet() const { return {WaveOut1, MACOut1}; }
+std::vector<TACSOutput*> TExtractor::WriterSet() const {
+  return {WaveOut1, MACOut1};
+}
 
 void TExtractor::WireWriter(TACSOutput* writer) {
   writer->OnProgress = [this](TComponent* sender) {

@@ -12,7 +12,9 @@ namespace {
 
 constexpr int kMaxTrack = 255;
 
-uint32_t OffsetFrames(const TCDPosition& p) { return p.Min * 4500u + p.Sec * 75u + p.Frame; }
+uint32_t OffsetFrames(const TCDPosition& p) {
+  return p.Min * 4500u + p.Sec * 75u + p.Frame;
+}
 
 }  // namespace
 
@@ -125,7 +127,9 @@ int TCDIn::TotalSize() {
   return RangeSize();
 }
 
-std::string TCDIn::DriveRoot(int drive) { return cdrip::CR_GetDriveRoot(drive); }
+std::string TCDIn::DriveRoot(int drive) {
+  return cdrip::CR_GetDriveRoot(drive);
+}
 
 void TCDIn::OpenStream() {
   if (Busy()) throw EACSException("The component is busy");
@@ -160,8 +164,7 @@ int TCDIn::ReadData(void* buffer, int bufferSize) {
       BufEnd = 0;
       // A sector that could not be read fails the track; it must never
       // look like the end of the range.
-      throw EACSException("Read error at sector " +
-                          std::to_string(cdrip::CR_GetLastErrorSector()));
+      throw EACSException("Read error at sector " + std::to_string(cdrip::CR_GetLastErrorSector()));
     }
     BufEnd = std::min(bytes, static_cast<int>(Staging.size()));
   }
@@ -196,11 +199,17 @@ TCDPlayer::TCDPlayer(TComponent* owner, std::unique_ptr<cdvolume::TAuxAudio> aux
 
 TCDPlayer::~TCDPlayer() = default;
 
-uint32_t TCDPlayer::Volume() { return FCDAudioDevice < 0 ? 0 : aux_->GetVolume(FCDAudioDevice); }
+uint32_t TCDPlayer::Volume() {
+  return FCDAudioDevice < 0 ? 0 : aux_->GetVolume(FCDAudioDevice);
+}
 
-uint16_t TCDPlayer::LVolume() { return static_cast<uint16_t>(Volume() & 0xFFFF); }
+uint16_t TCDPlayer::LVolume() {
+  return static_cast<uint16_t>(Volume() & 0xFFFF);
+}
 
-uint16_t TCDPlayer::RVolume() { return static_cast<uint16_t>(Volume() >> 16); }
+uint16_t TCDPlayer::RVolume() {
+  return static_cast<uint16_t>(Volume() >> 16);
+}
 
 void TCDPlayer::SetHalf(uint16_t value, int shift) {
   if (FCDAudioDevice < 0) return;
@@ -209,8 +218,12 @@ void TCDPlayer::SetHalf(uint16_t value, int shift) {
   aux_->SetVolume(FCDAudioDevice, volume);
 }
 
-void TCDPlayer::SetLVolume(uint16_t value) { SetHalf(value, 0); }
+void TCDPlayer::SetLVolume(uint16_t value) {
+  SetHalf(value, 0);
+}
 
-void TCDPlayer::SetRVolume(uint16_t value) { SetHalf(value, 16); }
+void TCDPlayer::SetRVolume(uint16_t value) {
+  SetHalf(value, 16);
+}
 
 }  // namespace cdx

@@ -6,7 +6,9 @@
 namespace cdx {
 
 namespace {
-void DeInitAtExit() { cdrip::CR_DeInit(); }
+void DeInitAtExit() {
+  cdrip::CR_DeInit();
+}
 }  // namespace
 
 void BindCDRip() {
@@ -16,6 +18,8 @@ void BindCDRip() {
   std::call_once(atExit, [] { std::atexit(DeInitAtExit); });
 }
 
-bool CDRipLoaded() { return true; }
+bool CDRipLoaded() {
+  return true;
+}
 
 }  // namespace cdx

@@ -9,10 +9,10 @@ namespace cdx {
 struct TCliOptions {
   bool Help = false;
   bool List = false;
-  int Drive = -1;         // -1: the first drive, or the image's
-  std::string Image;      // a disc image to use as a drive
+  int Drive = -1;           // -1: the first drive, or the image's
+  std::string Image;        // a disc image to use as a drive
   std::vector<int> Tracks;  // empty: every audio track
-  int Format = 0;         // index as in the window's format list
+  int Format = 0;           // index as in the window's format list
   std::string WavType = "pcm";
   int Rate = 44100;
   int Channels = 2;
@@ -22,8 +22,7 @@ struct TCliOptions {
 };
 
 // Fills `options`; false with `problem` set when the command line is wrong.
-bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& options,
-                     std::string& problem);
+bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std::string& problem);
 // Parses a track list like "1,3-5" into ascending unique numbers.
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks);
 std::string CliUsage();

@@ -22,7 +22,9 @@ using namespace cdx;
 
 std::atomic<bool> interrupted{false};
 
-void OnInterrupt(int) { interrupted = true; }
+void OnInterrupt(int) {
+  interrupted = true;
+}
 
 std::string TwoDigits(int n) {
   char buf[16];

@@ -26,8 +26,8 @@ void TMACOut::BeginOutput() {
     FAPECompress = std::make_unique<TAPECompress>();
     FillWaveFormatEx(&FFormat, input.GetSampleRate(), input.GetBitsPerSample(),
                      input.GetChannels());
-    int code = FAPECompress->Start(FileName(), &FFormat, FMaxAudioBytes, FCompressionLevel,
-                                   nullptr, -1);
+    int code =
+        FAPECompress->Start(FileName(), &FFormat, FMaxAudioBytes, FCompressionLevel, nullptr, -1);
     CanOutput = code == 0;
     if (code != 0) throw EACSException("Error starting APECompress.\r\n" + APEErrorText(code));
   } catch (...) {

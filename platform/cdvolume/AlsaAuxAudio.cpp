@@ -49,7 +49,9 @@ uint16_t ToWord(long value, long min, long max) {
   return static_cast<uint16_t>((value - min) * 65535 / (max - min));
 }
 
-long FromWord(uint16_t word, long min, long max) { return min + (max - min) * word / 65535; }
+long FromWord(uint16_t word, long min, long max) {
+  return min + (max - min) * word / 65535;
+}
 
 class TAlsaAuxAudio : public TAuxAudio {
  public:
@@ -95,6 +97,8 @@ class TAlsaAuxAudio : public TAuxAudio {
 
 }  // namespace
 
-std::unique_ptr<TAuxAudio> MakeAlsaAuxAudio() { return std::make_unique<TAlsaAuxAudio>(); }
+std::unique_ptr<TAuxAudio> MakeAlsaAuxAudio() {
+  return std::make_unique<TAlsaAuxAudio>();
+}
 
 }  // namespace cdvolume

@@ -1,0 +1,155 @@
+// The command-line front end, run as a program on generated disc images,
+// its files checked byte for byte and by independent tools.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli/Options.h"
+#include "tests/support/TestSources.h"
+#include "tools/discmaker.h"
+
+namespace cdx::test {
+namespace {
+
+namespace dm = cdx::discmaker;
+
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+}
+uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
+  return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(temp_.Path() + "/drives");
+    std::filesystem::create_directories(temp_.Path() + "/none");
+    cue_ = temp_.File("disc.cue");
+    dm::WriteImage(cue_, tracks_);
+    out_ = temp_.File("out");
+  }
+  // Runs the front end with only the given image as a drive.
+  int Run(const std::string& args, std::string* output = nullptr) {
+    std::string env = "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp_.Path() +
+                      "/none CDX_DRIVES_DIR=" + temp_.Path() + "/drives ";
+    return RunCommand(env + CDX_CLI_PATH + " " + args, output);
+  }
+  std::vector<uint8_t> Expected(int track) {
+    auto starts = dm::StartSectors(tracks_);
+    return dm::TrackBytes(tracks_[track - 1], starts[track - 1]);
+  }
+
+  TTempDir temp_;
+  std::vector<dm::TrackSpec> tracks_ = {dm::Sine(80, 440), dm::Data(30), dm::Noise(41, 9),
+                                        dm::Square(10, 1000)};
+  std::string cue_, out_;
+};
+
+TEST_F(Cli, ListsTheImageDriveWithItsTracks) {
+  std::string text;
+  ASSERT_EQ(Run("--list --image " + cue_, &text), 0) << text;
+  EXPECT_NE(text.find("Drive 0: "), std::string::npos) << text;
+  EXPECT_NE(text.find("    1  audio       0  00:01.05"), std::string::npos) << text;
+  EXPECT_NE(text.find("    2  data       80  00:00.30"), std::string::npos) << text;
+  EXPECT_NE(text.find("    4  audio     151  00:00.10"), std::string::npos) << text;
+}
+
+TEST_F(Cli, RipsEveryAudioTrackToExactPcmWavFiles) {
+  std::string text;
+  ASSERT_EQ(Run("--image " + cue_ + " --format wav --out " + out_, &text), 0) << text;
+  EXPECT_NE(text.find("Track01.wav: ok"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Track02"), std::string::npos) << "data tracks are not ripped by default";
+  for (int track : {1, 3, 4}) {
+    std::string path = out_ + "/Track0" + std::to_string(track) + ".wav";
+    auto file = ReadFile(path);
+    auto pcm = Expected(track);
+    ASSERT_EQ(file.size(), 44 + pcm.size()) << path;
+    EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
+    EXPECT_EQ(U32(file, 4), pcm.size() + 36);
+    EXPECT_EQ(U16(file, 20), 1);
+    EXPECT_EQ(U16(file, 22), 2);
+    EXPECT_EQ(U32(file, 24), 44100u);
+    EXPECT_EQ(U32(file, 28), 176400u);
+    EXPECT_EQ(U16(file, 32), 4);
+    EXPECT_EQ(U16(file, 34), 16);
+    EXPECT_EQ(U32(file, 40), pcm.size());
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), file.begin() + 44)) << path;
+    std::string info;
+    EXPECT_EQ(RunCommand("sox --i " + path, &info), 0) << info;
+    EXPECT_NE(info.find("44100"), std::string::npos) << info;
+    EXPECT_EQ(RunCommand("ffprobe -v error " + path, &info), 0) << info;
+    EXPECT_TRUE(info.empty()) << info;
+  }
+}
+
+TEST_F(Cli, ReportsEachTrackAndFailsWhenOneFails) {
+  std::string text;
+  EXPECT_EQ(Run("--image " + cue_ + " --tracks 1-2 --format wav --out " + out_, &text), 1);
+  EXPECT_NE(text.find("Track01.wav: ok"), std::string::npos) << text;
+  EXPECT_NE(text.find("Track02.wav: failed: Trying to rip a data track"), std::string::npos)
+      << text;
+  EXPECT_EQ(Run("--image " + cue_ + " --tracks 9 --format wav --out " + out_, &text), 1);
+  EXPECT_NE(text.find("Track09.wav: failed: The start track out of range"), std::string::npos)
+      << text;
+}
+
+TEST_F(Cli, AnImageShorterThanItsSheetFailsTheTrackWithTheSector) {
+  auto bin = temp_.File("disc.bin");
+  std::filesystem::resize_file(bin, (80 + 30 + 20) * dm::kSectorBytes);
+  std::string text;
+  EXPECT_EQ(Run("--image " + cue_ + " --tracks 3 --format wav --out " + out_, &text), 1) << text;
+  EXPECT_NE(text.find("Track03.wav: failed: Read error at sector "), std::string::npos) << text;
+}
+
+TEST_F(Cli, AdpcmFilesOpenInAnIndependentDecoder) {
+  std::string text;
+  ASSERT_EQ(
+      Run("--image " + cue_ + " --tracks 1 --format wav --wav-type adpcm --out " + out_, &text), 0)
+      << text;
+  std::string info;
+  EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=codec_name,channels,sample_rate "
+                       "-of compact " +
+                           out_ + "/Track01.wav",
+                       &info),
+            0);
+  EXPECT_NE(info.find("codec_name=adpcm_ima_wav"), std::string::npos) << info;
+  EXPECT_NE(info.find("sample_rate=44100"), std::string::npos) << info;
+}
+
+TEST_F(Cli, BadCommandLinesGiveUsageAndStatus2) {
+  std::string text;
+  EXPECT_EQ(Run("--format wav", &text), 2);
+  EXPECT_NE(text.find("usage:"), std::string::npos);
+  EXPECT_EQ(Run("--image /nonexistent.cue --format wav --out " + out_, &text), 2);
+  EXPECT_NE(text.find("cannot open the disc image"), std::string::npos) << text;
+  EXPECT_EQ(Run("--image " + cue_ + " --format wav --wav-type mp3 --out x", &text), 2);
+  EXPECT_EQ(Run("--image " + cue_ + " --drive 0 --format wav --out x", &text), 2);
+  EXPECT_EQ(Run("--image " + cue_ + " --tracks 3-1 --format wav --out x", &text), 2);
+  EXPECT_EQ(Run("--bogus", &text), 2);
+  EXPECT_EQ(Run("--drive 7 --format wav --out x", &text), 2) << text;
+}
+
+TEST(CliOptions, TrackListsAndFormatOptions) {
+  std::vector<int> tracks;
+  ASSERT_TRUE(ParseTrackList("1,3-5,4", tracks));
+  EXPECT_EQ(tracks, (std::vector<int>{1, 3, 4, 5}));
+  for (const char* bad : {"", "0", "2-1", "a", "1,", "1-", "-3", "1,,2", "100"})
+    EXPECT_FALSE(ParseTrackList(bad, tracks)) << bad;
+
+  const char* argv[] = {"cli", "--format", "wav", "--rate", "22050", "--channels",
+                        "1",   "--bits",   "8",   "--out",  "d"};
+  TCliOptions o;
+  std::string problem;
+  ASSERT_TRUE(ParseCliOptions(11, argv, o, problem)) << problem;
+  EXPECT_EQ(o.Rate, 22050);
+  EXPECT_EQ(o.Channels, 1);
+  EXPECT_EQ(o.Bits, 8);
+  const char* badRate[] = {"cli", "--format", "wav", "--rate", "48000", "--out", "d"};
+  TCliOptions p;
+  EXPECT_FALSE(ParseCliOptions(7, badRate, p, problem));
+  EXPECT_NE(problem.find("--rate"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cdx::test
