@@ -1,0 +1,232 @@
+#include "platform/apecompress/Compressor.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+
+namespace apecompress {
+namespace {
+
+constexpr uint16_t kFlagWavHeaderNotStored = 32;
+constexpr uint64_t kDefaultReserveSeconds = 80 * 60;  // the longest audio CD
+constexpr uint32_t kDefaultReserveLimit = 2048;
+constexpr size_t kMoveChunk = 1 << 20;
+
+void Put16(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+}
+
+void Put32(uint8_t* p, uint32_t v) {
+  Put16(p, v);
+  Put16(p + 2, v >> 16);
+}
+
+uint32_t ReservedSeekEntries(int maxAudioBytes, uint32_t frameBytes, uint32_t rate,
+                             uint32_t blocksPerFrame) {
+  if (maxAudioBytes > 0) return uint32_t((uint64_t(maxAudioBytes) + frameBytes - 1) / frameBytes);
+  const uint64_t blocks = kDefaultReserveSeconds * rate;
+  const uint64_t frames = (blocks + blocksPerFrame - 1) / blocksPerFrame;
+  return uint32_t(std::clamp<uint64_t>(frames, 1, kDefaultReserveLimit));
+}
+
+}  // namespace
+
+Compressor::Compressor(CompressorOptions options) : options_(options) {}
+
+Compressor::~Compressor() {
+  if (state_ == State::kRunning || state_ == State::kFailed) file_.Discard();
+}
+
+int Compressor::CheckStartArguments(const char* outputFileName, const WAVEFORMATEX* format,
+                                    int compressionLevel, const void* headerData,
+                                    int headerBytes) const {
+  if (state_ != State::kIdle || outputFileName == nullptr || format == nullptr) {
+    return kErrorInvalidFunctionParameter;
+  }
+  if (headerBytes < -1 || (headerBytes > 0 && headerData == nullptr)) {
+    return kErrorInvalidFunctionParameter;
+  }
+  if (options_.blocksPerFrame == 0 || options_.blocksPerFrame > kMaxBlocksPerFrame) {
+    return kErrorInvalidFunctionParameter;
+  }
+  if (format->wFormatTag != kWaveFormatPcm) return kErrorUnsupportedFileType;
+  if (format->wBitsPerSample != 16) return kErrorUnsupportedBitDepth;
+  if (format->nChannels != 1 && format->nChannels != 2) return kErrorUnsupportedChannelCount;
+  if (format->nSamplesPerSec == 0) return kErrorUnsupportedSampleRate;
+  if (format->nBlockAlign != format->nChannels * 2) return kErrorInvalidFunctionParameter;
+  if (!IsCompressionLevel(compressionLevel)) return kErrorBadParameter;
+  return kErrorSuccess;
+}
+
+int Compressor::Start(const char* outputFileName, const WAVEFORMATEX* format, int maxAudioBytes,
+                      int compressionLevel, const void* headerData, int headerBytes) {
+  const int check =
+      CheckStartArguments(outputFileName, format, compressionLevel, headerData, headerBytes);
+  if (check != kErrorSuccess) return check;
+  level_ = compressionLevel;
+  channels_ = format->nChannels;
+  sampleRate_ = format->nSamplesPerSec;
+  blockAlign_ = format->nBlockAlign;
+  wavHeaderBytes_ = headerBytes > 0 ? uint32_t(headerBytes) : 0;
+  const uint32_t frameBytes = options_.blocksPerFrame * blockAlign_;
+  seekEntries_ =
+      ReservedSeekEntries(maxAudioBytes, frameBytes, sampleRate_, options_.blocksPerFrame);
+  try {
+    pcm_.assign(frameBytes, 0);
+    encoder_ =
+        std::make_unique<FrameEncoder>(level_, channels_, options_.blocksPerFrame, options_.kernel);
+    frameStarts_.clear();
+    frameStarts_.reserve(seekEntries_);
+  } catch (const std::bad_alloc&) {
+    return kErrorInsufficientMemory;
+  }
+  if (!file_.Create(outputFileName)) return kErrorInvalidOutputFile;
+  if (wavHeaderBytes_ > 0 &&
+      !file_.WriteAt(kHeaderBytes + 4 * uint64_t(seekEntries_), headerData, wavHeaderBytes_)) {
+    file_.Discard();
+    return kErrorIoWrite;
+  }
+  filled_ = 0;
+  audioBytes_ = 0;
+  lastFrameBlocks_ = 0;
+  state_ = State::kRunning;
+  return kErrorSuccess;
+}
+
+unsigned char* Compressor::LockBuffer(int* bytesAvailable) {
+  if (bytesAvailable == nullptr) return nullptr;
+  if (state_ != State::kRunning) {
+    *bytesAvailable = 0;
+    return nullptr;
+  }
+  *bytesAvailable = int(pcm_.size() - filled_);
+  return pcm_.data() + filled_;
+}
+
+int Compressor::UnlockBuffer(int bytesAdded, bool /*process*/) {
+  if (state_ == State::kFailed) return error_;
+  if (state_ != State::kRunning || bytesAdded < 0 || size_t(bytesAdded) > pcm_.size() - filled_) {
+    return kErrorInvalidFunctionParameter;
+  }
+  filled_ += size_t(bytesAdded);
+  if (filled_ < pcm_.size()) return kErrorSuccess;
+  filled_ = 0;
+  return EncodeFrame(options_.blocksPerFrame);
+}
+
+int Compressor::Finish(const unsigned char* terminatingData, int terminatingBytes,
+                       int wavTerminatingBytes) {
+  if (state_ == State::kIdle || state_ == State::kFinished) return kErrorInvalidFunctionParameter;
+  if (terminatingBytes < 0 || wavTerminatingBytes < 0 || wavTerminatingBytes > terminatingBytes ||
+      (terminatingBytes > 0 && terminatingData == nullptr)) {
+    return kErrorInvalidFunctionParameter;
+  }
+  int result = state_ == State::kFailed ? error_ : kErrorSuccess;
+  const uint32_t blocks = uint32_t(filled_ / blockAlign_);
+  const bool partialBlock = filled_ % blockAlign_ != 0;
+  if (result == kErrorSuccess && blocks > 0) result = EncodeFrame(blocks);
+  if (result == kErrorSuccess && frameStarts_.empty()) result = kErrorInputFileTooSmall;
+  if (result == kErrorSuccess) result = MakeRoomForSeekTable();
+  if (result == kErrorSuccess && terminatingBytes > 0 &&
+      !file_.WriteAt(FirstFrameOffset() + audioBytes_, terminatingData, size_t(terminatingBytes))) {
+    result = kErrorIoWrite;
+  }
+  if (result == kErrorSuccess) result = WriteHeaderAndSeekTable(uint32_t(wavTerminatingBytes));
+  if (result == kErrorSuccess && !file_.Close()) result = kErrorIoWrite;
+  if (result != kErrorSuccess) file_.Discard();
+  state_ = State::kFinished;
+  pcm_ = {};
+  encoder_.reset();
+  if (result == kErrorSuccess && partialBlock) return kErrorInvalidFunctionParameter;
+  return result;
+}
+
+int Compressor::Fail(int code) {
+  state_ = State::kFailed;
+  error_ = code;
+  return code;
+}
+
+uint64_t Compressor::FirstFrameOffset() const {
+  return kHeaderBytes + 4 * uint64_t(seekEntries_) + wavHeaderBytes_;
+}
+
+int Compressor::EncodeFrame(uint32_t blocks) {
+  if (!encoder_->Encode(pcm_.data(), blocks)) return Fail(kErrorInvalidInputFile);
+  const size_t size = encoder_->Size();
+  // Seek entries are 32-bit file offsets; count the table as it will be at
+  // the end, however far it has to grow.
+  const uint64_t entries = std::max<uint64_t>(seekEntries_, frameStarts_.size() + 1);
+  const uint64_t end = kHeaderBytes + 4 * entries + wavHeaderBytes_ + audioBytes_ + size;
+  if (end > UINT32_MAX) return Fail(kErrorInputFileTooLarge);
+  if (!file_.WriteAt(FirstFrameOffset() + audioBytes_, encoder_->Data(), size)) {
+    return Fail(kErrorIoWrite);
+  }
+  frameStarts_.push_back(uint32_t(audioBytes_));
+  audioBytes_ += size;
+  lastFrameBlocks_ = blocks;
+  return kErrorSuccess;
+}
+
+// The seek table precedes the audio. When more frames came than entries
+// were reserved, the stored WAV header and the audio move back to make room.
+int Compressor::MakeRoomForSeekTable() {
+  const uint32_t needed = uint32_t(frameStarts_.size());
+  if (needed <= seekEntries_) return kErrorSuccess;
+  const uint64_t from = kHeaderBytes + 4 * uint64_t(seekEntries_);
+  const uint64_t to = kHeaderBytes + 4 * uint64_t(needed);
+  uint64_t remaining = wavHeaderBytes_ + audioBytes_;
+  std::vector<uint8_t> chunk;
+  try {
+    chunk.resize(std::min<uint64_t>(remaining, kMoveChunk));
+  } catch (const std::bad_alloc&) {
+    return kErrorInsufficientMemory;
+  }
+  // Back to front, so no byte is overwritten before it has been moved.
+  while (remaining > 0) {
+    const size_t n = size_t(std::min<uint64_t>(remaining, chunk.size()));
+    remaining -= n;
+    if (!file_.ReadAt(from + remaining, chunk.data(), n)) return kErrorIoRead;
+    if (!file_.WriteAt(to + remaining, chunk.data(), n)) return kErrorIoWrite;
+  }
+  seekEntries_ = needed;
+  return kErrorSuccess;
+}
+
+int Compressor::WriteHeaderAndSeekTable(uint32_t wavTailBytes) {
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.assign(kHeaderBytes + 4 * size_t(seekEntries_), 0);
+  } catch (const std::bad_alloc&) {
+    return kErrorInsufficientMemory;
+  }
+  uint8_t* d = bytes.data();
+  // Descriptor.
+  d[0] = 'M', d[1] = 'A', d[2] = 'C', d[3] = ' ';
+  Put16(d + 4, kFileVersion);
+  Put32(d + 8, 52);
+  Put32(d + 12, 24);
+  Put32(d + 16, 4 * seekEntries_);
+  Put32(d + 20, wavHeaderBytes_);
+  Put32(d + 24, uint32_t(audioBytes_));
+  Put32(d + 28, uint32_t(audioBytes_ >> 32));
+  Put32(d + 32, wavTailBytes);
+  // d[36..51]: MD5, left zero.
+  // Header.
+  Put16(d + 52, uint32_t(level_));
+  Put16(d + 54, wavHeaderBytes_ == 0 ? kFlagWavHeaderNotStored : 0);
+  Put32(d + 56, options_.blocksPerFrame);
+  Put32(d + 60, lastFrameBlocks_);
+  Put32(d + 64, uint32_t(frameStarts_.size()));
+  Put16(d + 68, 16);
+  Put16(d + 70, channels_);
+  Put32(d + 72, sampleRate_);
+  const uint64_t first = FirstFrameOffset();
+  for (size_t i = 0; i < frameStarts_.size(); ++i) {
+    Put32(d + kHeaderBytes + 4 * i, uint32_t(first + frameStarts_[i]));
+  }
+  return file_.WriteAt(0, bytes.data(), bytes.size()) ? kErrorSuccess : kErrorIoWrite;
+}
+
+}  // namespace apecompress

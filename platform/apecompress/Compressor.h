@@ -1,0 +1,72 @@
+// The object behind a compressor handle: buffers one frame of PCM, encodes
+// each full frame and appends it to the file, and at Finish writes the
+// header and seek table in front of the audio.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/apecompress/APECompress.h"
+#include "platform/apecompress/FrameEncoder.h"
+#include "platform/apecompress/OutputFile.h"
+
+namespace apecompress {
+
+inline constexpr uint16_t kFileVersion = 3990;
+inline constexpr uint32_t kHeaderBytes = 76;  // descriptor (52) + header (24)
+
+struct CompressorOptions {
+  // Frame length in blocks; smaller values exist so tests get many frames.
+  uint32_t blocksPerFrame = kDefaultBlocksPerFrame;
+  NNKernel kernel = NNKernel::kAuto;
+};
+
+class Compressor {
+ public:
+  explicit Compressor(CompressorOptions options = {});
+  Compressor(const Compressor&) = delete;
+  Compressor& operator=(const Compressor&) = delete;
+  ~Compressor();
+
+  // The calls of APECompress.h, with the same arguments and results.
+  int Start(const char* outputFileName, const WAVEFORMATEX* format, int maxAudioBytes,
+            int compressionLevel, const void* headerData, int headerBytes);
+  unsigned char* LockBuffer(int* bytesAvailable);
+  int UnlockBuffer(int bytesAdded, bool process);
+  int Finish(const unsigned char* terminatingData, int terminatingBytes, int wavTerminatingBytes);
+
+ private:
+  enum class State { kIdle, kRunning, kFailed, kFinished };
+
+  int CheckStartArguments(const char* outputFileName, const WAVEFORMATEX* format,
+                          int compressionLevel, const void* headerData, int headerBytes) const;
+  int Fail(int code);
+  uint64_t FirstFrameOffset() const;
+  int EncodeFrame(uint32_t blocks);
+  int MakeRoomForSeekTable();
+  int WriteHeaderAndSeekTable(uint32_t wavTailBytes);
+
+  CompressorOptions options_;
+  State state_ = State::kIdle;
+  int error_ = kErrorSuccess;
+  int level_ = 0;
+  uint16_t channels_ = 0;
+  uint32_t sampleRate_ = 0;
+  uint32_t blockAlign_ = 0;
+  uint32_t wavHeaderBytes_ = 0;
+  uint32_t seekEntries_ = 0;  // reserved in front of the audio
+  std::vector<uint8_t> pcm_;  // exactly one frame
+  size_t filled_ = 0;
+  std::unique_ptr<FrameEncoder> encoder_;
+  OutputFile file_;
+  std::vector<uint32_t> frameStarts_;  // relative to the first frame
+  uint64_t audioBytes_ = 0;
+  uint32_t lastFrameBlocks_ = 0;
+};
+
+// c_APECompress_Create with options other than the defaults.
+APE_COMPRESS_HANDLE CreateCompressor(const CompressorOptions& options, int* errorCode);
+
+}  // namespace apecompress

@@ -1,0 +1,82 @@
+// Helpers of the APE compressor tests: generated PCM, a run of the
+// compressor through its handle interface, and the independent decoder
+// (ffmpeg, with frame CRC checking made fatal) and prober.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/apecompress/Compressor.h"
+
+namespace apetest {
+
+using Pcm = std::vector<int16_t>;  // interleaved samples
+
+// A fresh directory, removed with everything in it at destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+enum class Signal { kSilence, kSquare, kNyquistSquare, kNoise, kMonoInBoth, kClicks, kSweep };
+std::string SignalName(Signal s);
+Pcm Generate(Signal s, uint32_t blocks, int channels, uint32_t seed = 1);
+
+std::vector<uint8_t> ToBytes(const Pcm& pcm);
+std::vector<uint8_t> ReadFile(const std::string& path);
+// Real music: `seconds` of a track of the benchmark set as 44.1 kHz stereo;
+// empty if the track is not installed.
+Pcm DecodeMusic(const std::string& track, double startSeconds, double seconds);
+
+struct EncodeSettings {
+  int level = 2000;
+  int channels = 2;
+  int rate = 44100;
+  uint32_t blocksPerFrame = apecompress::kDefaultBlocksPerFrame;
+  int maxAudioBytes = -1;
+  size_t piece = 65536;  // bytes offered per hand-over, as the writer does
+  const void* header = nullptr;
+  int headerBytes = -1;
+  std::vector<uint8_t> tail;
+  int wavTail = 0;
+};
+
+struct EncodeResult {
+  int start = -1;
+  int unlock = 0;  // the first non-zero UnlockBuffer result
+  int finish = -1;
+};
+
+// Runs one compression through the handle functions.
+EncodeResult Encode(const std::string& path, const std::vector<uint8_t>& bytes,
+                    const EncodeSettings& settings);
+
+struct Decoded {
+  int exitCode = -1;
+  std::string messages;  // everything ffmpeg printed
+  std::vector<uint8_t> pcm;
+};
+Decoded DecodeWithFfmpeg(const std::string& apePath);
+
+struct Probe {
+  std::string codec;
+  int rate = 0;
+  int channels = 0;
+  int64_t durationTs = -1;
+  int64_t frames = -1;
+};
+Probe ProbeWithFfprobe(const std::string& apePath);
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t offset);
+uint16_t Le16(const std::vector<uint8_t>& b, size_t offset);
+
+}  // namespace apetest
