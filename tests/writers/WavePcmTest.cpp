@@ -122,6 +122,35 @@ TEST(WavePcm, ReadFailureFailsTheRunAfterCompletingTheHeader) {
   EXPECT_EQ(run.source->CloseCount, 1);
 }
 
+// A source whose CloseStream fails after closing.
+class TBadCloseSource : public TMemorySource {
+ public:
+  using TMemorySource::TMemorySource;
+  void CloseStream() override {
+    TMemorySource::CloseStream();
+    throw EACSException("close failed");
+  }
+};
+
+TEST(WaveEndOutput, AFailureWhileClosingIsReportedButNeverHidesTheFirstOne) {
+  TTempDir dir;
+  for (bool readFails : {false, true}) {
+    SCOPED_TRACE(readFails);
+    std::string file = dir.File("close.wav");
+    TWaveRun run(file, {});
+    auto source = MakeComponent<TBadCloseSource>(CountingBytes(50000));
+    source->FailAtByte = readFails ? 20000 : -1;
+    run.writer->SetInput(source.get());
+    EXPECT_FALSE(run.Run());
+    EXPECT_EQ(run.Errors(), std::vector<std::string>{readFails ? "read failed" : "close failed"});
+    EXPECT_EQ(run.done, 0);
+    EXPECT_EQ(source->CloseCount, 1);
+    // The header was completed before the input was closed.
+    ExpectPcmHeader(ReadFile(file), readFails ? 20000 : 50000, 44100, 2, 16);
+    run.writer->SetInput(nullptr);
+  }
+}
+
 // Makes every write past `limit` bytes of a file fail, as a full disk would
 // (the system reports "File too large").
 class FileSizeLimit {
