@@ -363,7 +363,7 @@ void TWaveOut::WritePcmHeader(TACSInput& input) {
   auto blockAlign = static_cast<uint16_t>(bits * channels / 8);
   std::array<uint8_t, 44> h{};
   PutId(&h[0], "RIFF");
-  PutLE32(&h[4], static_cast<uint32_t>(size + 36));
+  PutLE32(&h[4], static_cast<uint32_t>(size) + 36);
   PutId(&h[8], "WAVE");
   PutId(&h[12], "fmt ");
   PutLE32(&h[16], 16);
@@ -388,7 +388,7 @@ void TWaveOut::WriteAdpcmHeader(TACSInput& input) {
       RoundHalfEven(static_cast<double>(samples) / perBlock) * static_cast<int32_t>(FBlockSize);
   std::array<uint8_t, 60> h{};
   PutId(&h[0], "RIFF");
-  PutLE32(&h[4], static_cast<uint32_t>(dataSize + 52));
+  PutLE32(&h[4], static_cast<uint32_t>(dataSize) + 52);
   PutId(&h[8], "WAVE");
   PutId(&h[12], "fmt ");
   PutLE32(&h[16], 20);
