@@ -118,6 +118,51 @@ TEST_F(Cli, AdpcmFilesOpenInAnIndependentDecoder) {
   EXPECT_NE(info.find("sample_rate=44100"), std::string::npos) << info;
 }
 
+TEST_F(Cli, ConvertersFollowTheWavOptions) {
+  std::string text;
+  ASSERT_EQ(Run("--image " + cue_ +
+                    " --tracks 1 --format wav --rate 22050 --channels 1 "
+                    "--bits 8 --out " +
+                    out_,
+                &text),
+            0)
+      << text;
+  std::string info;
+  ASSERT_EQ(RunCommand("sox --i " + out_ + "/Track01.wav", &info), 0) << info;
+  EXPECT_NE(info.find("Channels       : 1"), std::string::npos) << info;
+  EXPECT_NE(info.find("Sample Rate    : 22050"), std::string::npos) << info;
+  EXPECT_NE(info.find("Precision      : 8-bit"), std::string::npos) << info;
+  // 80 sectors of 588 frames, halved by the rate, one byte per frame.
+  auto file = ReadFile(out_ + "/Track01.wav");
+  EXPECT_EQ(U32(file, 40), 80u * 588 / 2);
+}
+
+TEST_F(Cli, ApeFilesDecodeBackToTheTrack) {
+  std::string text;
+  ASSERT_EQ(Run("--image " + cue_ + " --tracks 3 --format ape --level 4000 --out " + out_, &text),
+            0)
+      << text;
+  std::string raw = out_ + "/Track03.raw", errors;
+  ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -err_detect crccheck+explode -i " + out_ +
+                           "/Track03.ape -f s16le " + raw,
+                       &errors),
+            0)
+      << errors;
+  EXPECT_TRUE(errors.empty()) << errors;
+  EXPECT_EQ(ReadFile(raw), Expected(3));
+
+  ASSERT_EQ(
+      Run("--image " + cue_ + " --tracks 1 --format ape --channels 1 --rate 11025 --out " + out_,
+          &text),
+      0)
+      << text;
+  std::string info;
+  RunCommand("ffprobe -v error -show_entries stream=channels,sample_rate -of compact " + out_ +
+                 "/Track01.ape",
+             &info);
+  EXPECT_NE(info.find("sample_rate=11025|channels=1"), std::string::npos) << info;
+}
+
 TEST_F(Cli, BadCommandLinesGiveUsageAndStatus2) {
   std::string text;
   EXPECT_EQ(Run("--format wav", &text), 2);
