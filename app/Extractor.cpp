@@ -55,9 +55,6 @@ std::vector<TACSOutput*> TExtractor::WriterSet() const {
 }
 
 void TExtractor::WireWriter(TACSOutput* writer) {
-  writer->OnProgress = [this](TComponent* sender) {
-    if (OnWriterProgress) OnWriterProgress(static_cast<TACSOutput*>(sender));
-  };
   // Every run ends with exactly one of these two, so the job can tell a
   // finished track from a failed one instead of taking idle for success.
   writer->OnDone = [this](TComponent*) { SetOutcome(false, ""); };
@@ -111,6 +108,14 @@ TACSOutput* TExtractor::StartRun(TACSFileOut* writer, TACSInput* tail,
                                  const char* extension) {
   writer->SetInput(tail);
   writer->SetFileName(outputDirectory + "/" + caption + extension);
+  // Each progress report stops the worker until the main thread has seen
+  // it, so reports are asked for only when someone shows them.
+  if (OnWriterProgress)
+    writer->OnProgress = [this](TComponent* sender) {
+      if (OnWriterProgress) OnWriterProgress(static_cast<TACSOutput*>(sender));
+    };
+  else
+    writer->OnProgress = nullptr;
   {
     std::lock_guard lock(outcomeMutex_);
     outcome_ = TRunOutcome{};

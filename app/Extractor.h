@@ -70,7 +70,8 @@ class TExtractor : public TComponent {
 
   // The writers a job waits for, in the order it polls them.
   std::vector<TACSOutput*> WriterSet() const;
-  // Called with the writer whose OnProgress fired (main thread).
+  // Called with the writer whose OnProgress fired (main thread); set it
+  // before the chain is built to have the run report its progress.
   std::function<void(TACSOutput* writer)> OnWriterProgress;
 
   // Root folder of the first CD drive, "" when there is none.

@@ -68,6 +68,7 @@ std::vector<int> AudioTracks(TCDIn& cd) {
 class TProgressBar {
  public:
   TProgressBar() : enabled_(isatty(STDERR_FILENO)) {}
+  bool Enabled() const { return enabled_; }
   void Show(const std::string& name, int percent) {
     if (!enabled_ || percent < 0) return;
     int filled = percent * 30 / 100;
@@ -126,7 +127,8 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   }
   TProgressBar bar;
   std::string current;
-  ex.OnWriterProgress = [&](TACSOutput* writer) { bar.Show(current, writer->Progress()); };
+  if (bar.Enabled())
+    ex.OnWriterProgress = [&](TACSOutput* writer) { bar.Show(current, writer->Progress()); };
   std::string root = ex.CDIn1->DriveRoot(drive);
   bool allOk = true;
   for (int track : tracks) {
