@@ -88,8 +88,8 @@ void c_APECompress_Destroy(APE_COMPRESS_HANDLE handle);
 // headerData null or headerBytes -1 (or 0): no WAV header is stored.
 // maxAudioBytes <= 0: unknown. Errors, checked before the file is touched:
 // kErrorInvalidFunctionParameter (null handle, format or name, a second
-// Start, headerBytes < -1, header bytes without data, a record whose block
-// align or byte rate disagree with its other fields), kErrorUnsupportedFileType
+// Start, headerBytes < -1, header bytes without data, a block align other
+// than 2 bytes per channel; the byte rate is not used), kErrorUnsupportedFileType
 // (tag not PCM), kErrorUnsupportedBitDepth (not 16), kErrorUnsupportedChannelCount
 // (not 1 or 2), kErrorUnsupportedSampleRate (0), kErrorBadParameter (level not
 // 1000, 2000, 3000, 4000 or 5000); then kErrorInvalidOutputFile when the file
