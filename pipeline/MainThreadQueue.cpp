@@ -43,7 +43,7 @@ bool TMainThreadQueue::ServeOne(std::unique_lock<std::mutex>& lock) {
   Call* item = queue_.front();
   queue_.pop_front();
   item->state = State::Running;
-  running_ = item;
+  running_.push_back(item);
   // A copy, so the call survives even if its worker is released meanwhile.
   std::function<void()> body = *item->body;
   lock.unlock();
@@ -54,10 +54,11 @@ bool TMainThreadQueue::ServeOne(std::unique_lock<std::mutex>& lock) {
     error = std::current_exception();
   }
   lock.lock();
-  if (running_ == item) {  // not released by Close while it ran
+  auto it = std::find(running_.begin(), running_.end(), item);
+  if (it != running_.end()) {  // not released by Close while it ran
+    running_.erase(it);
     item->error = error;
     item->state = State::Done;
-    running_ = nullptr;
     changed_.notify_all();
   }
   return true;
@@ -90,10 +91,7 @@ void TMainThreadQueue::Close(const void* tag) {
     return true;
   };
   queue_.erase(std::remove_if(queue_.begin(), queue_.end(), dropped), queue_.end());
-  if (running_ && running_->tag == tag) {
-    running_->state = State::Dropped;
-    running_ = nullptr;
-  }
+  running_.erase(std::remove_if(running_.begin(), running_.end(), dropped), running_.end());
   changed_.notify_all();
 }
 

@@ -70,7 +70,8 @@ class TMainThreadQueue {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Call*> queue_;
-  Call* running_ = nullptr;
+  // Calls running now, innermost last: a call may serve the queue itself.
+  std::vector<Call*> running_;
   std::vector<const void*> closed_;
   std::function<void()> wake_;
 };

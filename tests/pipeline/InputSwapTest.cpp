@@ -312,6 +312,39 @@ TEST(MainThreadQueue, ClosedTagsAreRefusedUntilReopened) {
   again.join();
 }
 
+TEST(MainThreadQueue, ACallThatServesTheQueueItselfStillReleasesItsWorker) {
+  // A handler may serve the queue (a nested event loop does): the call it
+  // runs and its own call must both return to their workers.
+  auto& queue = TMainThreadQueue::Instance();
+  int outerTag = 0, innerTag = 0;
+  std::atomic<bool> innerRan{false}, outerBack{false}, innerBack{false};
+  std::thread inner;
+  std::thread outer([&] {
+    std::function<void()> call = [&] {
+      inner = std::thread([&] {
+        std::function<void()> innerCall = [&] { innerRan = true; };
+        queue.Synchronize(&innerTag, innerCall);
+        innerBack = true;
+      });
+      ServeUntil([&] { return innerRan.load(); }, 10s);
+    };
+    queue.Synchronize(&outerTag, call);
+    outerBack = true;
+  });
+  bool back = ServeUntil([&] { return outerBack && innerBack; }, 10s);
+  if (!back) {
+    // Release the stranded worker so the test can end.
+    queue.Close(&outerTag);
+    queue.Close(&innerTag);
+  }
+  outer.join();
+  inner.join();
+  queue.Reopen(&outerTag);
+  queue.Reopen(&innerTag);
+  EXPECT_TRUE(back) << "a worker was never released";
+  EXPECT_TRUE(innerRan);
+}
+
 TEST(MainThreadQueue, WakeHandlerIsCalledForEveryQueuedCall) {
   auto& queue = TMainThreadQueue::Instance();
   std::atomic<int> wakes{0};
