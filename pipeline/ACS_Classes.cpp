@@ -107,7 +107,10 @@ TACSThread::~TACSThread() {
 }
 
 void TACSThread::Resume() {
+  // Resumed from now on, as Status must report the moment Run returns; the
+  // worker itself may take a while to be scheduled.
   std::lock_guard lock(stateMutex_);
+  suspended_ = false;
   wake_.notify_all();
 }
 
@@ -169,8 +172,10 @@ void TACSThread::SuspendUntilBusy() {
   // Sleeping only while the output is idle means a Run that comes before
   // the worker got here is never missed.
   std::unique_lock lock(stateMutex_);
+  auto wanted = [&] { return parent_->Busy() || ExitRequested; };
+  if (wanted()) return;
   suspended_ = true;
-  wake_.wait(lock, [&] { return parent_->Busy() || ExitRequested; });
+  wake_.wait(lock, wanted);
   suspended_ = false;
 }
 

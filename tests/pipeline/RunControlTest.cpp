@@ -236,6 +236,25 @@ TEST(RunControl, ManyShortRunsInARowNeverLoseAWakeUp) {
   EXPECT_EQ(c.writer->EndCalls, 300);
 }
 
+TEST(RunControl, StatusReadsRunningAsSoonAsRunReturns) {
+  // A job that polls Status right after Run must see the run (0), never
+  // the suspended state, or it starts the next track on a busy writer.
+  Chain c(3000, 1000);
+  std::atomic<bool> release{false};
+  c.source->OnRead = [&] {
+    while (!release) std::this_thread::sleep_for(100us);
+  };
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_TRUE(ServeUntil([&] { return c.writer->WorkerSuspended(); })) << "run " << i;
+    release = false;
+    c.writer->Run();
+    EXPECT_EQ(c.writer->Status(), 0) << "run " << i;
+    release = true;
+    ASSERT_TRUE(ServeUntil([&] { return c.writer->Status() == 2; })) << "run " << i;
+  }
+  EXPECT_EQ(c.writer->EndCalls, 50);
+}
+
 // A source whose position and size are set by the test.
 class TFixedSource : public TACSInput {
  public:
