@@ -22,15 +22,22 @@ class TInputLockGuard {
 };
 
 // The exchange of an input during a run, shared by outputs and converters:
-// open the new input, swap it in under the lock, close the old one.
-void SwapInputWhileBusy(TInputLock& lock, std::atomic<TACSInput*>& input, TACSInput* value) {
+// open the new input, swap it in under the lock, close the old one. When the
+// run ended while the swap waited for the lock, the end of the run has
+// closed the old input already, and the new one belongs to no run.
+void SwapInputWhileBusy(TInputLock& lock, std::atomic<TACSInput*>& input, TACSInput* value,
+                        const std::function<bool()>& busy) {
   if (value) value->OpenStream();
-  TACSInput* old = input.load();
+  TACSInput* old = nullptr;
+  bool running = false;
   {
     TInputLockGuard guard(lock);
+    old = input.load();
+    running = busy();
     input.store(value);
   }
-  if (old && old != value) old->CloseStream();
+  if (running && old && old != value) old->CloseStream();
+  if (!running && value) value->CloseStream();
 }
 
 // Keeps the removal notification in step with the stored input.
@@ -45,9 +52,13 @@ void Relink(TComponent* self, TACSInput* old, TACSInput* value) {
 // --- TInputLock ---------------------------------------------------------
 
 void TInputLock::Acquire() {
+  while (waiters_.load() > 0) std::this_thread::yield();
+  if (!held_.exchange(true, std::memory_order_acquire)) return;
+  ++waiters_;
   while (held_.exchange(true, std::memory_order_acquire)) {
     while (held_.load(std::memory_order_relaxed)) std::this_thread::yield();
   }
+  --waiters_;
 }
 
 // --- TACSInput ----------------------------------------------------------
@@ -68,7 +79,7 @@ void TACSConverter::SetInput(TACSInput* Value) {
   if (!Busy())
     FInput.store(Value);
   else
-    SwapInputWhileBusy(InputLock, FInput, Value);
+    SwapInputWhileBusy(InputLock, FInput, Value, [this] { return Busy(); });
   Relink(this, old, Value);
 }
 
@@ -204,7 +215,7 @@ void TACSOutput::SetInput(TACSInput* Value) {
   if (!Busy())
     FInput.store(Value);
   else
-    SwapInputWhileBusy(InputLock, FInput, Value);
+    SwapInputWhileBusy(InputLock, FInput, Value, [this] { return Busy(); });
   Relink(this, old, Value);
 }
 
@@ -261,6 +272,9 @@ int TACSOutput::WorkerProgress() {
 
 void TACSOutput::FinishRun() {
   if (!Busy()) return;
+  // Under InputLock, so a swap on the main thread either comes before the
+  // end of the run (and EndOutput closes the new input) or after it.
+  TInputLockGuard guard(InputLock);
   CanOutput = false;
   EndOutput();
   FBusy = false;
@@ -268,20 +282,24 @@ void TACSOutput::FinishRun() {
 
 void TACSOutput::HandleThreadException(const std::exception& E) {
   InputLock.Release();
-  if (Status() != 2) {
-    if (auto* converter = dynamic_cast<TACSConverter*>(Input())) {
+  {
+    // The teardown holds InputLock, as FinishRun does.
+    TInputLockGuard guard(InputLock);
+    if (Status() != 2) {
+      if (auto* converter = dynamic_cast<TACSConverter*>(Input())) {
+        try {
+          converter->UnlockChain();
+        } catch (...) {
+        }
+      }
       try {
-        converter->UnlockChain();
+        EndOutput();
       } catch (...) {
       }
     }
-    try {
-      EndOutput();
-    } catch (...) {
-    }
+    CanOutput = false;
+    FBusy = false;
   }
-  CanOutput = false;
-  FBusy = false;
   auto handler = OnThreadException.Get();
   if (!handler) return;
   if (TMainThreadQueue::Instance().IsMainThread()) {

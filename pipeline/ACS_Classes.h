@@ -73,15 +73,21 @@ using TThreadExceptionEvent = TEvent<void(TComponent* Sender, const std::excepti
 
 // The flag that guards the exchange of an Input during a run: held around
 // every ReadData on that input and by the swap itself. Taking it is an
-// atomic test-and-set; waiting for it is a spin.
+// atomic test-and-set; waiting for it is a spin. A thread that finds another
+// one waiting lets it go first: the reader takes the lock again a few
+// microseconds after releasing it, and would otherwise starve a swap until
+// the run ends.
 class TInputLock {
  public:
   void Acquire();
   void Release() { held_.store(false, std::memory_order_release); }
   bool Held() const { return held_.load(std::memory_order_acquire); }
+  // Threads spinning for the lock right now.
+  int Waiters() const { return waiters_.load(); }
 
  private:
   std::atomic<bool> held_{false};
+  std::atomic<int> waiters_{0};
 };
 
 class TACSInput : public TComponent {
@@ -220,7 +226,9 @@ class TACSOutput : public TComponent {
   TThreadExceptionEvent OnThreadException;
 
  protected:
-  // Worker side of the writer contract.
+  // Worker side of the writer contract. EndOutput runs with InputLock held
+  // (so a swap cannot exchange or close the input under it): it must not
+  // read from Input.
   virtual bool WriteNextBlock(bool Abort) = 0;
   virtual void EndOutput() = 0;
   // Runs inside Run on the caller's thread.

@@ -102,6 +102,54 @@ TEST_P(SwapUnderLoad, LosesNoBlockAndNeverReadsAClosedInput) {
 
 INSTANTIATE_TEST_SUITE_P(OutputAndConverter, SwapUnderLoad, ::testing::Bool());
 
+TEST(InputSwap, ASwapRacingTheEndOfTheRunClosesEveryInputOnce) {
+  // The run ends (EndOutput closes the input) while the main thread swaps
+  // in another input: whichever wins, each input opened is closed once and
+  // none is left open for its next run.
+  for (int i = 0; i < 20; ++i) {
+    auto old = MakeComponent<TMemorySource>(CountingBytes(1000));
+    auto next = MakeComponent<TMemorySource>(CountingBytes(1000));
+    auto writer = MakeComponent<TRecordingWriter>();
+    writer->RecordErrors();
+    writer->SetInput(old.get());
+    std::atomic<bool> ending{false};
+    writer->OnEnd = [&] {
+      ending = true;
+      while (next->OpenCount == 0) std::this_thread::yield();
+    };
+    writer->Run();
+    while (!ending) std::this_thread::yield();
+    writer->SetInput(next.get());
+    ASSERT_TRUE(ServeUntil([&] { return writer->Status() == 2; }));
+    EXPECT_EQ(writer->Input(), next.get());
+    EXPECT_FALSE(old->Busy()) << "iteration " << i;
+    EXPECT_FALSE(next->Busy()) << "iteration " << i;
+    EXPECT_EQ(old->CloseCount, 1) << "iteration " << i;
+    EXPECT_EQ(next->CloseCount, 1) << "iteration " << i;
+    EXPECT_TRUE(writer->Errors().empty());
+    if (HasFailure()) break;
+  }
+}
+
+TEST(InputLock, AThreadThatWaitsGoesBeforeTheHolderTakesItAgain) {
+  // The reader takes the lock again microseconds after releasing it; a
+  // swap that waits must still get its turn at the next release.
+  TInputLock lock;
+  lock.Acquire();
+  std::atomic<bool> swapped{false};
+  std::thread swapper([&] {
+    lock.Acquire();
+    swapped = true;
+    lock.Release();
+  });
+  while (lock.Waiters() == 0) std::this_thread::yield();
+  lock.Release();
+  lock.Acquire();
+  EXPECT_TRUE(swapped) << "the holder took the lock again before the waiting thread";
+  lock.Release();
+  swapper.join();
+}
+
 TEST(InputSwap, ConverterIgnoresItselfAsInput) {
   auto source = MakeComponent<TMemorySource>(CountingBytes(10));
   auto converter = MakeComponent<TPassThrough>();

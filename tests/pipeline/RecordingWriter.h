@@ -21,6 +21,7 @@ class TRecordingWriter : public TACSFileOut {
   // Failure injection and hooks, set while idle.
   bool FailInBegin = false;
   std::function<void(int block)> OnBlock;  // worker, before each block's read
+  std::function<void()> OnEnd;             // worker, inside EndOutput
 
   std::vector<uint8_t> Data() {
     std::lock_guard lock(mutex_);
@@ -78,9 +79,13 @@ class TRecordingWriter : public TACSFileOut {
 
   void EndOutput() override {
     ++EndCalls;
+    // Like a writer that finishes its encoder between looking at its input
+    // and closing it.
+    TACSInput* in = Input();
+    if (OnEnd) OnEnd();
     EndOnWorker = std::this_thread::get_id() == Thread->Id();
     Note("end");
-    if (TACSInput* in = Input()) in->CloseStream();
+    if (in) in->CloseStream();
   }
 
  private:
