@@ -1,0 +1,112 @@
+// Exchanging a converter's input while an output's worker pulls through it:
+// every byte the inputs hand out is converted and delivered, none twice.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "converters/ACS_Converters.h"
+#include "tests/converters/ConverterTestKit.h"
+
+namespace cdx::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct TSwapCase {
+  std::string name;
+  std::function<ComponentPtr<TACSConverter>()> make;
+  // The converter's output for the whole stream its inputs delivered.
+  std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)> expected;
+};
+
+class HotSwap : public ::testing::TestWithParam<TSwapCase> {};
+
+// Each input's reads must start at its beginning after it is (re)opened and
+// go on without a gap; returns how many times the stream moved to another
+// input.
+int CheckSegments(const TDeliveryLog& log) {
+  int changes = 0, source = -1;
+  int32_t next = 0;
+  for (const auto& read : log.reads) {
+    if (read.source != source) {
+      EXPECT_EQ(read.offset, 0) << "input " << read.source << " did not start at its beginning";
+      if (source != -1) ++changes;
+      source = read.source;
+    } else {
+      EXPECT_EQ(read.offset, next) << "a gap in input " << source;
+    }
+    next = read.offset + read.count;
+  }
+  return changes;
+}
+
+TEST_P(HotSwap, LosesNoBlockWhileTheWorkerPulls) {
+  const auto& c = GetParam();
+  TDeliveryLog log;
+  std::vector<ComponentPtr<TLoggingSource>> sources;
+  for (int id = 0; id < 3; ++id) {
+    sources.push_back(
+        MakeComponent<TLoggingSource>(PcmBytes(Noise(88200, 2, 10 + id, 20000)), id, &log));
+    sources.back()->Chunk = 4 * 37 + 2;  // odd sizes, many reads, split frames
+  }
+  auto converter = c.make();
+  // The output rests between blocks, so the run lasts while the main thread
+  // swaps (and the swap finds the converter's lock free now and then).
+  auto output = MakeComponent<TCollectingOutput>(3000, 300us);
+  converter->SetInput(sources[0].get());
+  output->SetInput(converter.get());
+  output->Run();
+  int swaps = 0;
+  while (output->Status() != 2 && swaps < 15) {
+    std::this_thread::sleep_for(3ms);
+    converter->SetInput(sources[(swaps + 1) % 3].get());
+    ++swaps;
+  }
+  ASSERT_TRUE(ServeUntil([&] { return output->Status() == 2; }));
+  EXPECT_GE(CheckSegments(log), 5) << "too few swaps landed during the run";
+  const auto expected = c.expected(log.bytes);
+  ASSERT_EQ(output->Data().size(), expected.size());
+  EXPECT_TRUE(output->Data() == expected);
+}
+
+template <class T>
+std::function<ComponentPtr<TACSConverter>()> Maker(int rate = 0) {
+  return [rate] {
+    auto c = MakeComponent<T>();
+    if constexpr (std::is_same_v<T, TRateConverter>) c->SetOutSampleRate(rate);
+    return ComponentPtr<TACSConverter>(c.release());
+  };
+}
+
+std::vector<uint8_t> Rate(const std::vector<uint8_t>& in, int outRate) {
+  return PcmBytes(ReferenceRate(Samples(in), 2, 44100, outRate).samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Converters, HotSwap,
+    ::testing::Values(TSwapCase{"Rate22050", Maker<TRateConverter>(22050),
+                                [](const auto& in) { return Rate(in, 22050); }},
+                      TSwapCase{"Rate48000", Maker<TRateConverter>(48000),
+                                [](const auto& in) { return Rate(in, 48000); }},
+                      TSwapCase{"Mix", Maker<TMSConverter>(),
+                                [](const auto& in) {
+                                  const auto s = Samples(in);
+                                  std::vector<int16_t> out;
+                                  for (size_t i = 0; i + 1 < s.size(); i += 2)
+                                    out.push_back(static_cast<int16_t>((s[i] + s[i + 1]) / 2));
+                                  return PcmBytes(out);
+                                }},
+                      TSwapCase{"Narrow", Maker<TSampleConverter>(),
+                                [](const auto& in) {
+                                  std::vector<uint8_t> out;
+                                  for (int16_t x : Samples(in))
+                                    out.push_back(static_cast<uint8_t>((x + 32768) >> 8));
+                                  return out;
+                                }}),
+    [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace cdx::test
