@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 namespace cdx::test {
 
@@ -144,6 +143,7 @@ int TLoggingSource::ReadData(void* buffer, int bufferSize) {
 
 void TCollectingOutput::BeginOutput() {
   data_.clear();
+  blocks_ = 0;
   RequireInput().OpenStream();
 }
 
@@ -152,7 +152,7 @@ bool TCollectingOutput::WriteNextBlock(bool Abort) {
   if (Abort) return false;
   const int n = ReadInput(buffer_.data(), static_cast<int>(buffer_.size()));
   data_.insert(data_.end(), buffer_.begin(), buffer_.begin() + n);
-  if (pause_.count() > 0) std::this_thread::sleep_for(pause_);
+  if (AfterBlock) AfterBlock(++blocks_);
   return n > 0;
 }
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -62,13 +61,13 @@ class TLoggingSource : public TMemorySource {
 };
 
 // An output that keeps what it pulls, `block` bytes per WriteNextBlock, on
-// its real worker thread, resting `pause` after each block. Read Data()
-// once the run is over.
+// its real worker thread. AfterBlock, when set, runs on the worker after
+// each block, outside every lock. Read Data() once the run is over.
 class TCollectingOutput : public TACSOutput {
  public:
-  explicit TCollectingOutput(TComponent* owner, int block = 4096,
-                             std::chrono::microseconds pause = {})
-      : TACSOutput(owner), buffer_(block), pause_(pause) {}
+  explicit TCollectingOutput(TComponent* owner, int block = 4096)
+      : TACSOutput(owner), buffer_(block) {}
+  std::function<void(int block)> AfterBlock;
   const std::vector<uint8_t>& Data() const { return data_; }
 
  protected:
@@ -79,7 +78,7 @@ class TCollectingOutput : public TACSOutput {
  private:
   std::vector<uint8_t> buffer_;
   std::vector<uint8_t> data_;
-  std::chrono::microseconds pause_;
+  int blocks_ = 0;
 };
 
 }  // namespace cdx::test

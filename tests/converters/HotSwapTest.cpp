@@ -2,6 +2,7 @@
 // every byte the inputs hand out is converted and delivered, none twice.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -35,7 +36,7 @@ int CheckSegments(const TDeliveryLog& log) {
       EXPECT_EQ(read.offset, 0) << "input " << read.source << " did not start at its beginning";
       if (source != -1) ++changes;
       source = read.source;
-    } else {
+    } else if (read.offset != 0) {  // 0: swapped out and in again unread
       EXPECT_EQ(read.offset, next) << "a gap in input " << source;
     }
     next = read.offset + read.count;
@@ -43,30 +44,50 @@ int CheckSegments(const TDeliveryLog& log) {
   return changes;
 }
 
+// Whenever the converter has read from its input since the last swap, the
+// worker asks for the next one after its block and waits (outside every
+// lock) until the main thread has made it, so a dozen swaps land whatever
+// the machine's load. Right after each, the main thread swaps once more
+// while the worker runs on, which may land in the middle of a converter's
+// block. Four inputs in turn, so consecutive swaps never bring back the one
+// just read.
 TEST_P(HotSwap, LosesNoBlockWhileTheWorkerPulls) {
   const auto& c = GetParam();
   TDeliveryLog log;
   std::vector<ComponentPtr<TLoggingSource>> sources;
-  for (int id = 0; id < 3; ++id) {
+  for (int id = 0; id < 4; ++id) {
     sources.push_back(
         MakeComponent<TLoggingSource>(PcmBytes(Noise(88200, 2, 10 + id, 20000)), id, &log));
-    sources.back()->Chunk = 4 * 37 + 2;  // odd sizes, many reads, split frames
+    sources.back()->Chunk = 4 * 37 + 2;  // odd sizes, many reads
   }
   auto converter = c.make();
-  // The output rests between blocks, so the run lasts while the main thread
-  // swaps (and the swap finds the converter's lock free now and then).
-  auto output = MakeComponent<TCollectingOutput>(3000, 300us);
+  auto output = MakeComponent<TCollectingOutput>(3000);
+  constexpr int Rendezvous = 12;
+  std::atomic<int> asked{0}, made{0};
+  size_t readsAtSwap = 0;  // worker only
+  output->AfterBlock = [&](int) {
+    if (asked >= Rendezvous || log.reads.size() == readsAtSwap) return;
+    const int want = ++asked;
+    const auto give_up = std::chrono::steady_clock::now() + 10s;
+    while (made < want && std::chrono::steady_clock::now() < give_up)
+      std::this_thread::sleep_for(50us);
+    readsAtSwap = log.reads.size();
+  };
   converter->SetInput(sources[0].get());
   output->SetInput(converter.get());
   output->Run();
   int swaps = 0;
-  while (output->Status() != 2 && swaps < 15) {
-    std::this_thread::sleep_for(3ms);
-    converter->SetInput(sources[(swaps + 1) % 3].get());
-    ++swaps;
+  auto swap = [&] { converter->SetInput(sources[++swaps % 4].get()); };
+  for (int i = 1; i <= Rendezvous && output->Status() != 2; ++i) {
+    while (asked < i && output->Status() != 2) std::this_thread::sleep_for(50us);
+    if (output->Status() == 2) break;
+    swap();
+    made = i;
+    swap();
   }
   ASSERT_TRUE(ServeUntil([&] { return output->Status() == 2; }));
-  EXPECT_GE(CheckSegments(log), 5) << "too few swaps landed during the run";
+  EXPECT_EQ(made, Rendezvous);
+  EXPECT_GE(CheckSegments(log), Rendezvous);
   const auto expected = c.expected(log.bytes);
   ASSERT_EQ(output->Data().size(), expected.size());
   EXPECT_TRUE(output->Data() == expected);
