@@ -84,8 +84,9 @@ class TRateConverter : public TACSConverter {
   std::vector<double> FValues;
 
   // The block being converted. Up-sampling stops early when the output
-  // buffer is full (possible only when the input rate changes during a run);
-  // the rest of the block is converted by the next ReadData.
+  // buffer is full (an input of a lower rate exchanged in during a run can
+  // make a block worth more than it holds); the next ReadData goes on with
+  // the rest of the block.
   int FBlockFrames = 0;
   int FBlockChannels = 0;
   int FNextFrame = 0;
