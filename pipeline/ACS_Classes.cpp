@@ -153,10 +153,13 @@ void TACSThread::Execute() {
 
 void TACSThread::Iterate() {
   try {
+    // A stop or the end only ends a run that was in progress when this
+    // iteration began: an idle iteration may have taken a stale Stop as
+    // its abort flag just before Run started the next run.
+    const bool running = parent_->Busy();
     parent_->WorkerProgress();
     bool more = parent_->WriteNextBlock(StopRequested);
-    // A stop or the end only ends something while a run is in progress.
-    if ((StopRequested || !more) && parent_->Busy()) EndRun();
+    if ((StopRequested || !more) && running && parent_->Busy()) EndRun();
   } catch (const std::exception& e) {
     StopRequested = false;
     parent_->HandleThreadException(e);

@@ -20,8 +20,9 @@ class TRecordingWriter : public TACSFileOut {
 
   // Failure injection and hooks, set while idle.
   bool FailInBegin = false;
-  std::function<void(int block)> OnBlock;  // worker, before each block's read
-  std::function<void()> OnEnd;             // worker, inside EndOutput
+  std::function<void(int block)> OnBlock;   // worker, before each block's read
+  std::function<void()> OnEnd;              // worker, inside EndOutput
+  std::function<void(bool Abort)> OnWrite;  // worker, first thing in WriteNextBlock
 
   std::vector<uint8_t> Data() {
     std::lock_guard lock(mutex_);
@@ -67,6 +68,7 @@ class TRecordingWriter : public TACSFileOut {
 
   bool WriteNextBlock(bool Abort) override {
     ++WriteCalls;
+    if (OnWrite) OnWrite(Abort);
     if (!CanOutput) return true;
     if (Abort) return false;
     if (OnBlock) OnBlock(Blocks);

@@ -226,6 +226,26 @@ TEST(RunControl, SuspendWhenIdleFalseKeepsTheWorkerIterating) {
   ASSERT_TRUE(ServeUntil([&] { return c.writer->WorkerSuspended(); }));
 }
 
+TEST(RunControl, AStopLeftFromIdleTimeDoesNotEndTheNextRun) {
+  // A worker iterating idle may already hold the stale Stop as its abort
+  // flag when Run starts the next run: that run must still go to the end.
+  Chain c;
+  std::atomic<int> stage{0};  // 1: worker holds the stale flag, 2: Run returned
+  c.writer->OnWrite = [&](bool abort) {
+    if (!abort || stage != 0) return;
+    stage = 1;
+    while (stage != 2) std::this_thread::yield();
+  };
+  c.writer->SetSuspendWhenIdle(false);
+  ASSERT_TRUE(RunToEnd(*c.writer));
+  c.writer->Stop();  // while idle
+  ASSERT_TRUE(ServeUntil([&] { return stage == 1; }));
+  c.writer->Run();
+  stage = 2;
+  ASSERT_TRUE(ServeUntil([&] { return c.writer->Status() == 2 && c.writer->EndCalls == 2; }));
+  EXPECT_EQ(c.writer->Data(), c.source->Bytes()) << "the new run was cut short";
+}
+
 TEST(RunControl, ManyShortRunsInARowNeverLoseAWakeUp) {
   Chain c(3000, 1000);
   for (int i = 0; i < 300; ++i) {
