@@ -126,7 +126,11 @@ void TRateConverter::OpenStream() {
   FBusy = true;
 }
 
+// Under InputLock: a swap of the input either comes first (and the new
+// input is the one closed here) or finds the converter closed and closes
+// what it opened; no input is closed twice or left open.
 void TRateConverter::CloseStream() {
+  TInputLockHold hold(InputLock);
   if (TACSInput* input = Input()) input->CloseStream();
   Release(FInBuf);
   Release(FOutBuf);
@@ -265,7 +269,9 @@ void TInPlaceConverter::OpenStream() {
   FBusy = true;
 }
 
+// Under InputLock, as TRateConverter::CloseStream.
 void TInPlaceConverter::CloseStream() {
+  TInputLockHold hold(InputLock);
   if (TACSInput* input = Input()) input->CloseStream();
   FBusy = false;
 }

@@ -93,6 +93,46 @@ TEST_P(HotSwap, LosesNoBlockWhileTheWorkerPulls) {
   EXPECT_TRUE(output->Data() == expected);
 }
 
+// A source that takes its time to close, which widens the moment in which
+// a swap can meet the end of a run.
+class TSlowClosingSource : public TMemorySource {
+ public:
+  using TMemorySource::TMemorySource;
+  void CloseStream() override {
+    std::this_thread::sleep_for(100us);
+    TMemorySource::CloseStream();
+  }
+};
+
+// A swap that meets the end of the run: either it came first and the end
+// of the run closes the new input, or it finds the converter closed and
+// closes what it opened. Either way every input is closed exactly once.
+TEST(HotSwapAtTheEnd, LeavesNoInputOpenAndClosesNoneTwice) {
+  auto converter = MakeComponent<TMSConverter>();
+  auto output = MakeComponent<TCollectingOutput>(4096);
+  output->SetInput(converter.get());
+  int swapsDuringRun = 0;
+  for (int i = 0; i < 300; ++i) {
+    auto first = MakeComponent<TSlowClosingSource>(CountingBytes(16384), 44100, 2, 16);
+    auto second = MakeComponent<TSlowClosingSource>(CountingBytes(16384), 44100, 2, 16);
+    converter->SetInput(first.get());
+    output->Run();
+    // Land the swap somewhere around the end of the short run.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(i % 150);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+    swapsDuringRun += converter->Busy();
+    converter->SetInput(second.get());
+    ASSERT_TRUE(ServeUntil([&] { return output->Status() == 2; }));
+    converter->SetInput(nullptr);
+    for (auto* source : {first.get(), second.get()}) {
+      ASSERT_FALSE(source->Busy()) << "run " << i;
+      ASSERT_EQ(source->OpenCount, source->CloseCount) << "run " << i;
+    }
+  }
+  EXPECT_GT(swapsDuringRun, 0);
+}
+
 template <class T>
 std::function<ComponentPtr<TACSConverter>()> Maker(int rate = 0) {
   return [rate] {
