@@ -215,6 +215,12 @@ TEST(Removal, DestroyingTheInputOfARunningChainFailsTheRunCleanly) {
   converter->SetInput(source.get());
   writer->SetInput(converter.get());
   writer->RecordErrors();
+  // The run waits before its seventh block until the source is gone, so it
+  // is still going when the source is destroyed, however slow the machine.
+  writer->OnBlock = [&](int block) {
+    if (block == 6)
+      while (converter->Input()) std::this_thread::yield();
+  };
   writer->Run();
   ASSERT_TRUE(ServeUntil([&] { return writer->Blocks > 5; }));
   source.reset();
