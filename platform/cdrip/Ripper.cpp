@@ -75,6 +75,9 @@ std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_
   if (!r->paranoia_) return nullptr;
   cdio_paranoia_modeset(r->paranoia_.get(), PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
   cdio_paranoia_seek(r->paranoia_.get(), static_cast<int32_t>(start), SEEK_SET);
+  // Told where the range ends, paranoia's verification reads stop there
+  // instead of going on into audio that nobody asked for.
+  cdio_paranoia_set_range(r->paranoia_.get(), start, static_cast<long>(end) - 1);
   r->next_ = start;
   r->end_ = end;
   r->retries_ = drive.image ? kImageRetries : kDeviceRetries;

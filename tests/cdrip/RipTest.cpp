@@ -260,5 +260,23 @@ TEST_F(CdripTest, RipsReuseTheirMemoryInsteadOfFaultingInFreshPages) {
   EXPECT_LT(faults, 3000 * 2352 / 4096);
 }
 
+// Paranoia reads ahead of the sector in hand to verify it. A track must
+// still rip in full when nothing after it can be read, as on a drive that
+// refuses the lead-out.
+TEST_F(CdripTest, ATrackRipsInFullWhenNothingAfterItCanBeRead) {
+  std::vector<dm::TrackSpec> tracks = {dm::Noise(400, 5), dm::Noise(300, 6)};
+  MakeDisc("cut", tracks);
+  Init();
+  ASSERT_EQ(CR_ReadToc(), CR_OK);
+  std::filesystem::resize_file(discs_ + "/cut.bin", 400 * 2352);
+  for (uint32_t start : {0u, 399u}) {
+    SCOPED_TRACE("from sector " + std::to_string(start));
+    auto rip = Rip(start, 400);
+    EXPECT_EQ(rip.result, CR_OK);
+    auto expected = Expected(tracks, 0, 0);
+    EXPECT_TRUE(rip.bytes == std::vector<uint8_t>(expected.begin() + start * 2352, expected.end()));
+  }
+}
+
 }  // namespace
 }  // namespace cdx::test
