@@ -66,11 +66,13 @@ std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_
   if (leadout == CDIO_INVALID_LSN || leadout < 0 || end > static_cast<uint32_t>(leadout))
     return nullptr;
   r->drive_.reset(cdio_cddap_identify_cdio(r->cdio_.get(), CDDA_MESSAGE_FORGETIT, nullptr));
-  if (!r->drive_ || cdio_cddap_open(r->drive_.get()) != 0) return nullptr;
-  cdio_cddap_verbose_set(r->drive_.get(), CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
+  if (!r->drive_) return nullptr;
   // CD audio comes little-endian from images and MMC drives alike; the
   // library's guess from the data misreads synthetic signals such as noise.
+  // Said before the open, it also spares the open the reads of that guess.
   r->drive_->bigendianp = 0;
+  if (cdio_cddap_open(r->drive_.get()) != 0) return nullptr;
+  cdio_cddap_verbose_set(r->drive_.get(), CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
   r->paranoia_.reset(cdio_paranoia_init(r->drive_.get()));
   if (!r->paranoia_) return nullptr;
   cdio_paranoia_modeset(r->paranoia_.get(), PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
