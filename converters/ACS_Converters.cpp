@@ -16,19 +16,6 @@ namespace {
 
 constexpr int OutBufBytes = 32768;
 
-// Holds a converter's InputLock while the worker looks at its input, so the
-// main thread cannot exchange (and close or free) it in the middle.
-class TInputLockHold {
- public:
-  explicit TInputLockHold(TInputLock& lock) : lock_(lock) { lock_.Acquire(); }
-  ~TInputLockHold() { lock_.Release(); }
-  TInputLockHold(const TInputLockHold&) = delete;
-  TInputLockHold& operator=(const TInputLockHold&) = delete;
-
- private:
-  TInputLock& lock_;
-};
-
 // Round(value x ratio), halves to even, with the product taken exactly: an
 // int32 times a 24-bit mantissa fits the mantissa of a long double (or is
 // at least rounded far less often than in a double).
@@ -130,8 +117,7 @@ void TRateConverter::OpenStream() {
 // input is the one closed here) or finds the converter closed and closes
 // what it opened; no input is closed twice or left open.
 void TRateConverter::CloseStream() {
-  TInputLockHold hold(InputLock);
-  if (TACSInput* input = Input()) input->CloseStream();
+  CloseInput();
   Release(FInBuf);
   Release(FOutBuf);
   Release(FWindow);
@@ -168,7 +154,7 @@ int TRateConverter::FillInputBuffer() {
 
 void TRateConverter::BeginBlock(int got) {
   {
-    TInputLockHold hold(InputLock);
+    TInputLockGuard hold(InputLock);
     TACSInput& input = RequireInput();
     FBlockInRate = input.GetSampleRate();
     FBlockChannels = input.GetChannels() == 1 ? 1 : 2;
@@ -241,7 +227,7 @@ int TRateConverter::Upsample() {
 void TRateConverter::UpdatePosition(int delivered) {
   int32_t inSize = -1, inPosition = 0;
   {
-    TInputLockHold hold(InputLock);
+    TInputLockGuard hold(InputLock);
     if (TACSInput* input = Input()) {
       inSize = input->Size();
       inPosition = input->Position();
@@ -269,10 +255,8 @@ void TInPlaceConverter::OpenStream() {
   FBusy = true;
 }
 
-// Under InputLock, as TRateConverter::CloseStream.
 void TInPlaceConverter::CloseStream() {
-  TInputLockHold hold(InputLock);
-  if (TACSInput* input = Input()) input->CloseStream();
+  CloseInput();
   FBusy = false;
 }
 
@@ -285,7 +269,7 @@ int TInPlaceConverter::ReadData(void* Buffer, int Count) {
     // exchanged for one of another format.
     TBlockFormat format;
     {
-      TInputLockHold hold(InputLock);
+      TInputLockGuard hold(InputLock);
       TACSInput& input = RequireInput();
       format.reducing = Reducing(input);
       format.channels = std::max(input.GetChannels(), 1);
@@ -311,7 +295,7 @@ int TInPlaceConverter::FillBuffer() {
 void TInPlaceConverter::UpdatePosition(int delivered) {
   int32_t inSize = -1, inPosition = 0;
   {
-    TInputLockHold hold(InputLock);
+    TInputLockGuard hold(InputLock);
     if (TACSInput* input = Input()) {
       inSize = input->Size();
       inPosition = input->Position();

@@ -9,18 +9,6 @@ namespace cdx {
 
 namespace {
 
-// Holds an InputLock for a scope, so a ReadData that throws still frees it.
-class TInputLockGuard {
- public:
-  explicit TInputLockGuard(TInputLock& lock) : lock_(lock) { lock_.Acquire(); }
-  ~TInputLockGuard() { lock_.Release(); }
-  TInputLockGuard(const TInputLockGuard&) = delete;
-  TInputLockGuard& operator=(const TInputLockGuard&) = delete;
-
- private:
-  TInputLock& lock_;
-};
-
 // The exchange of an input during a run, shared by outputs and converters:
 // open the new input, swap it in under the lock, close the old one. When the
 // run ended while the swap waited for the lock, the end of the run has
@@ -98,6 +86,11 @@ int TACSConverter::ReadInput(void* buffer, int count) {
   TACSInput* input = Input();
   if (!input) throw EACSException("Input not assigned");
   return input->ReadData(buffer, count);
+}
+
+void TACSConverter::CloseInput() {
+  TInputLockGuard guard(InputLock);
+  if (TACSInput* input = Input()) input->CloseStream();
 }
 
 TACSInput& TACSConverter::RequireInput() const {

@@ -90,6 +90,18 @@ class TInputLock {
   std::atomic<int> waiters_{0};
 };
 
+// Holds an InputLock for a scope, so a ReadData that throws still frees it.
+class TInputLockGuard {
+ public:
+  explicit TInputLockGuard(TInputLock& lock) : lock_(lock) { lock_.Acquire(); }
+  ~TInputLockGuard() { lock_.Release(); }
+  TInputLockGuard(const TInputLockGuard&) = delete;
+  TInputLockGuard& operator=(const TInputLockGuard&) = delete;
+
+ private:
+  TInputLock& lock_;
+};
+
 class TACSInput : public TComponent {
  public:
   explicit TACSInput(TComponent* owner) : TComponent(owner) {}
@@ -140,6 +152,9 @@ class TACSConverter : public TACSInput {
   int ReadInput(void* buffer, int count);
   // Input, or "Input not assigned" when there is none.
   TACSInput& RequireInput() const;
+  // CloseStream on Input with InputLock held, so a swap at the end of a run
+  // cannot close the old input twice or leave the new one open.
+  void CloseInput();
 
   TInputLock InputLock;
 

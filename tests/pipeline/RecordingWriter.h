@@ -112,7 +112,7 @@ class TPassThrough : public TACSConverter {
     FBusy = true;
   }
   void CloseStream() override {
-    if (TACSInput* in = Input()) in->CloseStream();
+    CloseInput();
     FBusy = false;
   }
   int ReadData(void* buffer, int bufferSize) override {
