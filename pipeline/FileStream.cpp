@@ -38,6 +38,13 @@ TFileStream::~TFileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+void TFileStream::Close() {
+  if (fd_ < 0) return;
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) Fail("Cannot close file");
+}
+
 void TFileStream::Fail(const char* what) const {
   throw EACSException(std::string(what) + " \"" + path_ + "\": " + Reason(errno));
 }
@@ -62,6 +69,10 @@ void TFileStream::Write(const void* buffer, int64_t count) {
     ssize_t n = ::write(fd_, p + done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) Fail("Cannot write to file");
+    if (n == 0) {
+      errno = EIO;
+      Fail("Cannot write to file");
+    }
     done += n;
   }
 }

@@ -26,6 +26,9 @@ class TFileStream {
   int64_t Seek(int64_t offset, int whence);
   int64_t Position();
   int64_t Size();
+  // Closes the file; some file systems report a failed write only here.
+  // The destructor closes a file that is still open and ignores errors.
+  void Close();
   const std::string& Path() const { return path_; }
 
  private:

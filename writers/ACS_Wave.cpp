@@ -455,6 +455,11 @@ void TWaveOut::EndOutput() {
     } catch (...) {
       failure = std::current_exception();
     }
+    try {
+      FStream->Close();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
     FStream.reset();
   }
   try {
