@@ -51,8 +51,9 @@ bool TakeInt(int argc, const char* const* argv, int& i, int& value,
 }
 
 bool ParseOne(int argc, const char* const* argv, int& i, TCliOptions& o, bool& formatGiven,
-              std::string& problem) {
+              std::set<std::string>& given, std::string& problem) {
   std::string arg = argv[i];
+  given.insert(arg);
   std::string text;
   if (arg == "--help" || arg == "-h") return o.Help = true;
   if (arg == "--list") return o.List = true;
@@ -108,10 +109,28 @@ bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
   return true;
 }
 
+namespace {
+
+// An option of another format is a mistake worth saying, not ignoring.
+bool OptionsFitTheFormat(const TCliOptions& o, const std::set<std::string>& given,
+                         std::string& problem) {
+  const std::pair<const char*, int> owners[] = {{"--wav-type", 0}, {"--bits", 0}, {"--level", 4}};
+  for (const auto& [option, format] : owners) {
+    if (given.count(option) && o.Format != format) {
+      problem = std::string(option) + " does not apply to this format";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& o, std::string& problem) {
   bool formatGiven = false;
+  std::set<std::string> given;
   for (int i = 1; i < argc; ++i)
-    if (!ParseOne(argc, argv, i, o, formatGiven, problem)) return false;
+    if (!ParseOne(argc, argv, i, o, formatGiven, given, problem)) return false;
   if (o.Help || o.List) return true;
   if (o.Drive >= 0 && !o.Image.empty()) {
     problem = "--drive and --image exclude each other";
@@ -121,7 +140,7 @@ bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& o, std::str
     problem = "a rip needs --format and --out";
     return false;
   }
-  return true;
+  return OptionsFitTheFormat(o, given, problem);
 }
 
 std::string CliUsage() {

@@ -174,7 +174,8 @@ int main(int argc, char** argv) {
     int drives = ex.CDIn1->DriveCount();
     if (drive >= drives || (drive < 0 && drives == 0)) {
       std::cerr << "cd-extractor-cli: no such drive" << (drives == 0 ? " (no drive at all)" : "")
-                << "\n";
+                << "\n"
+                << CliUsage();
       return 2;
     }
     if (options.List) {

@@ -173,6 +173,9 @@ TEST_F(Cli, BadCommandLinesGiveUsageAndStatus2) {
   EXPECT_EQ(Run("--image " + cue_ + " --drive 0 --format wav --out x", &text), 2);
   EXPECT_EQ(Run("--image " + cue_ + " --tracks 3-1 --format wav --out x", &text), 2);
   EXPECT_EQ(Run("--bogus", &text), 2);
+  EXPECT_EQ(Run("--image " + cue_ + " --format ape --bits 8 --out x", &text), 2);
+  EXPECT_NE(text.find("--bits does not apply to this format"), std::string::npos) << text;
+  EXPECT_EQ(Run("--image " + cue_ + " --format wav --level 1000 --out x", &text), 2);
   EXPECT_EQ(Run("--drive 7 --format wav --out x", &text), 2) << text;
 }
 
