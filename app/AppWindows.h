@@ -1,0 +1,32 @@
+// The program's seven windows, created in their fixed order: the main
+// window, the five format dialogs and the tag dialog. Only the main window
+// is shown; the dialogs stay hidden until "Options" opens them.
+#pragma once
+
+#include <memory>
+
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "app/Unit4.h"
+#include "app/Unit5.h"
+#include "app/Unit6.h"
+#include "app/Unit7.h"
+
+namespace cdx {
+
+class TAppWindows {
+ public:
+  TAppWindows();
+
+  // Destroyed in reverse order, the main window (and its components) last.
+  std::unique_ptr<TForm1> Form1;
+  std::unique_ptr<TForm2> Form2;
+  std::unique_ptr<TForm3> Form3;
+  std::unique_ptr<TForm4> Form4;
+  std::unique_ptr<TForm5> Form5;
+  std::unique_ptr<TForm6> Form6;
+  std::unique_ptr<TForm7> Form7;
+};
+
+}  // namespace cdx

@@ -1,0 +1,561 @@
+#include "app/Unit1.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+
+#include "app/EventPump.h"
+#include "app/MessageBoxes.h"
+#include "app/OptionsWindow.h"
+#include "app/QtOwnership.h"
+
+namespace cdx {
+
+namespace {
+
+// A drop hands each path over in a buffer of 254 characters.
+constexpr int kDroppedPathLimit = 253;
+// How long the job waits for a writer that is no longer running to report
+// how its run ended, before taking the run as failed.
+constexpr int kOutcomeGraceMs = 10000;
+
+void SetBar(QProgressBar& bar, int position) {
+  bar.setValue(std::clamp(position, bar.minimum(), bar.maximum()));
+}
+
+void SetBackground(QWidget& widget, const char* colour) {
+  widget.setAutoFillBackground(true);
+  QPalette palette = widget.palette();
+  palette.setColor(QPalette::Window, QColor(colour));
+  widget.setPalette(palette);
+}
+
+QString FileNamePart(const QString& path) {
+  return path.mid(path.lastIndexOf('/') + 1);
+}
+
+}  // namespace
+
+bool TTrackItem::operator<(const QTreeWidgetItem& other) const {
+  return QString::localeAwareCompare(text(0), other.text(0)) < 0;
+}
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent),
+      extractor_(MakeComponent<TExtractor>()),
+      PopupMenu1(this),
+      OpenDialog1(this) {
+  setObjectName("Form1");
+  setWindowTitle(TTitleStrip::kCaption);
+  BuildControls();
+  BuildLayout();
+  ApplyColours();
+  ConnectHandlers();
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  // The controls go first; nothing may report to them any more.
+  extractor_->OnWriterProgress = nullptr;
+}
+
+void TForm1::BuildControls() {
+  auto name = [](QWidget& w, const char* objectName, const QString& hint = QString()) {
+    w.setObjectName(objectName);
+    if (!hint.isEmpty()) w.setToolTip(hint);
+  };
+  name(GroupBox1, "GroupBox1");
+  name(Label1, "Label1");
+  Label1.setText("Output directory");
+  name(Edit1, "Edit1", "This is the output directory");
+  name(JvXPButton3, "JvXPButton3", "Click here to select the ouput directory");
+  JvXPButton3.setText("...");
+  name(Label2, "Label2");
+  Label2.setText("Format");
+  name(ComboBox1, "ComboBox1", "Please select the output format");
+  ComboBox1.addItems({"Wav", "Mp3", "Ogg", "Flac", "Ape (monkey audio)"});
+  ComboBox1.setCurrentIndex(0);
+  name(JvXPButton4, "JvXPButton4", "click here to select the options");
+  JvXPButton4.setText("Options");
+
+  name(GroupBox2, "GroupBox2");
+  name(JvXPButton5, "JvXPButton5", "Click here to start");
+  JvXPButton5.setText("Start");
+  name(JvXPButton6, "JvXPButton6", "Click here to stop the extraction of the current track");
+  JvXPButton6.setText("Stop");
+  name(JvXPButton7, "JvXPButton7", "Click here to stop  all conversion");
+  JvXPButton7.setText("Stop all");
+  name(Panel1, "Panel1");
+  name(Label3, "Label3");
+  Label3.setText("Work progress");
+  for (QProgressBar* bar : {&JvXPProgressBar1, &JvXPProgressBar2}) {
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+  }
+  name(JvXPProgressBar1, "JvXPProgressBar1");
+  name(JvXPProgressBar2, "JvXPProgressBar2");
+
+  name(GroupBox3, "GroupBox3");
+  name(Label4, "Label4");
+  Label4.setText("File list");
+  name(JvLinkLabel1, "JvLinkLabel1");
+  JvLinkLabel1.setText(QStringLiteral("<a href=\"%1\">website</a>").arg(CDX_WEBSITE_URL));
+  JvLinkLabel1.setTextFormat(Qt::RichText);
+  JvLinkLabel1.setOpenExternalLinks(false);
+  name(JvXPButton2, "JvXPButton2", "Remove track");
+  JvXPButton2.setText("-");
+  name(JvXPButton1, "JvXPButton1", "Add tracks");
+  JvXPButton1.setText("+");
+  for (QPushButton* small : {&JvXPButton1, &JvXPButton2}) small->setFixedSize(22, 22);
+  JvXPButton3.setFixedWidth(28);
+
+  name(ListView1, "ListView1");
+  ListView1.setColumnCount(2);
+  ListView1.setHeaderLabels({"Name", "File location"});
+  ListView1.setColumnWidth(0, 120);
+  ListView1.setColumnWidth(1, 207);
+  ListView1.setRootIsDecorated(false);
+  ListView1.setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView1.setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListView1.setEditTriggers(QAbstractItemView::EditKeyPressed);
+  ListView1.setSortingEnabled(false);
+  ListView1.header()->setSectionsClickable(true);
+
+  PopupMenu1.setObjectName("PopupMenu1");
+  PopupMenu1.addAction("Add", this, &TForm1::Add1Click)->setObjectName("Add1");
+  PopupMenu1.addAction("Remove", this, &TForm1::Remove1Click)->setObjectName("Remove1");
+  PopupMenu1.addAction("Rename", this, &TForm1::Rename1Click)->setObjectName("Rename1");
+  PopupMenu1.addAction("Check/Uncheck", this, &TForm1::Checkselected1Click)
+      ->setObjectName("Checkselected1");
+
+  OpenDialog1.setObjectName("OpenDialog1");
+  OpenDialog1.setFileMode(QFileDialog::ExistingFiles);
+  OpenDialog1.setAcceptMode(QFileDialog::AcceptOpen);
+  OpenDialog1.setSizeGripEnabled(true);
+  // Qt's own dialog: only it shows the drive roots in its side panel.
+  OpenDialog1.setOption(QFileDialog::DontUseNativeDialog);
+}
+
+void TForm1::BuildLayout() {
+  auto& main = InstallLayout<QVBoxLayout>(*this);
+  main.setContentsMargins(0, 0, 0, 6);
+  main.setSpacing(4);
+  main.addWidget(&JvGradientCaption1);
+
+  auto& top = InstallLayout<QGridLayout>(GroupBox1);
+  top.setContentsMargins(6, 4, 6, 6);
+  top.setVerticalSpacing(2);
+  top.addWidget(&Label1, 0, 0, 1, 2);
+  top.addWidget(&Edit1, 1, 0);
+  top.addWidget(&JvXPButton3, 1, 1);
+  top.addWidget(&Label2, 2, 0, 1, 2);
+  top.addWidget(&ComboBox1, 3, 0);
+  top.addWidget(&JvXPButton4, 3, 1);
+  top.setColumnStretch(0, 1);
+  JvXPButton4.setFixedWidth(64);
+  JvXPButton3.setFixedWidth(64);
+
+  auto& middle = InstallLayout<QHBoxLayout>(GroupBox2);
+  middle.setContentsMargins(6, 4, 6, 6);
+  auto& buttons = AddLayout<QVBoxLayout>(middle);
+  buttons.setSpacing(2);
+  for (QPushButton* b : {&JvXPButton5, &JvXPButton6, &JvXPButton7}) {
+    b->setFixedWidth(76);
+    buttons.addWidget(b);
+  }
+  middle.addWidget(&Panel1, 1);
+  auto& progress = InstallLayout<QVBoxLayout>(Panel1);
+  progress.setContentsMargins(6, 0, 0, 0);
+  progress.addWidget(&Label3);
+  progress.addWidget(&JvXPProgressBar1);
+  progress.addWidget(&JvXPProgressBar2);
+  progress.addStretch(1);
+
+  auto& bottom = InstallLayout<QVBoxLayout>(GroupBox3);
+  bottom.setContentsMargins(6, 4, 6, 6);
+  bottom.setSpacing(2);
+  auto& listBar = AddLayout<QHBoxLayout>(bottom);
+  listBar.addWidget(&Label4);
+  listBar.addStretch(1);
+  listBar.addWidget(&JvLinkLabel1);
+  listBar.addSpacing(8);
+  listBar.addWidget(&JvXPButton2);
+  listBar.addWidget(&JvXPButton1);
+  bottom.addWidget(&ListView1, 1);
+
+  for (QGroupBox* box : {&GroupBox1, &GroupBox2, &GroupBox3}) {
+    auto& row = AddLayout<QHBoxLayout>(main);
+    row.setContentsMargins(6, 0, 6, 0);
+    row.addWidget(box);
+  }
+  main.setStretch(3, 1);
+  resize(342, 385 + JvGradientCaption1.sizeHint().height());
+}
+
+void TForm1::ApplyColours() {
+  SetBackground(*this, kWindowColour);
+  SetBackground(GroupBox1, "#D1D1D8");
+  SetBackground(GroupBox3, "#EAEAEE");
+}
+
+void TForm1::ConnectHandlers() {
+  connect(&JvXPButton1, &QPushButton::clicked, this, &TForm1::JvXPButton1Click);
+  connect(&JvXPButton2, &QPushButton::clicked, this, &TForm1::JvXPButton2Click);
+  connect(&JvXPButton3, &QPushButton::clicked, this, &TForm1::JvXPButton3Click);
+  connect(&JvXPButton4, &QPushButton::clicked, this, &TForm1::JvXPButton4Click);
+  connect(&JvXPButton5, &QPushButton::clicked, this, &TForm1::JvXPButton5Click);
+  connect(&JvXPButton6, &QPushButton::clicked, this, &TForm1::JvXPButton6Click);
+  connect(&JvXPButton7, &QPushButton::clicked, this, &TForm1::JvXPButton7Click);
+  connect(&JvLinkLabel1, &QLabel::linkActivated, this, &TForm1::JvLinkLabel1LinkClick);
+  connect(ListView1.header(), &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
+  extractor_->OnWriterProgress = [this](TACSOutput* writer) { ShowWriterProgress(writer); };
+}
+
+void TForm1::FormCreate() {
+  QString programDir = QCoreApplication::applicationDirPath();
+  if (!programDir.endsWith('/')) programDir += '/';
+  Edit1.setText(programDir);
+  QDir::setCurrent(programDir);
+  setAcceptDrops(true);
+}
+
+// --- the track list -------------------------------------------------------
+
+bool TForm1::AcceptTrackFile(const QString& path) const {
+  const QString name = FileNamePart(path);
+  const int dot = name.lastIndexOf('.');
+  if (dot < 0 || name.mid(dot) != QLatin1String(".cda")) return false;
+  for (int i = ListView1.topLevelItemCount() - 1; i >= 0; --i)
+    if (ListView1.topLevelItem(i)->text(1) == path) return false;
+  return true;
+}
+
+TTrackItem* TForm1::ajouttableau(const QString& path) {
+  auto row = std::make_unique<TTrackItem>(nextRowId_++);
+  const QString name = FileNamePart(path);
+  row->setText(0, name.left(std::max<qsizetype>(0, name.size() - 4)));
+  row->setText(1, path);
+  row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsUserCheckable |
+                Qt::ItemIsEditable);
+  row->setCheckState(0, Qt::Unchecked);
+  TTrackItem* added = row.get();
+  ListView1.addTopLevelItem(row.release());
+  return added;
+}
+
+void TForm1::AddTrackFiles(const QStringList& paths) {
+  for (const QString& path : paths) {
+    if (!AcceptTrackFile(path)) continue;
+    ajouttableau(path)->setCheckState(0, Qt::Checked);
+  }
+}
+
+QList<QUrl> TForm1::DriveRootUrls() {
+  QList<QUrl> urls;
+  TCDIn& cd = *extractor_->CDIn1;
+  for (int i = 0, n = cd.DriveCount(); i < n; ++i)
+    urls << QUrl::fromLocalFile(QString::fromStdString(cd.DriveRoot(i)));
+  urls << QUrl::fromLocalFile(QDir::homePath());
+  return urls;
+}
+
+void TForm1::RefreshDriveFolders() {
+  // A drive's track files appear once its table of contents has been read;
+  // never read one while a track is being ripped.
+  for (TACSOutput* writer : extractor_->WriterSet())
+    if (writer->Busy()) return;
+  TCDIn& cd = *extractor_->CDIn1;
+  const int active = cd.CurrentDrive();
+  for (int i = 0, n = cd.DriveCount(); i < n; ++i) {
+    cd.SetCurrentDrive(i);
+    cd.TrackCount();
+  }
+  cd.SetCurrentDrive(active);
+}
+
+void TForm1::AddTracksFromDialog() {
+  RefreshDriveFolders();
+  OpenDialog1.setSidebarUrls(DriveRootUrls());
+  if (OpenDialog1.exec() != QDialog::Accepted) return;
+  AddTrackFiles(OpenDialog1.selectedFiles());
+}
+
+void TForm1::JvXPButton1Click() {
+  AddTracksFromDialog();
+}
+
+void TForm1::Add1Click() {
+  AddTracksFromDialog();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  QStringList paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths << url.toLocalFile().left(kDroppedPathLimit);
+  AddTrackFiles(paths);
+  event->acceptProposedAction();
+}
+
+void TForm1::deltruc() {
+  for (int i = ListView1.topLevelItemCount() - 1; i >= 0; --i) {
+    auto* row = static_cast<TTrackItem*>(ListView1.topLevelItem(i));
+    if (!row->isSelected()) continue;
+    if (row->Id == currentRowId_) StopCurrentTrack();
+    std::unique_ptr<QTreeWidgetItem> removed(ListView1.takeTopLevelItem(i));
+  }
+}
+
+void TForm1::JvXPButton2Click() {
+  deltruc();
+}
+
+void TForm1::Remove1Click() {
+  deltruc();
+}
+
+void TForm1::Rename1Click() {
+  for (int i = 0; i < ListView1.topLevelItemCount(); ++i) {
+    QTreeWidgetItem* row = ListView1.topLevelItem(i);
+    if (!row->isSelected()) continue;
+    ListView1.setFocus();
+    ListView1.setCurrentItem(row, 0, QItemSelectionModel::NoUpdate);
+    ListView1.editItem(row, 0);
+    return;
+  }
+}
+
+void TForm1::Checkselected1Click() {
+  for (int i = 0; i < ListView1.topLevelItemCount(); ++i) {
+    QTreeWidgetItem* row = ListView1.topLevelItem(i);
+    if (!row->isSelected()) continue;
+    row->setCheckState(0, row->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+  }
+}
+
+void TForm1::ListView1ColumnClick(int column) {
+  if (column == sortColumn_) {
+    sortAscending_ = !sortAscending_;
+  } else {
+    sortColumn_ = column;
+    sortAscending_ = true;
+  }
+  // The recorded state does not steer the sort: it is always by caption,
+  // ascending.
+  ListView1.sortItems(0, Qt::AscendingOrder);
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* event) {
+  PopupMenu1.popup(event->globalPos());
+  event->accept();
+}
+
+// --- other controls -------------------------------------------------------
+
+void TForm1::JvXPButton3Click() {
+  const QString chosen = QFileDialog::getExistingDirectory(this, QString(), BrowseFolder);
+  if (!chosen.isEmpty()) BrowseFolder = chosen;
+  Edit1.setText(BrowseFolder);
+}
+
+void TForm1::JvXPButton4Click() {
+  const int format = ComboBox1.currentIndex();
+  if (format < 0 || format >= static_cast<int>(optionsDialogs_.size())) return;
+  if (TOptionsWindow* dialog = optionsDialogs_[format]) dialog->ShowNonModal();
+}
+
+void TForm1::JvLinkLabel1LinkClick() {
+  QDesktopServices::openUrl(QUrl(QStringLiteral(CDX_WEBSITE_URL)));
+}
+
+// --- the job --------------------------------------------------------------
+
+TTrackItem* TForm1::FindRow(quint64 id) const {
+  for (int i = 0; i < ListView1.topLevelItemCount(); ++i) {
+    auto* row = static_cast<TTrackItem*>(ListView1.topLevelItem(i));
+    if (row->Id == id) return row;
+  }
+  return nullptr;
+}
+
+std::vector<quint64> TForm1::RowIds() const {
+  std::vector<quint64> ids;
+  for (int i = 0; i < ListView1.topLevelItemCount(); ++i)
+    ids.push_back(static_cast<TTrackItem*>(ListView1.topLevelItem(i))->Id);
+  return ids;
+}
+
+void TForm1::JvXPButton5Click() {
+  if (jobRunning_) return;
+  jobRunning_ = true;
+  failures_.clear();
+  QString jobError;
+  try {
+    RunJob();
+  } catch (const EConvertError& e) {
+    jobError = QString::fromStdString(e.what());
+  }
+  currentRowId_ = 0;
+  SetBar(JvXPProgressBar2, 0);
+  JvXPButton5.setEnabled(true);
+  SetBar(JvXPProgressBar1, 0);
+  jobRunning_ = false;
+  if (closeRequested_) {
+    // The window was closed during the job: finish closing now that the
+    // last file is complete.
+    QTimer::singleShot(0, this, &QWidget::close);
+    return;
+  }
+  if (!jobError.isEmpty()) ShowError(this, jobError);
+  ReportFailures();
+}
+
+void TForm1::RunJob() {
+  checkedCount_ = 0;
+  for (int i = 0; i < ListView1.topLevelItemCount(); ++i)
+    if (ListView1.topLevelItem(i)->checkState(0) == Qt::Checked) ++checkedCount_;
+  SetBar(JvXPProgressBar1, 0);
+  if (checkedCount_ > 0) SetBar(JvXPProgressBar1, 100 / checkedCount_);
+  stepCount_ = 1;
+  // The rows as they are now, by identity: rows added later are not
+  // visited, rows removed meanwhile are skipped.
+  for (quint64 id : RowIds()) {
+    if (closeRequested_) return;
+    JvXPButton5.setEnabled(false);
+    TTrackItem* row = FindRow(id);
+    if (!row) continue;
+    if (row->checkState(0) == Qt::Checked) {
+      ++stepCount_;
+      ExtractRow(id);
+    } else {
+      row->setCheckState(0, Qt::Unchecked);
+    }
+    if (checkedCount_ > 0) SetBar(JvXPProgressBar1, (100 / checkedCount_) * stepCount_);
+  }
+}
+
+void TForm1::ExtractRow(quint64 id) {
+  TTrackItem* row = FindRow(id);
+  const QString caption = row->text(0);
+  const std::string path = row->text(1).toStdString();
+  currentRowId_ = id;
+  stopCurrent_ = false;
+  QString error;
+  try {
+    extractor_->BuildChain(ComboBox1.currentIndex(), path, Edit1.text().toStdString(),
+                           caption.toStdString());
+    WaitForWriters();
+    TRunOutcome outcome = WaitForOutcome();
+    if (outcome.Failed) error = QString::fromStdString(outcome.Error);
+  } catch (const EConvertError&) {
+    currentRowId_ = 0;
+    throw;  // a name without a track number ends the job
+  } catch (const std::exception& e) {
+    error = QString::fromStdString(e.what());
+  }
+  currentRowId_ = 0;
+  if (!error.isEmpty()) failures_.push_back({caption, error});
+  // A failed row stays checked, so the next Start retries only what failed.
+  if (TTrackItem* still = FindRow(id))
+    still->setCheckState(0, error.isEmpty() ? Qt::Unchecked : Qt::Checked);
+}
+
+void TForm1::WaitForWriters() {
+  bool running;
+  do {
+    running = extractor_->AnyWriterRunning();
+    PumpMessagesFor(50);
+    if (stopCurrent_) extractor_->StopRunning();
+  } while (running);
+}
+
+TRunOutcome TForm1::WaitForOutcome() {
+  // A writer that has just been started can still read as not running, and
+  // how its run ended arrives after it turned idle: wait for the outcome,
+  // with a bound for the time no writer is running.
+  int idleMs = 0;
+  for (;;) {
+    TRunOutcome outcome = extractor_->LastOutcome();
+    if (outcome.Finished) return outcome;
+    if (extractor_->AnyWriterRunning())
+      idleMs = 0;
+    else if ((idleMs += 50) > kOutcomeGraceMs)
+      return {true, true, "The writer did not report the end of its run"};
+    PumpMessagesFor(50);
+    if (stopCurrent_) extractor_->StopRunning();
+  }
+}
+
+void TForm1::StopCurrentTrack() {
+  if (currentRowId_ == 0) return;
+  stopCurrent_ = true;
+  extractor_->StopRunning();
+}
+
+void TForm1::ReportFailures() {
+  if (failures_.empty()) return;
+  QString text = "These tracks were not extracted:\n";
+  for (const TFailedTrack& failed : failures_) text += "\n" + failed.Caption + ": " + failed.Error;
+  failures_.clear();
+  ShowError(this, text);
+}
+
+void TForm1::JvXPButton6Click() {
+  if (currentRowId_ != 0) stopCurrent_ = true;
+  extractor_->StopRunning();
+}
+
+void TForm1::JvXPButton7Click() {
+  for (int i = 0; i < ListView1.topLevelItemCount(); ++i) {
+    QTreeWidgetItem* row = ListView1.topLevelItem(i);
+    if (row->checkState(0) == Qt::Checked) row->setCheckState(0, Qt::Unchecked);
+  }
+  JvXPButton6Click();
+}
+
+void TForm1::ShowWriterProgress(TACSOutput* writer) {
+  if (writer == extractor_->WaveOut1)
+    WaveOut1Progress();
+  else if (writer == extractor_->MACOut1)
+    MACOut1Progress();
+}
+
+void TForm1::WaveOut1Progress() {
+  SetBar(JvXPProgressBar2, extractor_->WaveOut1->Progress());
+}
+
+void TForm1::MACOut1Progress() {
+  SetBar(JvXPProgressBar2, extractor_->MACOut1->Progress());
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (jobRunning_) {
+    // Stop the track being written; the job ends once its file is complete
+    // and closed, and then closes the window.
+    closeRequested_ = true;
+    StopCurrentTrack();
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+}  // namespace cdx

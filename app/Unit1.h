@@ -1,0 +1,158 @@
+// The main window "cd extractor": the track list and its editing, the output
+// directory, the format choice, and the extraction job behind Start, Stop
+// and Stop all.
+#pragma once
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QWidget>
+#include <array>
+#include <vector>
+
+#include "app/Extractor.h"
+#include "app/TitleStrip.h"
+
+namespace cdx {
+
+class TOptionsWindow;
+
+// A row of the track list. Its id stays with the row whatever happens to the
+// list, so a job can find the rows it started with, or learn they are gone.
+class TTrackItem : public QTreeWidgetItem {
+ public:
+  explicit TTrackItem(quint64 id) : Id(id) {}
+  const quint64 Id;
+  // Sorting is always by caption, whatever column was clicked.
+  bool operator<(const QTreeWidgetItem& other) const override;
+};
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  TExtractor& Extractor() { return *extractor_; }
+  // The options dialogs by format index, for "Options".
+  void SetOptionsDialogs(const std::array<TOptionsWindow*, 5>& dialogs) {
+    optionsDialogs_ = dialogs;
+  }
+
+  // --- the track list ---
+  bool AcceptTrackFile(const QString& path) const;
+  TTrackItem* ajouttableau(const QString& path);
+  // What both adders do with the paths they receive: each accepted one in
+  // order becomes a new, checked row.
+  void AddTrackFiles(const QStringList& paths);
+  int SortColumn() const { return sortColumn_; }
+  bool SortAscending() const { return sortAscending_; }
+
+  // --- the job ---
+  bool JobRunning() const { return jobRunning_; }
+  int CheckedCount() const { return checkedCount_; }
+  int StepCount() const { return stepCount_; }
+
+ public slots:
+  void AddTracksFromDialog();
+  void JvXPButton1Click();
+  void Add1Click();
+  void deltruc();
+  void JvXPButton2Click();
+  void Remove1Click();
+  void Rename1Click();
+  void Checkselected1Click();
+  void ListView1ColumnClick(int column);
+  void JvXPButton3Click();
+  void JvXPButton4Click();
+  void JvLinkLabel1LinkClick();
+  void JvXPButton5Click();
+  void JvXPButton6Click();
+  void JvXPButton7Click();
+  void WaveOut1Progress();
+  void MACOut1Progress();
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  struct TFailedTrack {
+    QString Caption;
+    QString Error;
+  };
+
+  void BuildControls();
+  void BuildLayout();
+  void ApplyColours();
+  void ConnectHandlers();
+  void FormCreate();
+
+  TTrackItem* FindRow(quint64 id) const;
+  std::vector<quint64> RowIds() const;
+  QList<QUrl> DriveRootUrls();
+  void RefreshDriveFolders();
+
+  void RunJob();
+  void ExtractRow(quint64 id);
+  void WaitForWriters();
+  TRunOutcome WaitForOutcome();
+  void StopCurrentTrack();
+  void ReportFailures();
+  void ShowWriterProgress(TACSOutput* writer);
+
+  // Created before anything else of the job, destroyed after the controls.
+  ComponentPtr<TExtractor> extractor_;
+
+  TTitleStrip JvGradientCaption1;
+  QGroupBox GroupBox1;
+  QLabel Label1;
+  QLineEdit Edit1;
+  QPushButton JvXPButton3;
+  QLabel Label2;
+  QComboBox ComboBox1;
+  QPushButton JvXPButton4;
+  QGroupBox GroupBox2;
+  QPushButton JvXPButton5;
+  QPushButton JvXPButton6;
+  QPushButton JvXPButton7;
+  QFrame Panel1;
+  QLabel Label3;
+  QProgressBar JvXPProgressBar1;
+  QProgressBar JvXPProgressBar2;
+  QGroupBox GroupBox3;
+  QLabel Label4;
+  QLabel JvLinkLabel1;
+  QPushButton JvXPButton2;
+  QPushButton JvXPButton1;
+  QTreeWidget ListView1;
+  QMenu PopupMenu1;
+  QFileDialog OpenDialog1;
+  // The folder picker's current folder: the one last confirmed.
+  QString BrowseFolder;
+
+  std::array<TOptionsWindow*, 5> optionsDialogs_{};
+  quint64 nextRowId_ = 1;
+  int sortColumn_ = 0;
+  bool sortAscending_ = true;
+
+  bool jobRunning_ = false;
+  bool closeRequested_ = false;
+  int checkedCount_ = 0;
+  int stepCount_ = 0;
+  quint64 currentRowId_ = 0;  // 0: no track is being extracted
+  bool stopCurrent_ = false;  // keep asking the running writer to stop
+  std::vector<TFailedTrack> failures_;
+};
+
+}  // namespace cdx

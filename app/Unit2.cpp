@@ -1,0 +1,156 @@
+#include "app/Unit2.h"
+
+#include <QLineEdit>
+
+#include "app/MessageBoxes.h"
+#include "app/QtOwnership.h"
+
+namespace cdx {
+
+namespace {
+
+// The WAV types in the order of the list.
+constexpr TWavType kListedTypes[] = {wtPCM, wtACM, wtDVIADPCM, wtMSADPCM};
+
+// Runs `handler` when `button` becomes selected (not when it is clicked
+// while already selected, nor when it is deselected).
+template <class Handler>
+void OnSelected(QRadioButton& button, QObject* context, Handler handler) {
+  QObject::connect(&button, &QRadioButton::toggled, context, [handler](bool on) {
+    if (on) handler();
+  });
+}
+
+}  // namespace
+
+TForm2::TForm2(TExtractor& extractor, QWidget* parent)
+    : TOptionsWindow("Form2", "Wav options", parent), extractor_(extractor) {
+  BuildControls();
+  ConnectHandlers();
+}
+
+void TForm2::BuildControls() {
+  GroupBox1.setObjectName("GroupBox1");
+  ComboBox1.setObjectName("ComboBox1");
+  ComboBox1.setEditable(true);
+  ComboBox1.setInsertPolicy(QComboBox::NoInsert);
+  ComboBox1.addItems({"PCM", "ACM", "DVIADPCM", "MSADPCM"});
+  ComboBox1.setCurrentIndex(-1);
+  ComboBox1.lineEdit()->setPlaceholderText("Wav type");
+
+  struct Choice {
+    QRadioButton& button;
+    const char* name;
+    const char* caption;
+    bool on;
+  };
+  const Choice choices[] = {
+      {RadioButton2, "RadioButton2", "8", false},
+      {RadioButton3, "RadioButton3", "16", true},
+      {RadioButton5, "RadioButton5", "Mono", false},
+      {RadioButton6, "RadioButton6", "Stereo", true},
+      {RadioButton7, "RadioButton7", "88200 (not recommended)", false},
+      {RadioButton8, "RadioButton8", "44100", true},
+      {RadioButton9, "RadioButton9", "32000", false},
+      {RadioButton10, "RadioButton10", "22050", false},
+      {RadioButton11, "RadioButton11", "11025", false},
+      {RadioButton12, "RadioButton12", "8000", false},
+  };
+  for (const Choice& c : choices) {
+    c.button.setObjectName(c.name);
+    c.button.setText(c.caption);
+    c.button.setChecked(c.on);
+  }
+
+  GroupBox2.setObjectName("GroupBox2");
+  GroupBox2.setTitle("Bit sample");
+  auto& bits = InstallLayout<QVBoxLayout>(GroupBox2);
+  bits.addWidget(&RadioButton2);
+  bits.addWidget(&RadioButton3);
+  bits.addStretch(1);
+  GroupBox3.setObjectName("GroupBox3");
+  GroupBox3.setTitle("Channels");
+  auto& channels = InstallLayout<QVBoxLayout>(GroupBox3);
+  channels.addWidget(&RadioButton5);
+  channels.addWidget(&RadioButton6);
+  channels.addStretch(1);
+  GroupBox4.setObjectName("GroupBox4");
+  GroupBox4.setTitle("Sampling frequency");
+  auto& rates = InstallLayout<QVBoxLayout>(GroupBox4);
+  for (QRadioButton* b : {&RadioButton7, &RadioButton8, &RadioButton9, &RadioButton10,
+                          &RadioButton11, &RadioButton12})
+    rates.addWidget(b);
+
+  auto& outer = InstallLayout<QVBoxLayout>(*this);
+  outer.addWidget(&GroupBox1);
+  auto& inner = InstallLayout<QGridLayout>(GroupBox1);
+  inner.addWidget(&ComboBox1, 0, 0, 1, 2);
+  inner.addWidget(&GroupBox2, 1, 0);
+  inner.addWidget(&GroupBox3, 2, 0);
+  inner.addWidget(&GroupBox4, 1, 1, 2, 1);
+  setFixedSize(sizeHint());
+}
+
+void TForm2::ConnectHandlers() {
+  connect(&ComboBox1, &QComboBox::activated, this, &TForm2::ComboBox1Select);
+  OnSelected(RadioButton2, this, [this] { RadioButton2Click(); });
+  OnSelected(RadioButton3, this, [this] { RadioButton3Click(); });
+  OnSelected(RadioButton5, this, [this] { RadioButton5Click(); });
+  OnSelected(RadioButton6, this, [this] { RadioButton6Click(); });
+  OnSelected(RadioButton7, this, [this] { RadioButton7Click(); });
+  OnSelected(RadioButton8, this, [this] { RadioButton8Click(); });
+  OnSelected(RadioButton9, this, [this] { RadioButton9Click(); });
+  OnSelected(RadioButton10, this, [this] { RadioButton10Click(); });
+  OnSelected(RadioButton11, this, [this] { RadioButton11Click(); });
+  OnSelected(RadioButton12, this, [this] { RadioButton12Click(); });
+}
+
+void TForm2::ComboBox1Select(int index) {
+  // The writer keeps only the types it can write, and ignores any change
+  // while it is running.
+  if (index >= 0 && index < static_cast<int>(std::size(kListedTypes)))
+    extractor_.WaveOut1->SetWavType(kListedTypes[index]);
+}
+
+void TForm2::RadioButton2Click() {
+  extractor_.WavSettings.Bits = 8;
+  ShowMessage(this, "Will work with pcm wav files only !");
+}
+
+void TForm2::RadioButton3Click() {
+  extractor_.WavSettings.Bits = 16;
+}
+
+void TForm2::RadioButton5Click() {
+  extractor_.WavSettings.Channels = 1;
+}
+
+void TForm2::RadioButton6Click() {
+  extractor_.WavSettings.Channels = 2;
+}
+
+void TForm2::RadioButton7Click() {
+  extractor_.WavSettings.Rate = 88200;
+}
+
+void TForm2::RadioButton8Click() {
+  extractor_.WavSettings.Rate = 44100;
+}
+
+void TForm2::RadioButton9Click() {
+  extractor_.WavSettings.Rate = 32000;
+}
+
+void TForm2::RadioButton10Click() {
+  extractor_.WavSettings.Rate = 22050;
+}
+
+void TForm2::RadioButton11Click() {
+  extractor_.WavSettings.Rate = 11025;
+}
+
+void TForm2::RadioButton12Click() {
+  extractor_.WavSettings.Rate = 8000;
+}
+
+}  // namespace cdx

@@ -1,0 +1,55 @@
+// "Wav options": the WAV type of WaveOut1 and the rate, sample width and
+// channels that decide which converters the WAV chain inserts. Every control
+// takes effect the moment it changes.
+#pragma once
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QRadioButton>
+
+#include "app/Extractor.h"
+#include "app/OptionsWindow.h"
+
+namespace cdx {
+
+class TForm2 : public TOptionsWindow {
+  Q_OBJECT
+ public:
+  explicit TForm2(TExtractor& extractor, QWidget* parent = nullptr);
+
+ public slots:
+  void ComboBox1Select(int index);
+  void RadioButton2Click();
+  void RadioButton3Click();
+  void RadioButton5Click();
+  void RadioButton6Click();
+  void RadioButton7Click();
+  void RadioButton8Click();
+  void RadioButton9Click();
+  void RadioButton10Click();
+  void RadioButton11Click();
+  void RadioButton12Click();
+
+ private:
+  void BuildControls();
+  void ConnectHandlers();
+
+  TExtractor& extractor_;
+  QGroupBox GroupBox1;
+  QComboBox ComboBox1;
+  QGroupBox GroupBox2;  // "Bit sample"
+  QRadioButton RadioButton2;
+  QRadioButton RadioButton3;
+  QGroupBox GroupBox3;  // "Channels"
+  QRadioButton RadioButton5;
+  QRadioButton RadioButton6;
+  QGroupBox GroupBox4;  // "Sampling frequency"
+  QRadioButton RadioButton7;
+  QRadioButton RadioButton8;
+  QRadioButton RadioButton9;
+  QRadioButton RadioButton10;
+  QRadioButton RadioButton11;
+  QRadioButton RadioButton12;
+};
+
+}  // namespace cdx

@@ -1,0 +1,56 @@
+// "Mac options": the rate and channels of the Monkey's Audio chain and the
+// compression level of MACOut1. Every control takes effect the moment it
+// changes.
+#pragma once
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
+
+#include "app/Extractor.h"
+#include "app/OptionsWindow.h"
+
+namespace cdx {
+
+class TForm6 : public TOptionsWindow {
+  Q_OBJECT
+ public:
+  explicit TForm6(TExtractor& extractor, QWidget* parent = nullptr);
+
+ public slots:
+  void RadioButton5Click();
+  void RadioButton6Click();
+  void RadioButton7Click();
+  void RadioButton8Click();
+  void RadioButton9Click();
+  void RadioButton10Click();
+  void RadioButton11Click();
+  void RadioButton12Click();
+  void Edit1Change();
+  void SpinButton1UpClick();
+  void SpinButton1DownClick();
+
+ private:
+  void BuildControls();
+  void ConnectHandlers();
+
+  TExtractor& extractor_;
+  QGroupBox GroupBox1;  // "Sampling frequency"
+  QRadioButton RadioButton7;
+  QRadioButton RadioButton8;
+  QRadioButton RadioButton9;
+  QRadioButton RadioButton10;
+  QRadioButton RadioButton11;
+  QRadioButton RadioButton12;
+  QGroupBox GroupBox2;  // "Channels"
+  QRadioButton RadioButton5;
+  QRadioButton RadioButton6;
+  QGroupBox GroupBox3;  // "Compression level"
+  QLineEdit Edit1;
+  QWidget SpinButton1;
+  QToolButton SpinButton1Up;
+  QToolButton SpinButton1Down;
+};
+
+}  // namespace cdx
