@@ -1,0 +1,269 @@
+// The extraction job run from the window: files, bars, Stop, Stop all,
+// changes during a job, failures, removal and closing.
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "app/EventPump.h"
+#include "tests/app/AppFixture.h"
+
+namespace cdx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Job = AppTest;
+
+std::vector<int> Values(const QSignalSpy& spy) {
+  std::vector<int> values;
+  for (const QList<QVariant>& call : spy) values.push_back(call.at(0).toInt());
+  return values;
+}
+
+bool IsPrefix(const std::vector<uint8_t>& part, const std::vector<uint8_t>& whole) {
+  return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+TEST_F(Job, ThreeCheckedRowsGiveThreeBitExactFilesWhileTheJobBarSteps) {
+  AddTracks({1, 2, 3, 4, 5});
+  List().topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+  List().topLevelItem(3)->setCheckState(0, Qt::Unchecked);
+  QSignalSpy jobBar(&Main<QProgressBar>("JvXPProgressBar1"), &QProgressBar::valueChanged);
+  std::vector<bool> startEnabled;
+  QObject hook;
+  QObject::connect(&Main<QProgressBar>("JvXPProgressBar2"), &QProgressBar::valueChanged, &hook,
+                   [&] { startEnabled.push_back(Button("JvXPButton5").isEnabled()); });
+
+  Start();
+
+  EXPECT_EQ(Values(jobBar), (std::vector<int>{33, 66, 99, 100, 0}));
+  for (int track : {1, 3, 5}) {
+    TWavFile wav = ReadWav(OutFile("Track0" + std::to_string(track) + ".wav"));
+    ASSERT_TRUE(wav.Valid) << track;
+    EXPECT_EQ(wav.FormatTag, 1);
+    EXPECT_EQ(wav.SampleRate, 44100);
+    EXPECT_EQ(wav.Channels, 2);
+    EXPECT_EQ(wav.BitsPerSample, 16);
+    EXPECT_TRUE(wav.Data == TrackPcm(track)) << "track " << track << " bit-exact";
+  }
+  EXPECT_FALSE(fs::exists(OutFile("Track02.wav")));
+  EXPECT_FALSE(fs::exists(OutFile("Track04.wav")));
+  EXPECT_EQ(Checks(), std::vector<bool>(5, false));
+  ASSERT_FALSE(startEnabled.empty());
+  EXPECT_EQ(std::count(startEnabled.begin(), startEnabled.end(), true), 0)
+      << "Start is disabled while tracks are extracted";
+  EXPECT_TRUE(Button("JvXPButton5").isEnabled());
+  EXPECT_EQ(Main<QProgressBar>("JvXPProgressBar2").value(), 0);
+  EXPECT_TRUE(Shown.empty());
+}
+
+TEST_F(Job, TheJobBarForOneCheckedRowAndForNone) {
+  AddTracks({1, 2});
+  List().topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+  QSignalSpy jobBar(&Main<QProgressBar>("JvXPProgressBar1"), &QProgressBar::valueChanged);
+  Start();
+  EXPECT_EQ(Values(jobBar), (std::vector<int>{100, 0}));
+  EXPECT_TRUE(fs::exists(OutFile("Track02.wav")));
+
+  jobBar.clear();
+  Start();  // nothing checked: the rows are visited, nothing is written
+  EXPECT_TRUE(Values(jobBar).empty());
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, false}));
+  EXPECT_FALSE(fs::exists(OutFile("Track01.wav")));
+  EXPECT_TRUE(Button("JvXPButton5").isEnabled());
+}
+
+TEST_F(Job, StopEndsTheCurrentTrackWithACompleteFileAndTheJobGoesOn) {
+  AddTracks({1, 2, 3});
+  DuringJob([](int job, int track) { return job == 33 && track >= 30 && track < 100; },
+            [&] { Button("JvXPButton6").click(); });
+  Start();
+  TWavFile stopped = ReadWav(OutFile("Track01.wav"));
+  ASSERT_TRUE(stopped.Valid) << "the stopped file is closed with correct sizes";
+  EXPECT_GT(stopped.Data.size(), 0u);
+  EXPECT_LT(stopped.Data.size(), TrackPcm(1).size());
+  EXPECT_TRUE(IsPrefix(stopped.Data, TrackPcm(1)));
+  EXPECT_TRUE(ReadWav(OutFile("Track02.wav")).Data == TrackPcm(2));
+  EXPECT_TRUE(ReadWav(OutFile("Track03.wav")).Data == TrackPcm(3));
+  EXPECT_EQ(Checks(), std::vector<bool>(3, false));
+  EXPECT_TRUE(Shown.empty()) << "a stopped track is not a failure";
+}
+
+TEST_F(Job, StopAllDuringTheSecondOfFiveTracksEndsTheJob) {
+  AddTracks({1, 2, 3, 4, 5});
+  DuringJob([](int job, int track) { return job == 40 && track >= 30 && track < 100; },
+            [&] { Button("JvXPButton7").click(); });
+  Start();
+  EXPECT_TRUE(ReadWav(OutFile("Track01.wav")).Data == TrackPcm(1));
+  TWavFile second = ReadWav(OutFile("Track02.wav"));
+  ASSERT_TRUE(second.Valid);
+  EXPECT_LT(second.Data.size(), TrackPcm(2).size());
+  EXPECT_TRUE(IsPrefix(second.Data, TrackPcm(2)));
+  for (const char* name : {"Track03.wav", "Track04.wav", "Track05.wav"})
+    EXPECT_FALSE(fs::exists(OutFile(name))) << name;
+  EXPECT_EQ(Checks(), std::vector<bool>(5, false));
+  EXPECT_TRUE(Button("JvXPButton5").isEnabled());
+  EXPECT_EQ(Main<QProgressBar>("JvXPProgressBar1").value(), 0);
+}
+
+TEST_F(Job, ChangesDuringAJobReachOnlyTheRowsNotYetStarted) {
+  AddTracks({1, 2, 3});
+  // During the first track: another format, a row added, the last caption
+  // edited.
+  DuringJob([](int job, int track) { return job == 33 && track >= 30 && track < 100; },
+            [&] {
+              Main<QComboBox>("ComboBox1").setCurrentIndex(4);
+              AddTracks({4});
+              List().topLevelItem(2)->setText(0, "Renamed");
+            });
+  Start();
+  EXPECT_TRUE(ReadWav(OutFile("Track01.wav")).Data == TrackPcm(1));
+  EXPECT_FALSE(fs::exists(OutFile("Track02.wav")));
+  std::string errors;
+  EXPECT_TRUE(DecodeWithFfmpeg(OutFile("Track02.ape"), &errors) == TrackPcm(2)) << errors;
+  EXPECT_TRUE(DecodeWithFfmpeg(OutFile("Renamed.ape"), &errors) == TrackPcm(3)) << errors;
+  EXPECT_FALSE(fs::exists(OutFile("Track04.ape"))) << "a row added during the job is not visited";
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, false, false, true}));
+}
+
+TEST_F(Job, RemovingTheRowBeingRippedStopsItAndRemovedRowsAreSkipped) {
+  AddTracks({1, 2, 3, 4});
+  DuringJob([](int job, int track) { return job == 25 && track >= 30 && track < 100; },
+            [&] {
+              SelectRows({0, 2});  // the row being ripped and one still to come
+              Button("JvXPButton2").click();
+            });
+  Start();
+  TWavFile first = ReadWav(OutFile("Track01.wav"));
+  ASSERT_TRUE(first.Valid);
+  EXPECT_LT(first.Data.size(), TrackPcm(1).size()) << "the removed row's track was stopped";
+  EXPECT_TRUE(IsPrefix(first.Data, TrackPcm(1)));
+  EXPECT_FALSE(fs::exists(OutFile("Track03.wav")));
+  EXPECT_TRUE(ReadWav(OutFile("Track02.wav")).Data == TrackPcm(2));
+  EXPECT_TRUE(ReadWav(OutFile("Track04.wav")).Data == TrackPcm(4));
+  EXPECT_EQ(Captions(), (std::vector<QString>{"Track02", "Track04"}));
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, false}));
+  EXPECT_TRUE(Shown.empty());
+}
+
+TEST_F(Job, ClosingTheWindowDuringAJobStopsTheTrackClosesItsFileThenEndsTheProgram) {
+  AddTracks({1, 2, 3});
+  Form1().show();
+  Windows().Form2->show();  // an open dialog does not keep the program alive
+  bool closedAtOnce = true;
+  DuringJob([](int job, int track) { return job == 33 && track >= 30 && track < 100; },
+            [&] { closedAtOnce = Form1().close(); });
+  // The program's own loop, ended by the last window closing (or, failing
+  // that, by the safety timer with another code).
+  QApplication::setQuitOnLastWindowClosed(true);
+  QTimer::singleShot(0, [&] { Start(); });
+  QTimer::singleShot(30000, [] { QCoreApplication::exit(7); });
+  const int code = QApplication::exec();
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  EXPECT_EQ(code, 0) << "closing the main window ends the program";
+  EXPECT_FALSE(closedAtOnce) << "the window waits for the file";
+  EXPECT_FALSE(Form1().isVisible());
+  TWavFile first = ReadWav(OutFile("Track01.wav"));
+  ASSERT_TRUE(first.Valid) << "complete and closed";
+  EXPECT_TRUE(IsPrefix(first.Data, TrackPcm(1)));
+  EXPECT_LT(first.Data.size(), TrackPcm(1).size());
+  EXPECT_FALSE(fs::exists(OutFile("Track02.wav")));
+  EXPECT_TRUE(Shown.empty());
+}
+
+class FailingJob : public AppTest {
+ protected:
+  FailingJob() { Tracks = {dm::Sine(75, 440), dm::Data(75), dm::Noise(75, 3)}; }
+};
+
+TEST_F(FailingJob, FailedTracksStayCheckedAndAreListedInOneMessage) {
+  AddTracks({1, 2});
+  Form1().AddTrackFiles({"/nowhere/Track01.cda", TrackPath(9)});
+  AddTracks({3});
+  Start();
+
+  EXPECT_TRUE(ReadWav(OutFile("Track01.wav")).Data == TrackPcm(1));
+  EXPECT_TRUE(ReadWav(OutFile("Track03.wav")).Data == TrackPcm(3));
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, true, true, true, false}));
+  ASSERT_EQ(Shown.size(), 1u) << "one message for the whole job";
+  EXPECT_EQ(Shown[0].Kind, TMessageKind::Error);
+  const QString& text = Shown[0].Text;
+  EXPECT_TRUE(text.contains("Track02: Trying to rip a data track")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Track01: \"/nowhere/Track01.cda\" is not a track of a CD drive"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains("Track09: The start track out of range")) << text.toStdString();
+  EXPECT_EQ(text.count('\n'), 4) << "a heading, a blank line and one line per failed track";
+
+  // Start again: only what failed is tried again.
+  fs::remove(OutFile("Track01.wav"));
+  Shown.clear();
+  QSignalSpy jobBar(&Main<QProgressBar>("JvXPProgressBar1"), &QProgressBar::valueChanged);
+  Start();
+  EXPECT_EQ(Values(jobBar).front(), 33) << "three rows were checked";
+  EXPECT_FALSE(fs::exists(OutFile("Track01.wav")));
+  ASSERT_EQ(Shown.size(), 1u);
+}
+
+TEST_F(FailingJob, AFileThatCannotBeCreatedFailsItsTrack) {
+  Main<QLineEdit>("Edit1").setText(QString::fromStdString(OutDir() + "/missing/folder"));
+  AddTracks({1, 3});
+  Start();
+  EXPECT_EQ(Checks(), (std::vector<bool>{true, true}));
+  ASSERT_EQ(Shown.size(), 1u);
+  EXPECT_TRUE(Shown[0].Text.contains("Track01: ")) << Shown[0].Text.toStdString();
+  EXPECT_TRUE(Shown[0].Text.contains("Track03: ")) << Shown[0].Text.toStdString();
+}
+
+TEST_F(FailingJob, ATrackOfADiscThatIsGoneFailsAsNotReady) {
+  AddTracks({1});
+  fs::remove(BinPath());
+  Start();
+  EXPECT_EQ(Checks(), (std::vector<bool>{true}));
+  ASSERT_EQ(Shown.size(), 1u);
+  EXPECT_TRUE(Shown[0].Text.contains("Track01: The drive is not ready"))
+      << Shown[0].Text.toStdString();
+}
+
+TEST_F(FailingJob, ANameWithoutATrackNumberEndsTheJobWithAnErrorBox) {
+  AddTracks({1});
+  Form1().AddTrackFiles({Root() + "TrackXY.cda"});
+  AddTracks({3});
+  QSignalSpy jobBar(&Main<QProgressBar>("JvXPProgressBar1"), &QProgressBar::valueChanged);
+  Start();
+  EXPECT_TRUE(fs::exists(OutFile("Track01.wav")));
+  EXPECT_FALSE(fs::exists(OutFile("Track03.wav")));
+  EXPECT_EQ(Checks(), (std::vector<bool>{false, true, true}))
+      << "that row and later ones keep checks";
+  ASSERT_EQ(Shown.size(), 1u);
+  EXPECT_EQ(Shown[0].Kind, TMessageKind::Error);
+  EXPECT_EQ(Shown[0].Text, "'XY' is not a valid integer value");
+  EXPECT_EQ(Values(jobBar).back(), 0);
+  EXPECT_TRUE(Button("JvXPButton5").isEnabled());
+}
+
+class ReadFaultJob : public AppTest {
+ protected:
+  // Forty seconds: paranoia's read-ahead cannot have read it all when the
+  // image is cut.
+  ReadFaultJob() { Tracks = {dm::Noise(3000, 1)}; }
+};
+
+TEST_F(ReadFaultJob, AReadErrorFailsTheTrackInsteadOfEndingItEarly) {
+  AddTracks({1});
+  DuringJob([](int, int track) { return track >= 10 && track < 100; },
+            [&] { fs::resize_file(BinPath(), 750 * dm::kSectorBytes); });
+  Start();
+  EXPECT_EQ(Checks(), (std::vector<bool>{true}));
+  ASSERT_EQ(Shown.size(), 1u);
+  EXPECT_TRUE(Shown[0].Text.contains("Track01: Read error at sector "))
+      << Shown[0].Text.toStdString();
+}
+
+}  // namespace
+}  // namespace cdx::test

@@ -1,0 +1,249 @@
+// "Wav options" and "Mac options": what each control sets, the chains the
+// job then builds, and the files they write, checked by sox and ffmpeg.
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <filesystem>
+
+#include "tests/app/AppFixture.h"
+
+namespace cdx::test {
+namespace {
+
+using Options = AppTest;
+
+// The chain that ends in `writer`, from the source, by component name.
+std::vector<std::string> Chain(TExtractor& ex, TACSOutput* writer) {
+  const std::vector<std::pair<TACSInput*, const char*>> names = {
+      {ex.CDIn1, "CDIn1"},
+      {ex.RateConverter1, "RateConverter1"},
+      {ex.RateConverter3, "RateConverter3"},
+      {ex.MSConverter1, "MSConverter1"},
+      {ex.MSConverter3, "MSConverter3"},
+      {ex.SampleConverter1, "SampleConverter1"}};
+  auto name = [&](TACSInput* input) -> std::string {
+    for (auto [component, text] : names)
+      if (component == input) return text;
+    return "?";
+  };
+  std::vector<std::string> chain;
+  for (TACSInput* input = writer->Input(); input;) {
+    chain.insert(chain.begin(), name(input));
+    auto* converter = dynamic_cast<TACSConverter*>(input);
+    input = converter ? converter->Input() : nullptr;
+  }
+  chain.push_back(writer == ex.WaveOut1 ? "WaveOut1" : "MACOut1");
+  return chain;
+}
+
+void Select(QComboBox& combo, int index) {
+  // What the list does when the user picks an item.
+  combo.setCurrentIndex(index);
+  emit combo.activated(index);
+}
+
+std::string SoxInfo(const std::string& path, const char* option) {
+  std::string out;
+  RunCommand(std::string("sox --i ") + option + " '" + path + "'", &out);
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+TEST_F(Options, WavRateMonoAndEightBitsGiveTheFullChainAndSuchAFile) {
+  TForm2& dialog = Form2();
+  Control<QRadioButton>(dialog, "RadioButton10").click();  // 22050
+  Control<QRadioButton>(dialog, "RadioButton5").click();   // Mono
+  Control<QRadioButton>(dialog, "RadioButton2").click();   // 8
+  EXPECT_EQ(Ex().WavSettings.Rate, 22050);
+  EXPECT_EQ(Ex().WavSettings.Channels, 1);
+  EXPECT_EQ(Ex().WavSettings.Bits, 8);
+  AddTracks({1});
+  Start();
+  EXPECT_EQ(Chain(Ex(), Ex().WaveOut1),
+            (std::vector<std::string>{"CDIn1", "RateConverter1", "MSConverter1", "SampleConverter1",
+                                      "WaveOut1"}));
+  const std::string file = OutFile("Track01.wav");
+  EXPECT_EQ(SoxInfo(file, "-r"), "22050");
+  EXPECT_EQ(SoxInfo(file, "-c"), "1");
+  EXPECT_EQ(SoxInfo(file, "-b"), "8");
+  EXPECT_EQ(SoxInfo(file, "-s"), "22050") << "one second of audio";
+
+  // Back to the defaults: later chains lose their converters.
+  Control<QRadioButton>(dialog, "RadioButton8").click();
+  Control<QRadioButton>(dialog, "RadioButton6").click();
+  Control<QRadioButton>(dialog, "RadioButton3").click();
+  List().topLevelItem(0)->setCheckState(0, Qt::Checked);
+  Start();
+  EXPECT_EQ(Chain(Ex(), Ex().WaveOut1), (std::vector<std::string>{"CDIn1", "WaveOut1"}));
+  EXPECT_TRUE(ReadWav(file).Data == TrackPcm(1));
+}
+
+TEST_F(Options, EveryWavRateReachesTheRateConverter) {
+  const std::pair<const char*, int> rates[] = {{"RadioButton7", 88200},
+                                               {"RadioButton9", 32000},
+                                               {"RadioButton11", 11025},
+                                               {"RadioButton12", 8000},
+                                               {"RadioButton8", 44100}};
+  AddTracks({2});
+  for (auto [button, rate] : rates) {
+    Control<QRadioButton>(Form2(), button).click();
+    EXPECT_EQ(Ex().WavSettings.Rate, rate);
+    List().topLevelItem(0)->setCheckState(0, Qt::Checked);
+    Start();
+    EXPECT_EQ(SoxInfo(OutFile("Track02.wav"), "-r"), std::to_string(rate)) << button;
+  }
+}
+
+TEST_F(Options, EightBitsShowsItsWarningEachTimeItIsSelected) {
+  auto& eight = Control<QRadioButton>(Form2(), "RadioButton2");
+  auto& sixteen = Control<QRadioButton>(Form2(), "RadioButton3");
+  eight.click();
+  ASSERT_EQ(Shown.size(), 1u);
+  EXPECT_EQ(Shown[0].Kind, TMessageKind::Information);
+  EXPECT_EQ(Shown[0].Text, "Will work with pcm wav files only !");
+  eight.click();  // already selected: nothing happens
+  EXPECT_EQ(Shown.size(), 1u);
+  sixteen.click();
+  EXPECT_EQ(Shown.size(), 1u);
+  EXPECT_EQ(Ex().WavSettings.Bits, 16);
+  eight.click();
+  EXPECT_EQ(Shown.size(), 2u);
+  EXPECT_EQ(Ex().WaveOut1->WavType(), wtPCM) << "the warning changes nothing else";
+}
+
+TEST_F(Options, TheWarningIsARealModalBoxWithOk) {
+  SetMessageBoxHandler(nullptr);
+  QString seen;
+  TModalAnswer close([&](QWidget* modal) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    seen = box->text();
+    ASSERT_NE(box->button(QMessageBox::Ok), nullptr);
+    box->button(QMessageBox::Ok)->click();
+  });
+  Control<QRadioButton>(Form2(), "RadioButton2").click();
+  ASSERT_TRUE(close.Answered());
+  EXPECT_EQ(seen, "Will work with pcm wav files only !");
+}
+
+TEST_F(Options, TheWavTypeListKeepsOnlyWhatTheWriterTakes) {
+  auto& type = Control<QComboBox>(Form2(), "ComboBox1");
+  EXPECT_EQ(type.currentIndex(), -1);
+  EXPECT_EQ(type.lineEdit()->placeholderText(), "Wav type");
+  Select(type, 2);
+  EXPECT_EQ(Ex().WaveOut1->WavType(), wtDVIADPCM);
+  Select(type, 1);  // ACM
+  EXPECT_EQ(Ex().WaveOut1->WavType(), wtDVIADPCM);
+  EXPECT_EQ(type.currentText(), "ACM") << "the list shows the choice even so";
+  Select(type, 3);  // MSADPCM
+  EXPECT_EQ(Ex().WaveOut1->WavType(), wtDVIADPCM);
+
+  AddTracks({1});
+  Start();
+  TWavFile adpcm = ReadWav(OutFile("Track01.wav"));
+  EXPECT_TRUE(adpcm.Valid);
+  EXPECT_EQ(adpcm.FormatTag, 0x11);
+  std::string probe;
+  RunCommand("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" +
+                 OutFile("Track01.wav") + "'",
+             &probe);
+  EXPECT_EQ(probe, "adpcm_ima_wav\n");
+
+  Select(type, 0);
+  EXPECT_EQ(Ex().WaveOut1->WavType(), wtPCM);
+}
+
+uint16_t ApeLevel(const std::string& path) {
+  std::vector<uint8_t> f = ReadFile(path);
+  if (f.size() < 54 || std::string(f.begin(), f.begin() + 4) != "MAC ") return 0;
+  return static_cast<uint16_t>(f[52] | (f[53] << 8));
+}
+
+TEST_F(Options, TheLevelBoxStepsOnTheLadderAndTheWriterFollowsFromTheFirstClick) {
+  TForm6& dialog = Form6();
+  auto& box = Control<QLineEdit>(dialog, "Edit1");
+  auto& up = Control<QToolButton>(dialog, "SpinButton1Up");
+  auto& down = Control<QToolButton>(dialog, "SpinButton1Down");
+  EXPECT_EQ(box.text(), "2000");
+  EXPECT_TRUE(box.isReadOnly());
+  Main<QComboBox>("ComboBox1").setCurrentIndex(4);
+  AddTracks({1});
+  Start();
+  EXPECT_EQ(ApeLevel(OutFile("Track01.ape")), 3000) << "the box shows 2000, the file has 3000";
+
+  up.click();
+  EXPECT_EQ(box.text(), "3000");
+  EXPECT_EQ(Ex().MACOut1->CompressionLevel(), 3000);
+  up.click();
+  up.click();
+  EXPECT_EQ(box.text(), "4000");
+  EXPECT_EQ(Ex().MACOut1->CompressionLevel(), 4000);
+  for (int i = 0; i < 4; ++i) down.click();
+  EXPECT_EQ(box.text(), "1000");
+  EXPECT_EQ(Ex().MACOut1->CompressionLevel(), 1000);
+  down.click();
+  EXPECT_EQ(box.text(), "1000");
+
+  List().topLevelItem(0)->setCheckState(0, Qt::Checked);
+  Start();
+  EXPECT_EQ(ApeLevel(OutFile("Track01.ape")), 1000);
+  std::string errors;
+  EXPECT_TRUE(DecodeWithFfmpeg(OutFile("Track01.ape"), &errors) == TrackPcm(1)) << errors;
+  EXPECT_TRUE(Shown.empty());
+}
+
+std::string Probe(const std::string& path, const char* entry) {
+  std::string out;
+  RunCommand(
+      std::string("ffprobe -v error -show_entries stream=") + entry + " -of csv=p=0 '" + path + "'",
+      &out);
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+TEST_F(Options, TheApeRateAndChannelChoicesGiveTheirChains) {
+  TForm6& dialog = Form6();
+  Main<QComboBox>("ComboBox1").setCurrentIndex(4);
+  AddTracks({2});
+  auto extract = [&] {
+    List().topLevelItem(0)->setCheckState(0, Qt::Checked);
+    Start();
+    return OutFile("Track02.ape");
+  };
+
+  Control<QRadioButton>(dialog, "RadioButton7").click();  // 88200
+  std::string file = extract();
+  EXPECT_EQ(Chain(Ex(), Ex().MACOut1),
+            (std::vector<std::string>{"CDIn1", "RateConverter3", "MACOut1"}));
+  EXPECT_EQ(Ex().RateConverter3->OutSampleRate(), 88200);
+  EXPECT_EQ(Probe(file, "sample_rate,channels"), "88200,2");
+
+  Control<QRadioButton>(dialog, "RadioButton8").click();  // 44100
+  Control<QRadioButton>(dialog, "RadioButton5").click();  // Mono
+  file = extract();
+  EXPECT_EQ(Chain(Ex(), Ex().MACOut1),
+            (std::vector<std::string>{"CDIn1", "MSConverter3", "MACOut1"}));
+  EXPECT_EQ(Probe(file, "sample_rate,channels"), "44100,1");
+
+  const std::pair<const char*, int> rates[] = {{"RadioButton9", 32000},
+                                               {"RadioButton10", 22050},
+                                               {"RadioButton11", 11025},
+                                               {"RadioButton12", 8000}};
+  for (auto [button, rate] : rates) {
+    Control<QRadioButton>(dialog, button).click();
+    EXPECT_EQ(Ex().ApeSettings.Rate, rate);
+  }
+  Control<QRadioButton>(dialog, "RadioButton6").click();  // Stereo
+  file = extract();
+  EXPECT_EQ(Chain(Ex(), Ex().MACOut1),
+            (std::vector<std::string>{"CDIn1", "RateConverter3", "MACOut1"}));
+  EXPECT_EQ(Probe(file, "sample_rate,channels"), "8000,2");
+  EXPECT_TRUE(Shown.empty());
+}
+
+}  // namespace
+}  // namespace cdx::test
