@@ -40,6 +40,14 @@ void SetBackground(QWidget& widget, const char* colour) {
   widget.setPalette(palette);
 }
 
+// Names a control for the tests and the hint, and hands it back.
+template <class Widget>
+Widget& Name(Widget& widget, const char* objectName, const QString& hint = QString()) {
+  widget.setObjectName(objectName);
+  if (!hint.isEmpty()) widget.setToolTip(hint);
+  return widget;
+}
+
 QString FileNamePart(const QString& path) {
   return path.mid(path.lastIndexOf('/') + 1);
 }
@@ -57,8 +65,11 @@ TForm1::TForm1(QWidget* parent)
       OpenDialog1(this) {
   setObjectName("Form1");
   setWindowTitle(TTitleStrip::kCaption);
-  BuildControls();
-  BuildLayout();
+  BuildTopBox();
+  BuildJobBox();
+  BuildListBox();
+  BuildMenuAndDialog();
+  BuildWindowLayout();
   ApplyColours();
   ConnectHandlers();
   FormCreate();
@@ -69,58 +80,73 @@ TForm1::~TForm1() {
   extractor_->OnWriterProgress = nullptr;
 }
 
-void TForm1::BuildControls() {
-  auto name = [](QWidget& w, const char* objectName, const QString& hint = QString()) {
-    w.setObjectName(objectName);
-    if (!hint.isEmpty()) w.setToolTip(hint);
-  };
-  name(GroupBox1, "GroupBox1");
-  name(Label1, "Label1");
-  Label1.setText("Output directory");
-  name(Edit1, "Edit1", "This is the output directory");
-  name(JvXPButton3, "JvXPButton3", "Click here to select the ouput directory");
-  JvXPButton3.setText("...");
-  name(Label2, "Label2");
-  Label2.setText("Format");
-  name(ComboBox1, "ComboBox1", "Please select the output format");
+void TForm1::BuildTopBox() {
+  Name(GroupBox1, "GroupBox1");
+  Name(Label1, "Label1").setText("Output directory");
+  Name(Edit1, "Edit1", "This is the output directory");
+  Name(JvXPButton3, "JvXPButton3", "Click here to select the ouput directory").setText("...");
+  Name(Label2, "Label2").setText("Format");
+  Name(ComboBox1, "ComboBox1", "Please select the output format");
   ComboBox1.addItems({"Wav", "Mp3", "Ogg", "Flac", "Ape (monkey audio)"});
   ComboBox1.setCurrentIndex(0);
-  name(JvXPButton4, "JvXPButton4", "click here to select the options");
-  JvXPButton4.setText("Options");
+  Name(JvXPButton4, "JvXPButton4", "click here to select the options").setText("Options");
 
-  name(GroupBox2, "GroupBox2");
-  name(JvXPButton5, "JvXPButton5", "Click here to start");
-  JvXPButton5.setText("Start");
-  name(JvXPButton6, "JvXPButton6", "Click here to stop the extraction of the current track");
-  JvXPButton6.setText("Stop");
-  name(JvXPButton7, "JvXPButton7", "Click here to stop  all conversion");
-  JvXPButton7.setText("Stop all");
-  name(Panel1, "Panel1");
-  name(Label3, "Label3");
-  Label3.setText("Work progress");
+  auto& top = InstallLayout<QGridLayout>(GroupBox1);
+  top.setContentsMargins(6, 4, 6, 6);
+  top.setVerticalSpacing(2);
+  top.addWidget(&Label1, 0, 0, 1, 2);
+  top.addWidget(&Edit1, 1, 0);
+  top.addWidget(&JvXPButton3, 1, 1);
+  top.addWidget(&Label2, 2, 0, 1, 2);
+  top.addWidget(&ComboBox1, 3, 0);
+  top.addWidget(&JvXPButton4, 3, 1);
+  top.setColumnStretch(0, 1);
+  for (QPushButton* b : {&JvXPButton3, &JvXPButton4}) b->setFixedWidth(64);
+}
+
+void TForm1::BuildJobBox() {
+  Name(GroupBox2, "GroupBox2");
+  Name(JvXPButton5, "JvXPButton5", "Click here to start").setText("Start");
+  Name(JvXPButton6, "JvXPButton6", "Click here to stop the extraction of the current track")
+      .setText("Stop");
+  Name(JvXPButton7, "JvXPButton7", "Click here to stop  all conversion").setText("Stop all");
+  Name(Panel1, "Panel1");
+  Name(Label3, "Label3").setText("Work progress");
+  Name(JvXPProgressBar1, "JvXPProgressBar1");
+  Name(JvXPProgressBar2, "JvXPProgressBar2");
+
+  auto& middle = InstallLayout<QHBoxLayout>(GroupBox2);
+  middle.setContentsMargins(6, 4, 6, 6);
+  auto& buttons = AddLayout<QVBoxLayout>(middle);
+  buttons.setSpacing(2);
+  for (QPushButton* b : {&JvXPButton5, &JvXPButton6, &JvXPButton7}) {
+    b->setFixedWidth(76);
+    buttons.addWidget(b);
+  }
+  middle.addWidget(&Panel1, 1);
+  auto& progress = InstallLayout<QVBoxLayout>(Panel1);
+  progress.setContentsMargins(6, 0, 0, 0);
+  progress.addWidget(&Label3);
   for (QProgressBar* bar : {&JvXPProgressBar1, &JvXPProgressBar2}) {
     bar->setRange(0, 100);
     bar->setValue(0);
     bar->setTextVisible(false);
+    progress.addWidget(bar);
   }
-  name(JvXPProgressBar1, "JvXPProgressBar1");
-  name(JvXPProgressBar2, "JvXPProgressBar2");
+  progress.addStretch(1);
+}
 
-  name(GroupBox3, "GroupBox3");
-  name(Label4, "Label4");
-  Label4.setText("File list");
-  name(JvLinkLabel1, "JvLinkLabel1");
+void TForm1::BuildListBox() {
+  Name(GroupBox3, "GroupBox3");
+  Name(Label4, "Label4").setText("File list");
+  Name(JvLinkLabel1, "JvLinkLabel1");
   JvLinkLabel1.setText(QStringLiteral("<a href=\"%1\">website</a>").arg(CDX_WEBSITE_URL));
   JvLinkLabel1.setTextFormat(Qt::RichText);
   JvLinkLabel1.setOpenExternalLinks(false);
-  name(JvXPButton2, "JvXPButton2", "Remove track");
-  JvXPButton2.setText("-");
-  name(JvXPButton1, "JvXPButton1", "Add tracks");
-  JvXPButton1.setText("+");
-  for (QPushButton* small : {&JvXPButton1, &JvXPButton2}) small->setFixedSize(22, 22);
-  JvXPButton3.setFixedWidth(28);
+  Name(JvXPButton2, "JvXPButton2", "Remove track").setText("-");
+  Name(JvXPButton1, "JvXPButton1", "Add tracks").setText("+");
 
-  name(ListView1, "ListView1");
+  Name(ListView1, "ListView1");
   ListView1.setColumnCount(2);
   ListView1.setHeaderLabels({"Name", "File location"});
   ListView1.setColumnWidth(0, 120);
@@ -132,6 +158,22 @@ void TForm1::BuildControls() {
   ListView1.setSortingEnabled(false);
   ListView1.header()->setSectionsClickable(true);
 
+  auto& bottom = InstallLayout<QVBoxLayout>(GroupBox3);
+  bottom.setContentsMargins(6, 4, 6, 6);
+  bottom.setSpacing(2);
+  auto& listBar = AddLayout<QHBoxLayout>(bottom);
+  listBar.addWidget(&Label4);
+  listBar.addStretch(1);
+  listBar.addWidget(&JvLinkLabel1);
+  listBar.addSpacing(8);
+  for (QPushButton* b : {&JvXPButton2, &JvXPButton1}) {
+    b->setFixedSize(22, 22);
+    listBar.addWidget(b);
+  }
+  bottom.addWidget(&ListView1, 1);
+}
+
+void TForm1::BuildMenuAndDialog() {
   PopupMenu1.setObjectName("PopupMenu1");
   PopupMenu1.addAction("Add", this, &TForm1::Add1Click)->setObjectName("Add1");
   PopupMenu1.addAction("Remove", this, &TForm1::Remove1Click)->setObjectName("Remove1");
@@ -147,53 +189,11 @@ void TForm1::BuildControls() {
   OpenDialog1.setOption(QFileDialog::DontUseNativeDialog);
 }
 
-void TForm1::BuildLayout() {
+void TForm1::BuildWindowLayout() {
   auto& main = InstallLayout<QVBoxLayout>(*this);
   main.setContentsMargins(0, 0, 0, 6);
   main.setSpacing(4);
   main.addWidget(&JvGradientCaption1);
-
-  auto& top = InstallLayout<QGridLayout>(GroupBox1);
-  top.setContentsMargins(6, 4, 6, 6);
-  top.setVerticalSpacing(2);
-  top.addWidget(&Label1, 0, 0, 1, 2);
-  top.addWidget(&Edit1, 1, 0);
-  top.addWidget(&JvXPButton3, 1, 1);
-  top.addWidget(&Label2, 2, 0, 1, 2);
-  top.addWidget(&ComboBox1, 3, 0);
-  top.addWidget(&JvXPButton4, 3, 1);
-  top.setColumnStretch(0, 1);
-  JvXPButton4.setFixedWidth(64);
-  JvXPButton3.setFixedWidth(64);
-
-  auto& middle = InstallLayout<QHBoxLayout>(GroupBox2);
-  middle.setContentsMargins(6, 4, 6, 6);
-  auto& buttons = AddLayout<QVBoxLayout>(middle);
-  buttons.setSpacing(2);
-  for (QPushButton* b : {&JvXPButton5, &JvXPButton6, &JvXPButton7}) {
-    b->setFixedWidth(76);
-    buttons.addWidget(b);
-  }
-  middle.addWidget(&Panel1, 1);
-  auto& progress = InstallLayout<QVBoxLayout>(Panel1);
-  progress.setContentsMargins(6, 0, 0, 0);
-  progress.addWidget(&Label3);
-  progress.addWidget(&JvXPProgressBar1);
-  progress.addWidget(&JvXPProgressBar2);
-  progress.addStretch(1);
-
-  auto& bottom = InstallLayout<QVBoxLayout>(GroupBox3);
-  bottom.setContentsMargins(6, 4, 6, 6);
-  bottom.setSpacing(2);
-  auto& listBar = AddLayout<QHBoxLayout>(bottom);
-  listBar.addWidget(&Label4);
-  listBar.addStretch(1);
-  listBar.addWidget(&JvLinkLabel1);
-  listBar.addSpacing(8);
-  listBar.addWidget(&JvXPButton2);
-  listBar.addWidget(&JvXPButton1);
-  bottom.addWidget(&ListView1, 1);
-
   for (QGroupBox* box : {&GroupBox1, &GroupBox2, &GroupBox3}) {
     auto& row = AddLayout<QHBoxLayout>(main);
     row.setContentsMargins(6, 0, 6, 0);

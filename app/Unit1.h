@@ -92,8 +92,11 @@ class TForm1 : public QWidget {
     QString Error;
   };
 
-  void BuildControls();
-  void BuildLayout();
+  void BuildTopBox();
+  void BuildJobBox();
+  void BuildListBox();
+  void BuildMenuAndDialog();
+  void BuildWindowLayout();
   void ApplyColours();
   void ConnectHandlers();
   void FormCreate();
