@@ -265,5 +265,37 @@ TEST_F(ReadFaultJob, AReadErrorFailsTheTrackInsteadOfEndingItEarly) {
       << Shown[0].Text.toStdString();
 }
 
+class ThreeDrives : public AppTest {
+ protected:
+  ThreeDrives() { CreateWindowsInSetUp = false; }
+  std::vector<dm::TrackSpec> Disc(int drive) const {
+    return {dm::Sine(40, 300.0 + 100 * drive), dm::Noise(40, 10 + drive)};
+  }
+};
+
+TEST_F(ThreeDrives, EachTrackIsRippedFromTheDriveWhoseFolderHoldsIt) {
+  for (int drive = 0; drive < 3; ++drive)
+    dm::WriteImage(DiscDir() + "/disc" + std::to_string(drive) + ".cue", Disc(drive));
+  CreateWindows();
+  ASSERT_EQ(Ex().CDIn1->DriveCount(), 3);
+  auto path = [&](int drive, int track) {
+    return QString::fromStdString(Ex().CDIn1->DriveRoot(drive)) + "Track0" +
+           QString::number(track) + ".cda";
+  };
+  Form1().AddTrackFiles({path(2, 2), path(1, 1), path(0, 2)});
+  List().topLevelItem(0)->setText(0, "third");
+  List().topLevelItem(1)->setText(0, "second");
+  List().topLevelItem(2)->setText(0, "first");
+  Start();
+  auto pcm = [&](int drive, int track) {
+    std::vector<dm::TrackSpec> tracks = Disc(drive);
+    return dm::TrackBytes(tracks[track - 1], dm::StartSectors(tracks)[track - 1]);
+  };
+  EXPECT_TRUE(ReadWav(OutFile("third.wav")).Data == pcm(2, 2));
+  EXPECT_TRUE(ReadWav(OutFile("second.wav")).Data == pcm(1, 1));
+  EXPECT_TRUE(ReadWav(OutFile("first.wav")).Data == pcm(0, 2));
+  EXPECT_TRUE(Shown.empty());
+}
+
 }  // namespace
 }  // namespace cdx::test
