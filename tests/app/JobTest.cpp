@@ -220,6 +220,17 @@ TEST_F(FailingJob, AFileThatCannotBeCreatedFailsItsTrack) {
   EXPECT_TRUE(Shown[0].Text.contains("Track03: ")) << Shown[0].Text.toStdString();
 }
 
+TEST_F(FailingJob, AWriteFailureDuringTheRunFailsTheTrack) {
+  // The output file is a full disk: creating it works, writing does not.
+  fs::create_symlink("/dev/full", OutFile("Track01.wav"));
+  AddTracks({1, 3});
+  Start();
+  EXPECT_EQ(Checks(), (std::vector<bool>{true, false}));
+  ASSERT_EQ(Shown.size(), 1u);
+  EXPECT_TRUE(Shown[0].Text.contains("No space left on device")) << Shown[0].Text.toStdString();
+  EXPECT_FALSE(Shown[0].Text.contains("Track03")) << Shown[0].Text.toStdString();
+}
+
 TEST_F(FailingJob, ATrackOfADiscThatIsGoneFailsAsNotReady) {
   AddTracks({1});
   fs::remove(BinPath());
