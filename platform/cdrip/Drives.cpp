@@ -7,6 +7,10 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "platform/cdrip/FileStamp.h"
 
 namespace fs = std::filesystem;
 
@@ -165,22 +169,20 @@ CdioPtr OpenDrive(const Drive& drive) {
 
 namespace {
 
-bool ReadEntries(const Drive& drive, std::vector<TOCENTRY>& toc) {
-  auto cdio = OpenDrive(drive);
-  if (!cdio) return false;
-  track_t first = cdio_get_first_track_num(cdio.get());
-  track_t count = cdio_get_num_tracks(cdio.get());
+bool ReadEntries(CdIo_t* cdio, std::vector<TOCENTRY>& toc) {
+  track_t first = cdio_get_first_track_num(cdio);
+  track_t count = cdio_get_num_tracks(cdio);
   if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0 ||
       first + count - 1 > CDIO_CD_MAX_TRACKS)
     return false;
   for (track_t t = first; t < first + count; ++t) {
-    bool audio = cdio_get_track_format(cdio.get(), t) == TRACK_FORMAT_AUDIO;
+    bool audio = cdio_get_track_format(cdio, t) == TRACK_FORMAT_AUDIO;
     toc.push_back({0, audio ? CR_FLAG_AUDIO : CR_FLAG_DATA, static_cast<uint8_t>(t)});
-    lsn_t lsn = cdio_get_track_lsn(cdio.get(), t);
+    lsn_t lsn = cdio_get_track_lsn(cdio, t);
     toc.back().dwStartSector = static_cast<uint32_t>(lsn);
     if (lsn == CDIO_INVALID_LSN || lsn < 0) return false;
   }
-  lsn_t leadout = cdio_get_track_lsn(cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
+  lsn_t leadout = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
   if (leadout == CDIO_INVALID_LSN || leadout < 0) return false;
   toc.push_back({static_cast<uint32_t>(leadout), toc.back().btFlag, CR_LEADOUT_TRACK});
   // Tracks must follow each other: a BIN cut short before a track's start
@@ -190,11 +192,81 @@ bool ReadEntries(const Drive& drive, std::vector<TOCENTRY>& toc) {
   return true;
 }
 
+// The TOC last read from each CUE/BIN image, with the stamps of both files
+// taken around that read. The source reads the TOC again for each of its
+// checks before a rip, and every read parses the sheet anew.
+struct ImageToc {
+  FileStamp sheet, data;
+  std::string dataPath;
+  std::vector<TOCENTRY> toc;
+};
+
+class TImageTocs {
+ public:
+  // The kept TOC of `path` when neither file has changed since.
+  bool Find(const std::string& path, std::vector<TOCENTRY>& toc) {
+    std::lock_guard lock(mutex_);
+    auto it = tocs_.find(path);
+    if (it == tocs_.end()) return false;
+    FileStamp sheet, data;
+    if (!TakeStamp(path, sheet) || !TakeStamp(it->second.dataPath, data) ||
+        !it->second.sheet.Vouches(sheet) || !it->second.data.Vouches(data)) {
+      tocs_.erase(it);
+      return false;
+    }
+    toc = it->second.toc;
+    return true;
+  }
+  void Keep(const std::string& path, ImageToc entry) {
+    std::lock_guard lock(mutex_);
+    tocs_[path] = std::move(entry);
+  }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    tocs_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, ImageToc> tocs_;
+};
+
+TImageTocs& ImageTocs() {
+  static TImageTocs tocs;
+  return tocs;
+}
+
+bool ReadImageToc(const Drive& drive, std::vector<TOCENTRY>& toc) {
+  if (ImageTocs().Find(drive.path, toc)) return true;
+  ImageToc entry;
+  bool stamped = TakeStamp(drive.path, entry.sheet);
+  auto cdio = OpenDrive(drive);
+  if (!cdio || !ReadEntries(cdio.get(), entry.toc)) return false;
+  const char* data = cdio_get_arg(cdio.get(), "source");
+  entry.dataPath = data ? data : "";
+  // The data file's stamp comes after the read; only a settled stamp is
+  // kept, and a file written since the read would not be settled.
+  stamped = stamped && TakeStamp(entry.dataPath, entry.data);
+  toc = entry.toc;
+  if (stamped && entry.sheet.settled && entry.data.settled)
+    ImageTocs().Keep(drive.path, std::move(entry));
+  return true;
+}
+
 }  // namespace
+
+void ForgetImageTocs() {
+  ImageTocs().Clear();
+}
 
 bool ReadDiscToc(const Drive& drive, std::vector<TOCENTRY>& toc) {
   std::vector<TOCENTRY> entries;
-  bool ok = ReadEntries(drive, entries);
+  bool ok = false;
+  if (drive.image && drive.driver == DRIVER_BINCUE) {
+    ok = ReadImageToc(drive, entries);
+  } else if (auto cdio = OpenDrive(drive)) {
+    ok = ReadEntries(cdio.get(), entries);
+  }
   toc = ok ? std::move(entries) : std::vector<TOCENTRY>{};
   return ok;
 }

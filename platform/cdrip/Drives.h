@@ -43,7 +43,10 @@ void NameDrive(Drive& drive, const std::vector<Drive>& drives);
 CdioPtr OpenDrive(const Drive& drive);
 
 // Reads the TOC: every track then the lead-out. False when there is no
-// disc or the TOC is unusable.
+// disc or the TOC is unusable. The TOC of a CUE/BIN image is kept while
+// neither file changes (see FileStamp.h).
 bool ReadDiscToc(const Drive& drive, std::vector<TOCENTRY>& toc);
+// Drops the kept TOCs.
+void ForgetImageTocs();
 
 }  // namespace cdrip

@@ -87,6 +87,7 @@ std::string ConfigDir() {
 
 int CR_Init(const char* iniPath) {
   CR_CloseRipper();
+  ForgetImageTocs();
   QuietLibcdio();
   IniFile ini;
   int wanted = (iniPath && ini.Load(iniPath)) ? ini.GetInt("CD-ROM", "nActive", 0) : 0;
@@ -102,6 +103,7 @@ int CR_Init(const char* iniPath) {
 
 void CR_DeInit() {
   CR_CloseRipper();
+  ForgetImageTocs();
   auto& lib = Lib();
   std::lock_guard lock(lib.mutex);
   lib.drives.clear();

@@ -1,10 +1,13 @@
 // Drives: which images are drives and in what order, their roots and the
 // .cda files in them, and images added by the front end.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "platform/cdrip/CdaFile.h"
+#include "platform/cdrip/FileStamp.h"
 #include "tests/cdrip/CdripFixture.h"
 
 namespace cdx::test {
@@ -193,6 +196,75 @@ TEST_F(DrivesTest, AddedImageIsADriveUntilTheNextInit) {
 
   Init();
   EXPECT_EQ(CR_GetNumCDROM(), 2);
+}
+
+// Waits until the stamp of every file vouches for it: a few seconds.
+void WaitUntilSettled(const std::vector<std::string>& paths) {
+  for (int tries = 0; tries < 100; ++tries) {
+    bool settled = true;
+    for (const auto& path : paths) {
+      FileStamp stamp;
+      settled = settled && TakeStamp(path, stamp) && stamp.settled;
+    }
+    if (settled) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  FAIL() << "the files never settled";
+}
+
+TEST(FileStampTest, AStampOfAFileJustWrittenVouchesForNothing) {
+  TTempDir temp;
+  std::string path = temp.File("new");
+  WriteFile(path, {1, 2, 3});
+  FileStamp first, second;
+  ASSERT_TRUE(TakeStamp(path, first));
+  ASSERT_TRUE(TakeStamp(path, second));
+  EXPECT_EQ(first.size, 3);
+  EXPECT_FALSE(first.settled);
+  EXPECT_FALSE(first.Vouches(second));
+  EXPECT_FALSE(TakeStamp(temp.File("missing"), first));
+}
+
+// Every check of the source reads the TOC, so the TOC of an image left
+// alone is kept; yet any change of its files shows at the next read, even
+// one that keeps their sizes.
+TEST_F(DrivesTest, KeptTocsGiveWayToEveryChangeOfTheImage) {
+  const std::vector<std::string> names = {"a", "b", "c", "d"};
+  std::vector<std::string> files;
+  for (const auto& name : names) {
+    MakeDisc(name, {dm::Sine(100, 440), dm::Sine(100, 440)});
+    files.push_back(discs_ + "/" + name + ".cue");
+    files.push_back(discs_ + "/" + name + ".bin");
+  }
+  WaitUntilSettled(files);
+  Init();  // reads and keeps every TOC
+  auto secondStart = [](int drive) {
+    CR_SetActiveCDROM(drive);
+    return CR_ReadToc() == CR_OK ? CR_GetTocEntry(1).dwStartSector : 0u;
+  };
+  for (int drive = 0; drive < 4; ++drive) ASSERT_EQ(secondStart(drive), 100u);
+
+  // a: the sheet rewritten in place, as long as before.
+  std::ofstream(discs_ + "/a.cue") << "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                      "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
+                                      "    INDEX 01 00:01:30\n";
+  EXPECT_EQ(secondStart(0), 105u);
+  // b: the data cut short, which moves the lead-out.
+  fs::resize_file(discs_ + "/b.bin", 150 * 2352);
+  CR_SetActiveCDROM(1);
+  ASSERT_EQ(CR_ReadToc(), CR_OK);
+  EXPECT_EQ(CR_GetTocEntry(2).dwStartSector, 150u);
+  // c: the data gone.
+  fs::remove(discs_ + "/c.bin");
+  EXPECT_EQ(secondStart(2), 0u);
+  int status = 0;
+  CR_IsMediaLoaded(&status);
+  EXPECT_NE(status, 0);
+  // d: left alone, read again and again.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(secondStart(3), 100u);
+  CR_SetActiveCDROM(3);
+  CR_IsMediaLoaded(&status);
+  EXPECT_EQ(status, 0);
 }
 
 }  // namespace
