@@ -258,6 +258,22 @@ TEST_F(FailingJob, ANameWithoutATrackNumberEndsTheJobWithAnErrorBox) {
   EXPECT_TRUE(Button("JvXPButton5").isEnabled());
 }
 
+class NoDrive : public AppTest {
+ protected:
+  NoDrive() { CreateWindowsInSetUp = false; }
+};
+
+TEST_F(NoDrive, ATrackWithNoDriveAtAllFailsInsteadOfRippingAnything) {
+  CreateWindows();  // no disc image, no device
+  ASSERT_EQ(Ex().CDIn1->DriveCount(), 0);
+  Form1().AddTrackFiles({"/media/cd/Track01.cda"});
+  Start();
+  EXPECT_EQ(Checks(), (std::vector<bool>{true}));
+  ASSERT_EQ(Shown.size(), 1u);
+  EXPECT_TRUE(Shown[0].Text.contains("Track01: The drive is not ready"))
+      << Shown[0].Text.toStdString();
+}
+
 class ReadFaultJob : public AppTest {
  protected:
   // Forty seconds: paranoia's read-ahead cannot have read it all when the
