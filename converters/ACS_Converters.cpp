@@ -123,7 +123,6 @@ void TRateConverter::CloseStream() {
   Release(FWindow);
   Release(FPicks);
   FBlockFrames = FNextFrame = 0;
-  FBusy = false;
 }
 
 int TRateConverter::ReadData(void* Buffer, int Count) {
@@ -257,7 +256,6 @@ void TInPlaceConverter::OpenStream() {
 
 void TInPlaceConverter::CloseStream() {
   CloseInput();
-  FBusy = false;
 }
 
 int TInPlaceConverter::ReadData(void* Buffer, int Count) {

@@ -91,6 +91,7 @@ int TACSConverter::ReadInput(void* buffer, int count) {
 void TACSConverter::CloseInput() {
   TInputLockGuard guard(InputLock);
   if (TACSInput* input = Input()) input->CloseStream();
+  FBusy = false;
 }
 
 TACSInput& TACSConverter::RequireInput() const {

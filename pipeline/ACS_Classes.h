@@ -152,8 +152,10 @@ class TACSConverter : public TACSInput {
   int ReadInput(void* buffer, int count);
   // Input, or "Input not assigned" when there is none.
   TACSInput& RequireInput() const;
-  // CloseStream on Input with InputLock held, so a swap at the end of a run
-  // cannot close the old input twice or leave the new one open.
+  // CloseStream on Input and Busy cleared, both with InputLock held, so a
+  // swap at the end of a run either comes before (and this closes the new
+  // input) or finds the converter closed: no input is closed twice or left
+  // open.
   void CloseInput();
 
   TInputLock InputLock;

@@ -111,10 +111,7 @@ class TPassThrough : public TACSConverter {
     FSize = RequireInput().Size();
     FBusy = true;
   }
-  void CloseStream() override {
-    CloseInput();
-    FBusy = false;
-  }
+  void CloseStream() override { CloseInput(); }
   int ReadData(void* buffer, int bufferSize) override {
     if (!Busy()) throw EACSException("The Stream is not opened");
     int n = ReadInput(buffer, bufferSize);
