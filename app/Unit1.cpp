@@ -372,7 +372,10 @@ void TForm1::contextMenuEvent(QContextMenuEvent* event) {
 
 void TForm1::JvXPButton3Click() {
   const QString chosen = QFileDialog::getExistingDirectory(this, QString(), BrowseFolder);
-  if (!chosen.isEmpty()) BrowseFolder = chosen;
+  // A cancelled picker leaves the output directory alone: taking its empty
+  // (or old) folder would send the next files somewhere the user never chose.
+  if (chosen.isEmpty()) return;
+  BrowseFolder = chosen;
   Edit1.setText(BrowseFolder);
 }
 

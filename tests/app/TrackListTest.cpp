@@ -266,14 +266,14 @@ TEST_F(TrackList, RenameEditsTheFirstSelectedCaptionAndTheFileTakesTheNewName) {
   EXPECT_FALSE(std::filesystem::exists(OutFile("Track02.wav")));
 }
 
-TEST_F(TrackList, TheFolderPickerCopiesItsLastConfirmedFolderIntoEdit1) {
+TEST_F(TrackList, TheFolderPickerSetsEdit1OnlyWhenConfirmed) {
   auto& edit = Main<QLineEdit>("Edit1");
+  const QString start = edit.text();
   {
-    // Cancelled before any confirmation: the picker's folder is empty.
     TModalAnswer cancel([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
     Button("JvXPButton3").click();
     ASSERT_TRUE(cancel.Answered());
-    EXPECT_EQ(edit.text(), "");
+    EXPECT_EQ(edit.text(), start) << "a cancelled picker must not empty the output directory";
   }
   const QString chosen = QString::fromStdString(OutDir());
   {
@@ -290,7 +290,7 @@ TEST_F(TrackList, TheFolderPickerCopiesItsLastConfirmedFolderIntoEdit1) {
   TModalAnswer cancel([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
   Button("JvXPButton3").click();
   ASSERT_TRUE(cancel.Answered());
-  EXPECT_EQ(edit.text(), chosen) << "cancelling copies the last confirmed folder again";
+  EXPECT_EQ(edit.text(), "/somewhere/else") << "a typed directory survives a cancelled picker";
 }
 
 TEST_F(TrackList, OptionsShowsTheDialogOfTheChosenFormatWithoutBlocking) {
