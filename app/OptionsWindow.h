@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QGroupBox>
+#include <QRadioButton>
 
 namespace cdx {
 
@@ -15,6 +17,37 @@ class TOptionsWindow : public QDialog {
   // Shows the window, or brings it to the front when it is already shown.
   void ShowNonModal();
 };
+
+// Runs `handler` when `button` becomes selected (not when it is clicked
+// while already selected, nor when it is deselected).
+template <class Handler>
+void OnSelected(QRadioButton& button, QObject* context, Handler handler) {
+  QObject::connect(&button, &QRadioButton::toggled, context, [handler](bool on) {
+    if (on) handler();
+  });
+}
+
+// One radio button of a group: its name, caption and initial state.
+struct TRadioChoice {
+  QRadioButton& button;
+  const char* name;
+  const char* caption;
+  bool on;
+};
+
+// Titles `box`, and names, captions, sets and lays out its buttons in order.
+void SetUpRadioGroup(QGroupBox& box, const char* title,
+                     std::initializer_list<TRadioChoice> choices);
+
+// The "Sampling frequency" group that several dialogs share: RadioButton7
+// to RadioButton12 for 88200, 44100 (selected), 32000, 22050, 11025 and
+// 8000 Hz, named, captioned and laid out in `box`.
+void SetUpRateButtons(QGroupBox& box, QRadioButton& b88200, QRadioButton& b44100,
+                      QRadioButton& b32000, QRadioButton& b22050, QRadioButton& b11025,
+                      QRadioButton& b8000);
+// The "Channels" group: RadioButton5 "Mono" and RadioButton6 "Stereo"
+// (selected), laid out in `box`.
+void SetUpChannelButtons(QGroupBox& box, QRadioButton& mono, QRadioButton& stereo);
 
 // Background shared by the main window and the dialogs.
 inline constexpr const char* kWindowColour = "#E2E2E7";

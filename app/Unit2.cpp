@@ -12,15 +12,6 @@ namespace {
 // The WAV types in the order of the list.
 constexpr TWavType kListedTypes[] = {wtPCM, wtACM, wtDVIADPCM, wtMSADPCM};
 
-// Runs `handler` when `button` becomes selected (not when it is clicked
-// while already selected, nor when it is deselected).
-template <class Handler>
-void OnSelected(QRadioButton& button, QObject* context, Handler handler) {
-  QObject::connect(&button, &QRadioButton::toggled, context, [handler](bool on) {
-    if (on) handler();
-  });
-}
-
 }  // namespace
 
 TForm2::TForm2(TExtractor& extractor, QWidget* parent)
@@ -38,48 +29,15 @@ void TForm2::BuildControls() {
   ComboBox1.setCurrentIndex(-1);
   ComboBox1.lineEdit()->setPlaceholderText("Wav type");
 
-  struct Choice {
-    QRadioButton& button;
-    const char* name;
-    const char* caption;
-    bool on;
-  };
-  const Choice choices[] = {
-      {RadioButton2, "RadioButton2", "8", false},
-      {RadioButton3, "RadioButton3", "16", true},
-      {RadioButton5, "RadioButton5", "Mono", false},
-      {RadioButton6, "RadioButton6", "Stereo", true},
-      {RadioButton7, "RadioButton7", "88200 (not recommended)", false},
-      {RadioButton8, "RadioButton8", "44100", true},
-      {RadioButton9, "RadioButton9", "32000", false},
-      {RadioButton10, "RadioButton10", "22050", false},
-      {RadioButton11, "RadioButton11", "11025", false},
-      {RadioButton12, "RadioButton12", "8000", false},
-  };
-  for (const Choice& c : choices) {
-    c.button.setObjectName(c.name);
-    c.button.setText(c.caption);
-    c.button.setChecked(c.on);
-  }
-
   GroupBox2.setObjectName("GroupBox2");
-  GroupBox2.setTitle("Bit sample");
-  auto& bits = InstallLayout<QVBoxLayout>(GroupBox2);
-  bits.addWidget(&RadioButton2);
-  bits.addWidget(&RadioButton3);
-  bits.addStretch(1);
+  SetUpRadioGroup(
+      GroupBox2, "Bit sample",
+      {{RadioButton2, "RadioButton2", "8", false}, {RadioButton3, "RadioButton3", "16", true}});
   GroupBox3.setObjectName("GroupBox3");
-  GroupBox3.setTitle("Channels");
-  auto& channels = InstallLayout<QVBoxLayout>(GroupBox3);
-  channels.addWidget(&RadioButton5);
-  channels.addWidget(&RadioButton6);
-  channels.addStretch(1);
+  SetUpChannelButtons(GroupBox3, RadioButton5, RadioButton6);
   GroupBox4.setObjectName("GroupBox4");
-  GroupBox4.setTitle("Sampling frequency");
-  auto& rates = InstallLayout<QVBoxLayout>(GroupBox4);
-  for (QRadioButton* b : {&RadioButton7, &RadioButton8, &RadioButton9, &RadioButton10,
-                          &RadioButton11, &RadioButton12})
-    rates.addWidget(b);
+  SetUpRateButtons(GroupBox4, RadioButton7, RadioButton8, RadioButton9, RadioButton10,
+                   RadioButton11, RadioButton12);
 
   auto& outer = InstallLayout<QVBoxLayout>(*this);
   outer.addWidget(&GroupBox1);

@@ -10,13 +10,6 @@ constexpr int kLowestLevel = 1000;
 constexpr int kHighestLevel = 4000;
 constexpr int kLevelStep = 1000;
 
-template <class Handler>
-void OnSelected(QRadioButton& button, QObject* context, Handler handler) {
-  QObject::connect(&button, &QRadioButton::toggled, context, [handler](bool on) {
-    if (on) handler();
-  });
-}
-
 }  // namespace
 
 TForm6::TForm6(TExtractor& extractor, QWidget* parent)
@@ -26,40 +19,11 @@ TForm6::TForm6(TExtractor& extractor, QWidget* parent)
 }
 
 void TForm6::BuildControls() {
-  struct Choice {
-    QRadioButton& button;
-    const char* name;
-    const char* caption;
-    bool on;
-  };
-  const Choice choices[] = {
-      {RadioButton7, "RadioButton7", "88200 (not recommended)", false},
-      {RadioButton8, "RadioButton8", "44100", true},
-      {RadioButton9, "RadioButton9", "32000", false},
-      {RadioButton10, "RadioButton10", "22050", false},
-      {RadioButton11, "RadioButton11", "11025", false},
-      {RadioButton12, "RadioButton12", "8000", false},
-      {RadioButton5, "RadioButton5", "Mono", false},
-      {RadioButton6, "RadioButton6", "Stereo", true},
-  };
-  for (const Choice& c : choices) {
-    c.button.setObjectName(c.name);
-    c.button.setText(c.caption);
-    c.button.setChecked(c.on);
-  }
-
   GroupBox1.setObjectName("GroupBox1");
-  GroupBox1.setTitle("Sampling frequency");
-  auto& rates = InstallLayout<QVBoxLayout>(GroupBox1);
-  for (QRadioButton* b : {&RadioButton7, &RadioButton8, &RadioButton9, &RadioButton10,
-                          &RadioButton11, &RadioButton12})
-    rates.addWidget(b);
+  SetUpRateButtons(GroupBox1, RadioButton7, RadioButton8, RadioButton9, RadioButton10,
+                   RadioButton11, RadioButton12);
   GroupBox2.setObjectName("GroupBox2");
-  GroupBox2.setTitle("Channels");
-  auto& channels = InstallLayout<QVBoxLayout>(GroupBox2);
-  channels.addWidget(&RadioButton5);
-  channels.addWidget(&RadioButton6);
-  channels.addStretch(1);
+  SetUpChannelButtons(GroupBox2, RadioButton5, RadioButton6);
 
   // The box shows 2000 while the writer keeps the 3000 it was created with,
   // until the first arrow click: the text is set before Edit1Change is
