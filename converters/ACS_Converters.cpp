@@ -225,13 +225,7 @@ int TRateConverter::Upsample() {
 
 void TRateConverter::UpdatePosition(int delivered) {
   int32_t inSize = -1, inPosition = 0;
-  {
-    TInputLockGuard hold(InputLock);
-    if (TACSInput* input = Input()) {
-      inSize = input->Size();
-      inPosition = input->Position();
-    }
-  }
+  InputSizeAndPosition(inSize, inPosition);
   FPosition = ScaledPosition(Size(), Position(), delivered, inSize, inPosition);
 }
 
@@ -292,13 +286,7 @@ int TInPlaceConverter::FillBuffer() {
 
 void TInPlaceConverter::UpdatePosition(int delivered) {
   int32_t inSize = -1, inPosition = 0;
-  {
-    TInputLockGuard hold(InputLock);
-    if (TACSInput* input = Input()) {
-      inSize = input->Size();
-      inPosition = input->Position();
-    }
-  }
+  InputSizeAndPosition(inSize, inPosition);
   FPosition = ScaledPosition(Size(), Position(), delivered, inSize, inPosition);
 }
 

@@ -88,6 +88,13 @@ int TACSConverter::ReadInput(void* buffer, int count) {
   return input->ReadData(buffer, count);
 }
 
+void TACSConverter::InputSizeAndPosition(int32_t& size, int32_t& position) {
+  TInputLockGuard guard(InputLock);
+  TACSInput* input = Input();
+  size = input ? input->Size() : -1;
+  position = input ? input->Position() : 0;
+}
+
 void TACSConverter::CloseInput() {
   TInputLockGuard guard(InputLock);
   if (TACSInput* input = Input()) input->CloseStream();

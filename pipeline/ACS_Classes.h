@@ -152,6 +152,9 @@ class TACSConverter : public TACSInput {
   int ReadInput(void* buffer, int count);
   // Input, or "Input not assigned" when there is none.
   TACSInput& RequireInput() const;
+  // The input's Size and Position (-1 and 0 without an input), read with
+  // InputLock held so a swap cannot close or free the input meanwhile.
+  void InputSizeAndPosition(int32_t& size, int32_t& position);
   // CloseStream on Input and Busy cleared, both with InputLock held, so a
   // swap at the end of a run either comes before (and this closes the new
   // input) or finds the converter closed: no input is closed twice or left
