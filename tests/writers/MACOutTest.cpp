@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 
 #include "tests/support/TestSources.h"
 #include "writers/ACS_MAC.h"
@@ -23,6 +25,8 @@ std::vector<uint8_t> Decode(const std::string& path, std::string* errors) {
   return ReadFile(raw);
 }
 
+// One writer fed from memory; a run counts as over once OnDone or
+// OnThreadException has been delivered.
 struct TMacRun {
   TTempDir dir;
   ComponentPtr<TMemorySource> source;
@@ -34,17 +38,46 @@ struct TMacRun {
         writer(MakeComponent<TMACOut>()) {
     writer->SetInput(source.get());
     writer->SetFileName(file);
-    errorLog = std::make_shared<std::vector<std::string>>();
-    auto log = errorLog;
-    writer->OnThreadException = [log](TComponent*, const std::exception& e) {
-      log->push_back(e.what());
+    auto state = state_;
+    writer->OnThreadException = [state](TComponent*, const std::exception& e) {
+      std::lock_guard lock(state->mutex);
+      state->errors.push_back(e.what());
+      state->over = true;
+    };
+    writer->OnDone = [state](TComponent*) {
+      std::lock_guard lock(state->mutex);
+      ++state->done;
+      state->over = true;
     };
   }
   bool Run() {
+    {
+      std::lock_guard lock(state_->mutex);
+      state_->over = false;
+    }
     writer->Run();
-    return ServeUntil([&] { return writer->Status() == 2 && source->CloseCount > 0; });
+    return ServeUntil([&] {
+      std::lock_guard lock(state_->mutex);
+      return state_->over && writer->Status() == 2;
+    });
   }
-  std::shared_ptr<std::vector<std::string>> errorLog;
+  std::vector<std::string> Errors() {
+    std::lock_guard lock(state_->mutex);
+    return state_->errors;
+  }
+  int Done() {
+    std::lock_guard lock(state_->mutex);
+    return state_->done;
+  }
+
+ private:
+  struct TState {
+    std::mutex mutex;
+    std::vector<std::string> errors;
+    int done = 0;
+    bool over = false;
+  };
+  std::shared_ptr<TState> state_ = std::make_shared<TState>();
 };
 
 struct LevelCase {
@@ -65,7 +98,7 @@ TEST_P(MacLevels, IndependentDecoderGivesBackWhatWasFed) {
   run.source->Chunk = 65532;  // blocks that do not line up with frames
   run.writer->SetCompressionLevel(p.level);
   ASSERT_TRUE(run.Run());
-  EXPECT_TRUE(run.errorLog->empty()) << run.errorLog->front();
+  EXPECT_TRUE(run.Errors().empty()) << run.Errors().front();
   std::string errors;
   EXPECT_EQ(Decode(run.file, &errors), run.source->Bytes()) << errors;
   EXPECT_TRUE(errors.empty()) << errors;
@@ -84,7 +117,7 @@ TEST(MacOut, StoppedRunLeavesAFinishedFileOfWhatWasHandedOver) {
     if (++reads == 4) run.writer->Stop();
   };
   ASSERT_TRUE(run.Run());
-  EXPECT_TRUE(run.errorLog->empty());
+  EXPECT_TRUE(run.Errors().empty());
   std::string errors;
   auto decoded = Decode(run.file, &errors);
   ASSERT_EQ(decoded.size(), 4u * 65536) << errors;
@@ -95,17 +128,17 @@ TEST(MacOut, FileThatCannotBeCreatedFailsTheStartAndClosesTheInput) {
   TMacRun run(PcmBytes(Noise(1000, 2, 1)), 2);
   run.writer->SetFileName(run.dir.File("missing/folder/out.ape"));
   ASSERT_TRUE(run.Run());
-  ASSERT_EQ(run.errorLog->size(), 1u);
-  EXPECT_EQ(run.errorLog->front(), "Error starting APECompress.\r\ninvalid output file");
+  ASSERT_EQ(run.Errors().size(), 1u);
+  EXPECT_EQ(run.Errors().front(), "Error starting APECompress.\r\ninvalid output file");
   EXPECT_EQ(run.source->OpenCount, 1);
   EXPECT_EQ(run.source->CloseCount, 1);
   EXPECT_FALSE(run.source->Busy());
 
   TMacRun unnamed(PcmBytes(Noise(1000, 2, 1)), 2);
   unnamed.writer->SetFileName("");
-  unnamed.writer->Run();
-  ASSERT_EQ(unnamed.errorLog->size(), 1u);
-  EXPECT_EQ(unnamed.errorLog->front(), "File name is not assigned.");
+  ASSERT_TRUE(unnamed.Run());
+  ASSERT_EQ(unnamed.Errors().size(), 1u);
+  EXPECT_EQ(unnamed.Errors().front(), "File name is not assigned.");
   EXPECT_EQ(unnamed.source->OpenCount, 0);
 }
 
@@ -113,16 +146,16 @@ TEST(MacOut, EightBitInputIsRefusedByTheCompressor) {
   TMacRun run(std::vector<uint8_t>(1000, 128), 1);
   run.source->SetFormat(22050, 1, 8);
   ASSERT_TRUE(run.Run());
-  ASSERT_EQ(run.errorLog->size(), 1u);
-  EXPECT_EQ(run.errorLog->front(),
+  ASSERT_EQ(run.Errors().size(), 1u);
+  EXPECT_EQ(run.Errors().front(),
             "Error starting APECompress.\r\ninput file unsupported bit depth");
 }
 
 TEST(MacOut, RunWithoutAudioFailsAndLeavesNoFile) {
   TMacRun run({}, 2);
   ASSERT_TRUE(run.Run());
-  ASSERT_EQ(run.errorLog->size(), 1u);
-  EXPECT_EQ(run.errorLog->front(), "Error finishing APECompress.\r\ninput file too small");
+  ASSERT_EQ(run.Errors().size(), 1u);
+  EXPECT_EQ(run.Errors().front(), "Error finishing APECompress.\r\ninput file too small");
   EXPECT_FALSE(std::filesystem::exists(run.file)) << "a file no decoder accepts was left";
 }
 
@@ -135,15 +168,13 @@ TEST(MacOut, WriteFailureFailsTheRunInsteadOfReportingDone) {
   limit.rlim_cur = 65536;
   setrlimit(RLIMIT_FSIZE, &limit);
   TMacRun run(PcmBytes(Noise(600000, 2, 4)), 2);
-  std::atomic<int> done{0};
-  run.writer->OnDone = [&](TComponent*) { ++done; };
   bool finished = run.Run();
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, previous);
   ASSERT_TRUE(finished);
-  ASSERT_EQ(run.errorLog->size(), 1u);
-  EXPECT_EQ(run.errorLog->front(), "APECompress.UnlockBuffer Error: 1001");
-  EXPECT_EQ(done, 0);
+  ASSERT_EQ(run.Errors().size(), 1u);
+  EXPECT_EQ(run.Errors().front(), "APECompress.UnlockBuffer Error: 1001");
+  EXPECT_EQ(run.Done(), 0);
 }
 
 TEST(MacOut, CompressionLevelSetterKeepsOnlyTheLadder) {
