@@ -169,7 +169,15 @@ void FilterValuesV(int channels, double* values, int m, const double* h, int N, 
 // Built three times: for AVX2 (wider vectors), for SSE4.1 (rounding in one
 // instruction) and for any x86-64; the loader picks the best the machine
 // has. All add the same terms in the same order.
+// ThreadSanitizer cannot run the loader's selection (it comes before the
+// sanitizer is set up), so its builds take the plain x86-64 version.
+#if defined(__SANITIZE_THREAD__)
+#define CDX_CLONES __attribute__((flatten))
+#define CDX_NARROW_CLONES __attribute__((flatten))
+#else
 #define CDX_CLONES __attribute__((target_clones("avx2", "sse4.1", "default"), flatten))
+#define CDX_NARROW_CLONES __attribute__((target_clones("sse4.1", "default"), flatten))
+#endif
 
 CDX_CLONES void FilterPicks(int channels, const double* window, const int32_t* picks, int count,
                             const double* h, int N, int16_t* out) {
@@ -193,8 +201,8 @@ __attribute__((target("avx2"), flatten)) static void FilterValuesWide(int channe
   FilterValuesV<V4>(channels, values, m, h, N, out);
 }
 
-__attribute__((target_clones("sse4.1", "default"), flatten)) static void FilterValuesNarrow(
-    int channels, double* values, int m, const double* h, int N, int16_t* out) {
+CDX_NARROW_CLONES static void FilterValuesNarrow(int channels, double* values, int m,
+                                                 const double* h, int N, int16_t* out) {
   FilterValuesV<V2>(channels, values, m, h, N, out);
 }
 
