@@ -64,11 +64,15 @@ struct TWaveRun {
       errorList.push_back(e.what());
     };
   }
-  // Runs to the end; true when it finished and nothing failed.
+  // Runs to the end; true when it finished and nothing failed. The writer
+  // turns idle before OnDone or OnThreadException is delivered, so the wait
+  // is for one of those.
   bool Run() {
     int before = done;
+    size_t failures = Errors().size();
     if (!RunToEnd(*writer)) return false;
-    return done == before + 1 && Errors().empty();
+    if (!ServeUntil([&] { return done > before || Errors().size() > failures; })) return false;
+    return done == before + 1 && Errors().size() == failures && failures == 0;
   }
   std::vector<std::string> Errors() {
     std::lock_guard lock(mutex);
