@@ -17,8 +17,8 @@
 #include <array>
 #include <vector>
 
-#include "app/Extractor.h"
 #include "app/TitleStrip.h"
+#include "extractor/Extractor.h"
 
 namespace cdx {
 

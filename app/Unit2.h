@@ -7,8 +7,8 @@
 #include <QGroupBox>
 #include <QRadioButton>
 
-#include "app/Extractor.h"
 #include "app/OptionsWindow.h"
+#include "extractor/Extractor.h"
 
 namespace cdx {
 

@@ -8,8 +8,8 @@
 #include <QRadioButton>
 #include <QToolButton>
 
-#include "app/Extractor.h"
 #include "app/OptionsWindow.h"
+#include "extractor/Extractor.h"
 
 namespace cdx {
 

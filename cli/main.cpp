@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Extractor.h"
 #include "cli/Options.h"
+#include "extractor/Extractor.h"
 #include "pipeline/MainThreadQueue.h"
 #include "platform/cdrip/cdrip.h"
 

@@ -76,6 +76,10 @@ void TACSConverter::UnlockChain() {
   if (auto* converter = dynamic_cast<TACSConverter*>(Input())) converter->UnlockChain();
 }
 
+void TACSConverter::InterruptRead() {
+  if (TACSInput* input = Input()) input->InterruptRead();
+}
+
 void TACSConverter::Notification(TComponent* component, TOperation operation) {
   if (operation == TOperation::opRemove && component == Input()) SetInput(nullptr);
   TACSInput::Notification(component, operation);
@@ -242,6 +246,9 @@ void TACSOutput::Run() {
 
 void TACSOutput::Stop() {
   Thread->StopRequested = true;
+  // A slow read (a CD retrying a sector) would otherwise hold the stop back
+  // until its whole chunk is in.
+  if (TACSInput* input = Input()) input->InterruptRead();
 }
 
 int TACSOutput::Status() const {

@@ -114,6 +114,11 @@ class TACSInput : public TComponent {
   virtual int ReadData(void* buffer, int bufferSize) = 0;
   // CloseStream with every exception swallowed; never throws.
   virtual void AbortStream();
+  // Asks a ReadData in progress on another thread to return soon with what
+  // it has, and the run's later reads to end the stream; sources whose reads
+  // can take long (a CD with retries) honour it. Any thread may call it, and
+  // it never waits; OpenStream clears it.
+  virtual void InterruptRead() {}
   virtual void OpenStream() = 0;
   virtual void CloseStream() = 0;
 
@@ -144,6 +149,8 @@ class TACSConverter : public TACSInput {
   virtual void SetInput(TACSInput* Value);
   // Frees this converter's InputLock and those further down the chain.
   void UnlockChain();
+  // Passed on down the chain to the source.
+  void InterruptRead() override;
 
  protected:
   void Notification(TComponent* component, TOperation operation) override;

@@ -1,4 +1,4 @@
-#include "app/Extractor.h"
+#include "extractor/Extractor.h"
 
 #include <cerrno>
 #include <climits>
