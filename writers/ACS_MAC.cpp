@@ -12,7 +12,8 @@ TMACOut::TMACOut(TComponent* owner) : TACSFileOut(owner), FBuffer(kBufferSize) {
 TMACOut::~TMACOut() = default;
 
 void TMACOut::SetCompressionLevel(int value) {
-  bool known = value == 1000 || value == 2000 || value == 3000 || value == 4000;
+  const auto& levels = kMACCompressionLevels;
+  bool known = std::find(levels.begin(), levels.end(), value) != levels.end();
   FCompressionLevel = known ? value : 2000;
 }
 

@@ -2,6 +2,7 @@
 // which writes the file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -11,13 +12,17 @@
 
 namespace cdx {
 
+// The compression levels the writer takes, fastest first; every list of
+// levels (the options dialog's ladder, the command line) comes from here.
+inline constexpr std::array<int, 4> kMACCompressionLevels{1000, 2000, 3000, 4000};
+
 class TMACOut : public TACSFileOut {
  public:
   explicit TMACOut(TComponent* owner);
   ~TMACOut() override;
 
   int CompressionLevel() const { return FCompressionLevel; }
-  // 1000, 2000, 3000 and 4000 are taken; anything else stores 2000.
+  // A level of kMACCompressionLevels is taken; anything else stores 2000.
   void SetCompressionLevel(int value);
   int MaxAudioBytes() const { return FMaxAudioBytes; }
   void SetMaxAudioBytes(int value) { FMaxAudioBytes = value; }
