@@ -6,8 +6,9 @@
 
 namespace cdx {
 
-TOptionsWindow::TOptionsWindow(const QString& objectName, const QString& title, QWidget* parent)
-    : QDialog(parent) {
+TOptionsWindow::TOptionsWindow(const QString& objectName, const QString& title,
+                               TExtractor& extractor, std::string format, QWidget* parent)
+    : QDialog(parent), extractor_(extractor), format_(std::move(format)) {
   setObjectName(objectName);
   setWindowTitle(title);
   setModal(false);

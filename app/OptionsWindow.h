@@ -6,16 +6,31 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QRadioButton>
+#include <string>
+
+#include "extractor/Extractor.h"
 
 namespace cdx {
 
 class TOptionsWindow : public QDialog {
   Q_OBJECT
  public:
-  TOptionsWindow(const QString& objectName, const QString& title, QWidget* parent = nullptr);
+  // `format` is the command-line name of the format whose options the
+  // dialog edits ("wav"), empty for a dialog of no format; the main window's
+  // "Options" finds the dialog by it.
+  TOptionsWindow(const QString& objectName, const QString& title, TExtractor& extractor,
+                 std::string format, QWidget* parent = nullptr);
 
+  const std::string& EditedFormat() const { return format_; }
   // Shows the window, or brings it to the front when it is already shown.
   void ShowNonModal();
+
+ protected:
+  TExtractor& Extractor() { return extractor_; }
+
+ private:
+  TExtractor& extractor_;
+  const std::string format_;
 };
 
 // Runs `handler` when `button` becomes selected (not when it is clicked

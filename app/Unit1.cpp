@@ -87,7 +87,7 @@ void TForm1::BuildTopBox() {
   Name(JvXPButton3, "JvXPButton3", "Click here to select the ouput directory").setText("...");
   Name(Label2, "Label2").setText("Format");
   Name(ComboBox1, "ComboBox1", "Please select the output format");
-  ComboBox1.addItems({"Wav", "Mp3", "Ogg", "Flac", "Ape (monkey audio)"});
+  for (const TFormat& format : Formats()) ComboBox1.addItem(QString::fromStdString(format.Caption));
   ComboBox1.setCurrentIndex(0);
   Name(JvXPButton4, "JvXPButton4", "click here to select the options").setText("Options");
 
@@ -219,7 +219,7 @@ void TForm1::ConnectHandlers() {
   connect(&JvXPButton7, &QPushButton::clicked, this, &TForm1::JvXPButton7Click);
   connect(&JvLinkLabel1, &QLabel::linkActivated, this, &TForm1::JvLinkLabel1LinkClick);
   connect(ListView1.header(), &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
-  extractor_->OnWriterProgress = [this](TACSOutput* writer) { ShowWriterProgress(writer); };
+  extractor_->OnWriterProgress = [this](TACSOutput* writer) { WriterProgress(writer); };
 }
 
 void TForm1::FormCreate() {
@@ -380,9 +380,11 @@ void TForm1::JvXPButton3Click() {
 }
 
 void TForm1::JvXPButton4Click() {
-  const int format = ComboBox1.currentIndex();
-  if (format < 0 || format >= static_cast<int>(optionsDialogs_.size())) return;
-  if (TOptionsWindow* dialog = optionsDialogs_[format]) dialog->ShowNonModal();
+  const int chosen = ComboBox1.currentIndex();
+  if (chosen < 0) return;
+  const std::string& format = Formats().at(chosen).Name;
+  for (TOptionsWindow* dialog : optionsDialogs_)
+    if (dialog->EditedFormat() == format) dialog->ShowNonModal();
 }
 
 void TForm1::JvLinkLabel1LinkClick() {
@@ -463,7 +465,7 @@ void TForm1::ExtractRow(quint64 id) {
   stopCurrent_ = false;
   QString error;
   try {
-    extractor_->BuildChain(ComboBox1.currentIndex(), path, Edit1.text().toStdString(),
+    extractor_->BuildChain(Formats().at(ComboBox1.currentIndex()), path, Edit1.text().toStdString(),
                            caption.toStdString());
     WaitForWriters();
     TRunOutcome outcome = WaitForOutcome();
@@ -534,19 +536,8 @@ void TForm1::JvXPButton7Click() {
   JvXPButton6Click();
 }
 
-void TForm1::ShowWriterProgress(TACSOutput* writer) {
-  if (writer == extractor_->WaveOut1)
-    WaveOut1Progress();
-  else if (writer == extractor_->MACOut1)
-    MACOut1Progress();
-}
-
-void TForm1::WaveOut1Progress() {
-  SetBar(JvXPProgressBar2, extractor_->WaveOut1->Progress());
-}
-
-void TForm1::MACOut1Progress() {
-  SetBar(JvXPProgressBar2, extractor_->MACOut1->Progress());
+void TForm1::WriterProgress(TACSOutput* writer) {
+  SetBar(JvXPProgressBar2, writer->Progress());
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

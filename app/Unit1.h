@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QWidget>
-#include <array>
 #include <vector>
 
 #include "app/TitleStrip.h"
@@ -41,9 +40,9 @@ class TForm1 : public QWidget {
   ~TForm1() override;
 
   TExtractor& Extractor() { return *extractor_; }
-  // The options dialogs by format index, for "Options".
-  void SetOptionsDialogs(const std::array<TOptionsWindow*, 5>& dialogs) {
-    optionsDialogs_ = dialogs;
+  // The dialogs among which "Options" finds the one of the chosen format.
+  void SetOptionsDialogs(std::vector<TOptionsWindow*> dialogs) {
+    optionsDialogs_ = std::move(dialogs);
   }
 
   // --- the track list ---
@@ -76,8 +75,8 @@ class TForm1 : public QWidget {
   void JvXPButton5Click();
   void JvXPButton6Click();
   void JvXPButton7Click();
-  void WaveOut1Progress();
-  void MACOut1Progress();
+  // OnProgress of whichever writer runs.
+  void WriterProgress(TACSOutput* writer);
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -112,7 +111,6 @@ class TForm1 : public QWidget {
   TRunOutcome WaitForOutcome();
   void StopCurrentTrack();
   void ReportFailures();
-  void ShowWriterProgress(TACSOutput* writer);
 
   // Created before anything else of the job, destroyed after the controls.
   ComponentPtr<TExtractor> extractor_;
@@ -144,7 +142,7 @@ class TForm1 : public QWidget {
   // The folder picker's current folder: the one last confirmed.
   QString BrowseFolder;
 
-  std::array<TOptionsWindow*, 5> optionsDialogs_{};
+  std::vector<TOptionsWindow*> optionsDialogs_;
   quint64 nextRowId_ = 1;
   int sortColumn_ = 0;
   bool sortAscending_ = true;

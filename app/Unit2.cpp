@@ -15,7 +15,7 @@ constexpr TWavType kListedTypes[] = {wtPCM, wtACM, wtDVIADPCM, wtMSADPCM};
 }  // namespace
 
 TForm2::TForm2(TExtractor& extractor, QWidget* parent)
-    : TOptionsWindow("Form2", "Wav options", parent), extractor_(extractor) {
+    : TOptionsWindow("Form2", "Wav options", extractor, "wav", parent) {
   BuildControls();
   ConnectHandlers();
 }
@@ -67,48 +67,48 @@ void TForm2::ComboBox1Select(int index) {
   // The writer keeps only the types it can write, and ignores any change
   // while it is running.
   if (index >= 0 && index < static_cast<int>(std::size(kListedTypes)))
-    extractor_.WaveOut1->SetWavType(kListedTypes[index]);
+    Extractor().WaveOut1->SetWavType(kListedTypes[index]);
 }
 
 void TForm2::RadioButton2Click() {
-  extractor_.WavSettings.Bits = 8;
+  Extractor().WavSettings.Bits = 8;
   ShowMessage(this, "Will work with pcm wav files only !");
 }
 
 void TForm2::RadioButton3Click() {
-  extractor_.WavSettings.Bits = 16;
+  Extractor().WavSettings.Bits = 16;
 }
 
 void TForm2::RadioButton5Click() {
-  extractor_.WavSettings.Channels = 1;
+  Extractor().WavSettings.Channels = 1;
 }
 
 void TForm2::RadioButton6Click() {
-  extractor_.WavSettings.Channels = 2;
+  Extractor().WavSettings.Channels = 2;
 }
 
 void TForm2::RadioButton7Click() {
-  extractor_.WavSettings.Rate = 88200;
+  Extractor().WavSettings.Rate = 88200;
 }
 
 void TForm2::RadioButton8Click() {
-  extractor_.WavSettings.Rate = 44100;
+  Extractor().WavSettings.Rate = 44100;
 }
 
 void TForm2::RadioButton9Click() {
-  extractor_.WavSettings.Rate = 32000;
+  Extractor().WavSettings.Rate = 32000;
 }
 
 void TForm2::RadioButton10Click() {
-  extractor_.WavSettings.Rate = 22050;
+  Extractor().WavSettings.Rate = 22050;
 }
 
 void TForm2::RadioButton11Click() {
-  extractor_.WavSettings.Rate = 11025;
+  Extractor().WavSettings.Rate = 11025;
 }
 
 void TForm2::RadioButton12Click() {
-  extractor_.WavSettings.Rate = 8000;
+  Extractor().WavSettings.Rate = 8000;
 }
 
 }  // namespace cdx

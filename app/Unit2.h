@@ -8,7 +8,6 @@
 #include <QRadioButton>
 
 #include "app/OptionsWindow.h"
-#include "extractor/Extractor.h"
 
 namespace cdx {
 
@@ -34,7 +33,6 @@ class TForm2 : public TOptionsWindow {
   void BuildControls();
   void ConnectHandlers();
 
-  TExtractor& extractor_;
   QGroupBox GroupBox1;
   QComboBox ComboBox1;
   QGroupBox GroupBox2;  // "Bit sample"

@@ -13,7 +13,8 @@ namespace cdx {
 class TForm3 : public TOptionsWindow {
   Q_OBJECT
  public:
-  explicit TForm3(QWidget* parent = nullptr) : TOptionsWindow("Form3", "Mp3 options", parent) {
+  explicit TForm3(TExtractor& extractor, QWidget* parent = nullptr)
+      : TOptionsWindow("Form3", "Mp3 options", extractor, "mp3", parent) {
     Label1.setObjectName("Label1");
     Label1.setText("The MP3 options are not available in this version.");
     InstallLayout<QVBoxLayout>(*this).addWidget(&Label1);

@@ -13,7 +13,8 @@ namespace cdx {
 class TForm4 : public TOptionsWindow {
   Q_OBJECT
  public:
-  explicit TForm4(QWidget* parent = nullptr) : TOptionsWindow("Form4", "Ogg stettings", parent) {
+  explicit TForm4(TExtractor& extractor, QWidget* parent = nullptr)
+      : TOptionsWindow("Form4", "Ogg stettings", extractor, "ogg", parent) {
     Label1.setObjectName("Label1");
     Label1.setText("The Ogg Vorbis options are not available in this version.");
     InstallLayout<QVBoxLayout>(*this).addWidget(&Label1);

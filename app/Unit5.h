@@ -13,7 +13,8 @@ namespace cdx {
 class TForm5 : public TOptionsWindow {
   Q_OBJECT
  public:
-  explicit TForm5(QWidget* parent = nullptr) : TOptionsWindow("Form5", "Flac options", parent) {
+  explicit TForm5(TExtractor& extractor, QWidget* parent = nullptr)
+      : TOptionsWindow("Form5", "Flac options", extractor, "flac", parent) {
     Label1.setObjectName("Label1");
     Label1.setText("The FLAC options are not available in this version.");
     InstallLayout<QVBoxLayout>(*this).addWidget(&Label1);

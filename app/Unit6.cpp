@@ -13,7 +13,7 @@ constexpr int kLevelStep = 1000;
 }  // namespace
 
 TForm6::TForm6(TExtractor& extractor, QWidget* parent)
-    : TOptionsWindow("Form6", "Mac options", parent), extractor_(extractor) {
+    : TOptionsWindow("Form6", "Mac options", extractor, "ape", parent) {
   BuildControls();
   ConnectHandlers();
 }
@@ -73,39 +73,39 @@ void TForm6::ConnectHandlers() {
 }
 
 void TForm6::RadioButton5Click() {
-  extractor_.ApeSettings.Channels = 1;
+  Extractor().ApeSettings.Channels = 1;
 }
 
 void TForm6::RadioButton6Click() {
-  extractor_.ApeSettings.Channels = 2;
+  Extractor().ApeSettings.Channels = 2;
 }
 
 void TForm6::RadioButton7Click() {
-  extractor_.ApeSettings.Rate = 88200;
+  Extractor().ApeSettings.Rate = 88200;
 }
 
 void TForm6::RadioButton8Click() {
-  extractor_.ApeSettings.Rate = 44100;
+  Extractor().ApeSettings.Rate = 44100;
 }
 
 void TForm6::RadioButton9Click() {
-  extractor_.ApeSettings.Rate = 32000;
+  Extractor().ApeSettings.Rate = 32000;
 }
 
 void TForm6::RadioButton10Click() {
-  extractor_.ApeSettings.Rate = 22050;
+  Extractor().ApeSettings.Rate = 22050;
 }
 
 void TForm6::RadioButton11Click() {
-  extractor_.ApeSettings.Rate = 11025;
+  Extractor().ApeSettings.Rate = 11025;
 }
 
 void TForm6::RadioButton12Click() {
-  extractor_.ApeSettings.Rate = 8000;
+  Extractor().ApeSettings.Rate = 8000;
 }
 
 void TForm6::Edit1Change() {
-  extractor_.MACOut1->SetCompressionLevel(Edit1.text().toInt());
+  Extractor().MACOut1->SetCompressionLevel(Edit1.text().toInt());
 }
 
 void TForm6::SpinButton1UpClick() {

@@ -9,7 +9,6 @@
 #include <QToolButton>
 
 #include "app/OptionsWindow.h"
-#include "extractor/Extractor.h"
 
 namespace cdx {
 
@@ -35,7 +34,6 @@ class TForm6 : public TOptionsWindow {
   void BuildControls();
   void ConnectHandlers();
 
-  TExtractor& extractor_;
   QGroupBox GroupBox1;  // "Sampling frequency"
   QRadioButton RadioButton7;
   QRadioButton RadioButton8;

@@ -13,7 +13,8 @@ namespace cdx {
 class TForm7 : public TOptionsWindow {
   Q_OBJECT
  public:
-  explicit TForm7(QWidget* parent = nullptr) : TOptionsWindow("Form7", "Mp3 tag settings", parent) {
+  explicit TForm7(TExtractor& extractor, QWidget* parent = nullptr)
+      : TOptionsWindow("Form7", "Mp3 tag settings", extractor, "", parent) {
     Label1.setObjectName("Label1");
     Label1.setText("The MP3 tag options are not available in this version.");
     InstallLayout<QVBoxLayout>(*this).addWidget(&Label1);

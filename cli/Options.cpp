@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <set>
 #include <sstream>
 
@@ -9,22 +10,36 @@ namespace cdx {
 
 namespace {
 
+// Where the help text of an option starts.
+constexpr size_t kHelpColumn = 28;
+
 bool ToInt(const std::string& text, int& value) {
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
   return ec == std::errc() && ptr == end && !text.empty();
 }
 
-bool OneOf(int value, std::initializer_list<int> allowed) {
-  return std::find(allowed.begin(), allowed.end(), value) != allowed.end();
+bool ToReal(const std::string& text, double& value) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end && !text.empty();
 }
 
-bool ParseFormat(const std::string& name, int& format) {
-  static const char* const kNames[] = {"wav", "mp3", "ogg", "flac", "ape"};
-  for (int i = 0; i < 5; ++i)
-    if (name == kNames[i]) format = i;
-  // Only these formats have writers so far.
-  return name == "wav" || name == "ape";
+// A format option as it stands on the command line, before the format is
+// known.
+struct TRawOption {
+  std::string Name;
+  std::string Value;
+};
+
+// Some format's option called `name`. All formats agree on whether an
+// option of a name takes a value, so it can be read before the format is
+// known.
+const TFormatOption* AnyFormatOption(const std::vector<TFormat>& formats, const std::string& name) {
+  for (const TFormat& format : formats)
+    for (const TFormatOption& option : format.Options)
+      if (option.Name == name) return &option;
+  return nullptr;
 }
 
 // Takes the value of an option that needs one.
@@ -38,30 +53,30 @@ bool TakeValue(int argc, const char* const* argv, int& i, std::string& value,
   return true;
 }
 
-bool TakeInt(int argc, const char* const* argv, int& i, int& value,
-             std::initializer_list<int> allowed, std::string& problem) {
+bool TakeDrive(int argc, const char* const* argv, int& i, int& drive, std::string& problem) {
   std::string text;
   if (!TakeValue(argc, argv, i, text, problem)) return false;
-  std::string option = argv[i - 1];
-  if (!ToInt(text, value) || (allowed.size() > 0 && !OneOf(value, allowed))) {
-    problem = "bad value for " + option + ": " + text;
-    return false;
-  }
-  return true;
+  if (!ToInt(text, drive) || drive < 0) problem = "bad value for --drive: " + text;
+  return problem.empty();
 }
 
-bool ParseOne(int argc, const char* const* argv, int& i, TCliOptions& o, bool& formatGiven,
-              std::set<std::string>& given, std::string& problem) {
+bool TakeFormat(int argc, const char* const* argv, int& i, const std::vector<TFormat>& formats,
+                const TFormat*& format, std::string& problem) {
+  std::string name;
+  if (!TakeValue(argc, argv, i, name, problem)) return false;
+  format = FindFormat(name, formats);
+  if (!format || !format->Available()) problem = "unknown or unavailable format: " + name;
+  return problem.empty();
+}
+
+bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TFormat>& formats,
+              TCliOptions& o, bool& formatGiven, std::vector<TRawOption>& raw,
+              std::string& problem) {
   std::string arg = argv[i];
-  given.insert(arg);
   std::string text;
   if (arg == "--help" || arg == "-h") return o.Help = true;
   if (arg == "--list") return o.List = true;
-  if (arg == "--drive") {
-    if (!TakeInt(argc, argv, i, o.Drive, {}, problem)) return false;
-    if (o.Drive < 0) problem = "bad value for --drive: " + std::to_string(o.Drive);
-    return o.Drive >= 0;
-  }
+  if (arg == "--drive") return TakeDrive(argc, argv, i, o.Drive, problem);
   if (arg == "--image") return TakeValue(argc, argv, i, o.Image, problem);
   if (arg == "--out") return TakeValue(argc, argv, i, o.OutDir, problem);
   if (arg == "--tracks") {
@@ -70,26 +85,121 @@ bool ParseOne(int argc, const char* const* argv, int& i, TCliOptions& o, bool& f
     return problem.empty();
   }
   if (arg == "--format") {
-    if (!TakeValue(argc, argv, i, text, problem)) return false;
     formatGiven = true;
-    if (!ParseFormat(text, o.Format)) problem = "unknown or unavailable format: " + text;
-    return problem.empty();
+    return TakeFormat(argc, argv, i, formats, o.Format, problem);
   }
-  if (arg == "--wav-type") {
-    if (!TakeValue(argc, argv, i, o.WavType, problem)) return false;
-    if (o.WavType != "pcm" && o.WavType != "adpcm") problem = "bad wav type: " + o.WavType;
-    return problem.empty();
+  if (const TFormatOption* option = AnyFormatOption(formats, arg)) {
+    TRawOption given{arg, ""};
+    if (option->Domain.Kind != TValueKind::Flag && !TakeValue(argc, argv, i, given.Value, problem))
+      return false;
+    raw.push_back(given);
+    return true;
   }
-  if (arg == "--rate")
-    return TakeInt(argc, argv, i, o.Rate, {88200, 44100, 32000, 22050, 11025, 8000}, problem);
-  if (arg == "--channels") return TakeInt(argc, argv, i, o.Channels, {1, 2}, problem);
-  if (arg == "--bits") return TakeInt(argc, argv, i, o.Bits, {8, 16}, problem);
-  if (arg == "--level") return TakeInt(argc, argv, i, o.Level, {1000, 2000, 3000, 4000}, problem);
   problem = "unknown option: " + arg;
   return false;
 }
 
+// Checks each format option given against the chosen format's. An option
+// of another format is a mistake worth saying, not ignoring.
+bool TakeFormatOptions(const std::vector<TRawOption>& raw, TCliOptions& o, std::string& problem) {
+  const std::vector<TFormatOption>& options = o.Format->Options;
+  std::vector<std::vector<TOptionValue>> values(options.size());
+  for (const TRawOption& given : raw) {
+    auto option = std::find_if(options.begin(), options.end(), [&](const TFormatOption& known) {
+      return known.Name == given.Name;
+    });
+    if (option == options.end()) {
+      problem = given.Name + " does not apply to this format";
+      return false;
+    }
+    TOptionValue value;
+    if (!ReadOptionValue(option->Domain, given.Value, value)) {
+      problem = "bad value for " + given.Name + ": " + given.Value;
+      return false;
+    }
+    auto& slot = values[option - options.begin()];
+    if (!option->Repeatable) slot.clear();
+    slot.push_back(value);
+  }
+  o.FormatOptions.clear();
+  for (size_t k = 0; k < options.size(); ++k)
+    if (!values[k].empty()) o.FormatOptions.push_back({&options[k], std::move(values[k])});
+  return true;
+}
+
+std::string Join(const std::vector<std::string>& parts, const std::string& between,
+                 const std::string& last) {
+  std::string text;
+  for (size_t k = 0; k < parts.size(); ++k)
+    text += (k == 0 ? "" : k + 1 == parts.size() ? last : between) + parts[k];
+  return text;
+}
+
+std::string TwoDecimals(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+// How the help shows the values of `domain`: "1|2", "0..9", "pcm|adpcm".
+std::string DescribeDomain(const TOptionDomain& domain) {
+  std::vector<std::string> parts;
+  switch (domain.Kind) {
+    case TValueKind::Flag:
+    case TValueKind::Word:
+      break;
+    case TValueKind::Integer:
+      if (domain.Integers.empty())
+        parts.push_back(std::to_string(static_cast<int>(domain.Low)) + ".." +
+                        std::to_string(static_cast<int>(domain.High)));
+      for (int value : domain.Integers) parts.push_back(std::to_string(value));
+      break;
+    case TValueKind::Real:
+      parts.push_back(TwoDecimals(domain.Low) + ".." + TwoDecimals(domain.High));
+      break;
+    case TValueKind::Text:
+      parts.push_back(domain.Placeholder);
+      break;
+  }
+  parts.insert(parts.end(), domain.Words.begin(), domain.Words.end());
+  return Join(parts, "|", "|");
+}
+
+std::string DescribeOption(const TFormatOption& option) {
+  std::string synopsis = "  " + option.Name;
+  if (option.Domain.Kind != TValueKind::Flag) synopsis += " " + DescribeDomain(option.Domain);
+  // A long synopsis puts its help on a line of its own.
+  synopsis += synopsis.size() + 2 > kHelpColumn ? "\n" + std::string(kHelpColumn, ' ')
+                                                : std::string(kHelpColumn - synopsis.size(), ' ');
+  return synopsis + option.Help + (option.Repeatable ? " (may be repeated)" : "") + "\n";
+}
+
 }  // namespace
+
+bool ReadOptionValue(const TOptionDomain& domain, const std::string& text, TOptionValue& value) {
+  value = TOptionValue{text};
+  auto word = std::find(domain.Words.begin(), domain.Words.end(), text);
+  if (word != domain.Words.end()) {
+    value.Word = static_cast<int>(word - domain.Words.begin());
+    return true;
+  }
+  switch (domain.Kind) {
+    case TValueKind::Flag:
+      return text.empty();
+    case TValueKind::Word:
+      return false;
+    case TValueKind::Text:
+      return true;
+    case TValueKind::Integer:
+      if (!ToInt(text, value.Integer)) return false;
+      if (domain.Integers.empty())
+        return domain.Low <= value.Integer && value.Integer <= domain.High;
+      return std::count(domain.Integers.begin(), domain.Integers.end(), value.Integer) > 0;
+    case TValueKind::Real:
+      return ToReal(text, value.Real) && domain.Low <= value.Real && value.Real <= domain.High;
+  }
+  return false;
+}
 
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
   std::set<int> found;
@@ -109,28 +219,12 @@ bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
   return true;
 }
 
-namespace {
-
-// An option of another format is a mistake worth saying, not ignoring.
-bool OptionsFitTheFormat(const TCliOptions& o, const std::set<std::string>& given,
-                         std::string& problem) {
-  const std::pair<const char*, int> owners[] = {{"--wav-type", 0}, {"--bits", 0}, {"--level", 4}};
-  for (const auto& [option, format] : owners) {
-    if (given.count(option) && o.Format != format) {
-      problem = std::string(option) + " does not apply to this format";
-      return false;
-    }
-  }
-  return true;
-}
-
-}  // namespace
-
-bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& o, std::string& problem) {
+bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& o, std::string& problem,
+                     const std::vector<TFormat>& formats) {
   bool formatGiven = false;
-  std::set<std::string> given;
+  std::vector<TRawOption> raw;
   for (int i = 1; i < argc; ++i)
-    if (!ParseOne(argc, argv, i, o, formatGiven, given, problem)) return false;
+    if (!ParseOne(argc, argv, i, formats, o, formatGiven, raw, problem)) return false;
   if (o.Help || o.List) return true;
   if (o.Drive >= 0 && !o.Image.empty()) {
     problem = "--drive and --image exclude each other";
@@ -140,23 +234,34 @@ bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& o, std::str
     problem = "a rip needs --format and --out";
     return false;
   }
-  return OptionsFitTheFormat(o, given, problem);
+  return TakeFormatOptions(raw, o, problem);
 }
 
-std::string CliUsage() {
+std::string CliUsage(const std::vector<TFormat>& formats) {
+  std::vector<std::string> names;
+  std::string options;
+  for (const TFormat& format : formats) {
+    if (!format.Available()) continue;
+    names.push_back(format.Name);
+    options += "\n" + format.Name + " options:\n";
+    for (const TFormatOption& option : format.Options) options += DescribeOption(option);
+  }
   return "usage:\n"
          "  cd-extractor-cli --list [--drive N | --image FILE]\n"
          "  cd-extractor-cli [--drive N | --image FILE] [--tracks LIST] --format FORMAT\n"
          "                   [FORMAT OPTIONS] --out DIR\n"
          "\n"
-         "  LIST       track numbers like 1,3-5 (default: every audio track)\n"
-         "  FORMAT     wav or ape\n"
-         "  wav:       [--wav-type pcm|adpcm] [--rate R] [--channels 1|2] [--bits 8|16]\n"
-         "  ape:       [--level 1000|2000|3000|4000] [--rate R] [--channels 1|2]\n"
-         "  R          88200, 44100, 32000, 22050, 11025 or 8000 (default 44100)\n"
+         "  LIST    track numbers like 1,3-5 (default: every audio track)\n"
+         "  FORMAT  " +
+         Join(names, ", ", " or ") + "\n" + options +
          "\n"
          "Each track goes to DIR/TrackNN.<format>; one line per track tells ok or the\n"
          "error. The exit status is 0 only when every track was ripped.\n";
+}
+
+void ApplyFormatOptions(TExtractor& extractor, const TCliOptions& options, const TTrackRun& run) {
+  for (const TGivenOption& given : options.FormatOptions)
+    for (const TOptionValue& value : given.Values) given.Option->Apply(extractor, value, run);
 }
 
 }  // namespace cdx

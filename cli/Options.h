@@ -1,10 +1,20 @@
-// Command-line options of cd-extractor-cli.
+// Command-line options of cd-extractor-cli. The options of each format, and
+// their help, come from the table of formats.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "extractor/Formats.h"
+
 namespace cdx {
+
+// A format option as given: its values, checked against its domain, in
+// the order given (one value unless the option is repeatable).
+struct TGivenOption {
+  const TFormatOption* Option;
+  std::vector<TOptionValue> Values;
+};
 
 struct TCliOptions {
   bool Help = false;
@@ -12,19 +22,23 @@ struct TCliOptions {
   int Drive = -1;           // -1: the first drive, or the image's
   std::string Image;        // a disc image to use as a drive
   std::vector<int> Tracks;  // empty: every audio track
-  int Format = 0;           // index as in the window's format list
-  std::string WavType = "pcm";
-  int Rate = 44100;
-  int Channels = 2;
-  int Bits = 16;
-  int Level = 0;  // 0: the level the window starts with
+  const TFormat* Format = nullptr;
+  std::vector<TGivenOption> FormatOptions;  // in the order of the format's options
   std::string OutDir;
 };
 
-// Fills `options`; false with `problem` set when the command line is wrong.
-bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std::string& problem);
+// Fills `options` from the command line, with the options of `formats`;
+// false with `problem` set when the command line is wrong.
+bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std::string& problem,
+                     const std::vector<TFormat>& formats = Formats());
 // Parses a track list like "1,3-5" into ascending unique numbers.
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks);
-std::string CliUsage();
+// Checks `text` against `domain`; false when the domain does not take it.
+bool ReadOptionValue(const TOptionDomain& domain, const std::string& text, TOptionValue& value);
+std::string CliUsage(const std::vector<TFormat>& formats = Formats());
+
+// Applies the format options given to `extractor`, before the chain of
+// `run` is built.
+void ApplyFormatOptions(TExtractor& extractor, const TCliOptions& options, const TTrackRun& run);
 
 }  // namespace cdx

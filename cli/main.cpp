@@ -86,18 +86,11 @@ class TProgressBar {
   bool shown_ = false;
 };
 
-void ApplyOptions(TExtractor& ex, const TCliOptions& o) {
-  ex.WavSettings = TWavSettings{o.Rate, o.Channels, o.Bits};
-  ex.ApeSettings = TApeSettings{o.Rate, o.Channels};
-  ex.WaveOut1->SetWavType(o.WavType == "adpcm" ? wtDVIADPCM : wtPCM);
-  if (o.Level != 0) ex.MACOut1->SetCompressionLevel(o.Level);
-}
-
 // Rips one track; returns the error, or nothing when the file is complete.
 std::optional<std::string> RipTrack(TExtractor& ex, const TCliOptions& o, const std::string& path,
                                     const std::string& caption, TProgressBar& bar) {
   try {
-    ex.BuildChain(o.Format, path, o.OutDir, caption);
+    ex.BuildChain(*o.Format, path, o.OutDir, caption);
   } catch (const std::exception& e) {
     return std::string(e.what());
   }
@@ -134,7 +127,8 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   for (int track : tracks) {
     if (interrupted) break;
     std::string caption = "Track" + TwoDigits(track);
-    current = caption + TExtractor::Extension(o.Format);
+    current = caption + o.Format->Extension;
+    ApplyFormatOptions(ex, o, TTrackRun{track});
     auto error = RipTrack(ex, o, root + caption + ".cda", caption, bar);
     std::cout << current << ": " << (error ? "failed: " + *error : std::string("ok"))
               << (interrupted && !error ? " (stopped)" : "") << std::endl;
@@ -183,7 +177,6 @@ int main(int argc, char** argv) {
         if (drive < 0 || d == drive) ListDrive(*ex.CDIn1, d);
       return 0;
     }
-    ApplyOptions(ex, options);
     int code = Rip(ex, options, drive < 0 ? 0 : drive);
     return interrupted ? 130 : code;
   } catch (const std::exception& e) {

@@ -51,7 +51,10 @@ TExtractor::TExtractor(TComponent* owner) : TComponent(owner) {
 }
 
 std::vector<TACSOutput*> TExtractor::WriterSet() const {
-  return {WaveOut1, MACOut1};
+  std::vector<TACSOutput*> writers;
+  for (const TFormat& format : Formats())
+    if (format.Writer) writers.push_back(format.Writer(*this));
+  return writers;
 }
 
 void TExtractor::WireWriter(TACSOutput* writer) {
@@ -98,16 +101,10 @@ void TExtractor::setcd(const std::string& path) {
   CDIn1->SetEndTrack(track);
 }
 
-const char* TExtractor::Extension(int format) {
-  static const char* const kExtensions[] = {".wav", ".mp3", ".ogg", ".flac", ".ape"};
-  return format >= 0 && format <= 4 ? kExtensions[format] : "";
-}
-
 TACSOutput* TExtractor::StartRun(TACSFileOut* writer, TACSInput* tail,
-                                 const std::string& outputDirectory, const std::string& caption,
-                                 const char* extension) {
+                                 const std::string& outputDirectory, const std::string& caption) {
   writer->SetInput(tail);
-  writer->SetFileName(outputDirectory + "/" + caption + extension);
+  writer->SetFileName(outputDirectory + "/" + caption + FormatOfWriter(*this, writer)->Extension);
   // Each progress report stops the worker until the main thread has seen
   // it, so reports are asked for only when someone shows them.
   if (OnWriterProgress)
@@ -141,7 +138,7 @@ TACSOutput* TExtractor::towav(const std::string& path, const std::string& output
     SampleConverter1->SetInput(tail);
     tail = SampleConverter1;
   }
-  return StartRun(WaveOut1, tail, outputDirectory, caption, Extension(ofWav));
+  return StartRun(WaveOut1, tail, outputDirectory, caption);
 }
 
 TACSOutput* TExtractor::tomac(const std::string& path, const std::string& outputDirectory,
@@ -157,19 +154,14 @@ TACSOutput* TExtractor::tomac(const std::string& path, const std::string& output
     MSConverter3->SetInput(tail);
     tail = MSConverter3;
   }
-  return StartRun(MACOut1, tail, outputDirectory, caption, Extension(ofApe));
+  return StartRun(MACOut1, tail, outputDirectory, caption);
 }
 
-TACSOutput* TExtractor::BuildChain(int format, const std::string& path,
+TACSOutput* TExtractor::BuildChain(const TFormat& format, const std::string& path,
                                    const std::string& outputDirectory, const std::string& caption) {
-  switch (format) {
-    case ofWav:
-      return towav(path, outputDirectory, caption);
-    case ofApe:
-      return tomac(path, outputDirectory, caption);
-    default:
-      throw EACSException(std::string("The ") + Extension(format) + " format is not available");
-  }
+  if (!format.Available())
+    throw EACSException("The " + format.Extension + " format is not available");
+  return (this->*format.Build)(path, outputDirectory, caption);
 }
 
 bool TExtractor::AnyWriterRunning() const {

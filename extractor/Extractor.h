@@ -12,6 +12,7 @@
 
 #include "cd/ACS_CDROM.h"
 #include "converters/ACS_Converters.h"
+#include "extractor/Formats.h"
 #include "pipeline/ACS_Classes.h"
 #include "writers/ACS_MAC.h"
 #include "writers/ACS_Wave.h"
@@ -28,9 +29,6 @@ struct TApeSettings {
   int Rate = 44100;
   int Channels = 2;
 };
-
-// Format indices, as the format list shows them.
-enum TOutputFormat { ofWav = 0, ofMp3 = 1, ofOgg = 2, ofFlac = 3, ofApe = 4 };
 
 // A track number that cannot be read from a track file's name.
 class EConvertError : public std::invalid_argument {
@@ -68,7 +66,8 @@ class TExtractor : public TComponent {
   TWavSettings WavSettings;
   TApeSettings ApeSettings;
 
-  // The writers a job waits for, in the order it polls them.
+  // The writers of the formats that have one, which a job waits for, in the
+  // order it polls them.
   std::vector<TACSOutput*> WriterSet() const;
   // Called with the writer whose OnProgress fired (main thread); set it
   // before the chain is built to have the run report its progress.
@@ -87,11 +86,10 @@ class TExtractor : public TComponent {
                     const std::string& caption);
   TACSOutput* tomac(const std::string& path, const std::string& outputDirectory,
                     const std::string& caption);
-  // The builder of a format index; raises EACSException for a format that
-  // is not built in.
-  TACSOutput* BuildChain(int format, const std::string& path, const std::string& outputDirectory,
-                         const std::string& caption);
-  static const char* Extension(int format);
+  // Runs the builder of `format`; raises EACSException for a format that
+  // has no writer.
+  TACSOutput* BuildChain(const TFormat& format, const std::string& path,
+                         const std::string& outputDirectory, const std::string& caption);
 
   // One pass of the job's wait: true while some writer of the set runs.
   bool AnyWriterRunning() const;
@@ -103,7 +101,7 @@ class TExtractor : public TComponent {
  private:
   void WireWriter(TACSOutput* writer);
   TACSOutput* StartRun(TACSFileOut* writer, TACSInput* tail, const std::string& outputDirectory,
-                       const std::string& caption, const char* extension);
+                       const std::string& caption);
   void SetOutcome(bool failed, const std::string& error);
 
   std::mutex outcomeMutex_;

@@ -177,6 +177,28 @@ TEST_F(Job, ClosingTheWindowDuringAJobStopsTheTrackClosesItsFileThenEndsTheProgr
   EXPECT_TRUE(Shown.empty());
 }
 
+TEST_F(Job, AFormatWithoutAWriterFailsEveryTrackWithItsReason) {
+  const std::pair<const char*, const char*> formats[] = {
+      {"Mp3", "The .mp3 format is not available"},
+      {"Ogg", "The .ogg format is not available"},
+      {"Flac", "The .flac format is not available"}};
+  AddTracks({1, 2});
+  auto& format = Main<QComboBox>("ComboBox1");
+  for (auto [caption, reason] : formats) {
+    format.setCurrentIndex(format.findText(caption));
+    ASSERT_GE(format.currentIndex(), 0) << caption;
+    Shown.clear();
+    Start();
+    EXPECT_EQ(Checks(), (std::vector<bool>{true, true})) << caption;
+    ASSERT_EQ(Shown.size(), 1u) << caption;
+    EXPECT_TRUE(Shown[0].Text.contains(QString("Track01: ") + reason))
+        << Shown[0].Text.toStdString();
+    EXPECT_TRUE(Shown[0].Text.contains(QString("Track02: ") + reason))
+        << Shown[0].Text.toStdString();
+  }
+  EXPECT_TRUE(fs::is_empty(OutDir()));
+}
+
 class FailingJob : public AppTest {
  protected:
   FailingJob() { Tracks = {dm::Sine(75, 440), dm::Data(75), dm::Noise(75, 3)}; }

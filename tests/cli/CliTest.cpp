@@ -2,9 +2,12 @@
 // its files checked byte for byte and by independent tools.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "cli/Options.h"
+#include "extractor/Extractor.h"
 #include "tests/support/TestSources.h"
 #include "tools/discmaker.h"
 
@@ -176,7 +179,29 @@ TEST_F(Cli, BadCommandLinesGiveUsageAndStatus2) {
   EXPECT_EQ(Run("--image " + cue_ + " --format ape --bits 8 --out x", &text), 2);
   EXPECT_NE(text.find("--bits does not apply to this format"), std::string::npos) << text;
   EXPECT_EQ(Run("--image " + cue_ + " --format wav --level 1000 --out x", &text), 2);
+  EXPECT_NE(text.find("--level does not apply to this format"), std::string::npos) << text;
+  EXPECT_EQ(Run("--image " + cue_ + " --format mp3 --out x", &text), 2);
+  EXPECT_NE(text.find("unknown or unavailable format: mp3"), std::string::npos) << text;
   EXPECT_EQ(Run("--drive 7 --format wav --out x", &text), 2) << text;
+}
+
+TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
+  std::string text;
+  ASSERT_EQ(Run("--help", &text), 0) << text;
+  EXPECT_NE(text.find("FORMAT  wav or ape\n"), std::string::npos) << text;
+  const size_t wav = text.find("wav options:"), ape = text.find("ape options:");
+  ASSERT_NE(wav, std::string::npos) << text;
+  ASSERT_NE(ape, std::string::npos) << text;
+  EXPECT_GT(text.find("--bits 8|16", wav), wav) << text;
+  EXPECT_GT(text.find("--level ", ape), ape) << text;
+  EXPECT_EQ(text.find("mp3 options"), std::string::npos) << text;
+}
+
+// The values given for `name`, as the parser read them.
+std::vector<TOptionValue> Given(const TCliOptions& o, const std::string& name) {
+  for (const TGivenOption& given : o.FormatOptions)
+    if (given.Option->Name == name) return given.Values;
+  return {};
 }
 
 TEST(CliOptions, TrackListsAndFormatOptions) {
@@ -191,13 +216,126 @@ TEST(CliOptions, TrackListsAndFormatOptions) {
   TCliOptions o;
   std::string problem;
   ASSERT_TRUE(ParseCliOptions(11, argv, o, problem)) << problem;
-  EXPECT_EQ(o.Rate, 22050);
-  EXPECT_EQ(o.Channels, 1);
-  EXPECT_EQ(o.Bits, 8);
+  ASSERT_EQ(o.FormatOptions.size(), 3u);
+  EXPECT_EQ(Given(o, "--rate")[0].Integer, 22050);
+  EXPECT_EQ(Given(o, "--channels")[0].Integer, 1);
+  EXPECT_EQ(Given(o, "--bits")[0].Integer, 8);
   const char* badRate[] = {"cli", "--format", "wav", "--rate", "48000", "--out", "d"};
   TCliOptions p;
   EXPECT_FALSE(ParseCliOptions(7, badRate, p, problem));
   EXPECT_NE(problem.find("--rate"), std::string::npos);
+}
+
+// Formats made up to give the parser every kind of value: "a" and "b" share
+// --level with different values, "c" has no writer.
+const std::vector<TFormat>& MadeUpFormats() {
+  static const std::vector<TFormat> formats = [] {
+    TFormat a{"A", "a", ".a"};
+    a.Build = &TExtractor::towav;
+    a.Options = {{"--vbr", Flag(), "variable bitrate"},
+                 {"--quality", RealBetween(0, 1), "the quality"},
+                 {"--level", IntegerBetween(0, 8), "the level"},
+                 {"--track", IntegerBetween(1, 99, {"auto"}), "the track number"},
+                 {"--mode", WordIn({"stereo", "mono"}), "the channel mode"},
+                 {"--comment", AnyText("TAG=VALUE"), "a comment", true}};
+    TFormat b{"B", "b", ".b"};
+    b.Build = &TExtractor::tomac;
+    b.Options = {{"--level", IntegerIn({1000, 2000}), "the level"}};
+    return std::vector<TFormat>{a, b, {"C", "c", ".c"}};
+  }();
+  return formats;
+}
+
+// The format options as parsed, in the order kept: "--name=v1,v2 ...", each
+// value as its domain read it; or "error: " and the problem.
+std::string ParseMadeUp(const std::vector<std::string>& args) {
+  std::vector<const char*> argv{"cli", "--out", "d"};
+  for (const std::string& arg : args) argv.push_back(arg.c_str());
+  TCliOptions o;
+  std::string problem;
+  if (!ParseCliOptions(static_cast<int>(argv.size()), argv.data(), o, problem, MadeUpFormats()))
+    return "error: " + problem;
+  std::string text;
+  for (const TGivenOption& given : o.FormatOptions) {
+    text += (text.empty() ? "" : " ") + given.Option->Name + "=";
+    for (size_t k = 0; k < given.Values.size(); ++k) {
+      const TOptionValue& v = given.Values[k];
+      const TValueKind kind = given.Option->Domain.Kind;
+      char real[16];
+      std::snprintf(real, sizeof real, "%.2f", v.Real);
+      text += (k ? "," : "") + (v.Word >= 0                   ? "#" + std::to_string(v.Word)
+                                : kind == TValueKind::Integer ? std::to_string(v.Integer)
+                                : kind == TValueKind::Real    ? std::string(real)
+                                                              : v.Text);
+    }
+  }
+  return text;
+}
+
+TEST(CliOptions, FormatOptionsAreReadByTheirDomainInTheFormatsOrder) {
+  const struct {
+    std::vector<std::string> args;
+    std::string parsed;
+  } cases[] = {
+      {{"--format", "a", "--mode", "mono", "--vbr", "--level", "8", "--quality", "0.45", "--track",
+        "auto"},
+       "--vbr= --quality=0.45 --level=8 --track=#0 --mode=#1"},
+      {{"--comment", "A=1", "--level", "1", "--format", "a", "--comment", "B=", "--level", "2"},
+       "--level=2 --comment=A=1,B="},
+      {{"--format", "a", "--track", "7", "--quality", "1"}, "--quality=1.00 --track=7"},
+      {{"--format", "b", "--level", "2000"}, "--level=2000"},
+      {{"--format", "b", "--level", "5"}, "error: bad value for --level: 5"},
+      {{"--format", "a", "--level", "2000"}, "error: bad value for --level: 2000"},
+      {{"--format", "b", "--vbr"}, "error: --vbr does not apply to this format"},
+      {{"--format", "a", "--quality", "1.01"}, "error: bad value for --quality: 1.01"},
+      {{"--format", "a", "--quality", "nan"}, "error: bad value for --quality: nan"},
+      {{"--format", "a", "--track", "0"}, "error: bad value for --track: 0"},
+      {{"--format", "a", "--track", "automatic"}, "error: bad value for --track: automatic"},
+      {{"--format", "a", "--mode", "joint"}, "error: bad value for --mode: joint"},
+      {{"--format", "a", "--vbr", "yes"}, "error: unknown option: yes"},
+      {{"--format", "a", "--level"}, "error: option --level needs a value"},
+      {{"--format", "c"}, "error: unknown or unavailable format: c"},
+      {{"--format", "d"}, "error: unknown or unavailable format: d"},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    for (const std::string& arg : c.args) line += arg + " ";
+    EXPECT_EQ(ParseMadeUp(c.args), c.parsed) << line;
+  }
+}
+
+TEST(CliOptions, HelpShowsEachOptionWithItsValuesUnderItsFormat) {
+  const std::string help = CliUsage(MadeUpFormats());
+  EXPECT_NE(help.find("FORMAT  a or b\n"), std::string::npos) << help;
+  const size_t a = help.find("\na options:\n"), b = help.find("\nb options:\n");
+  ASSERT_NE(a, std::string::npos) << help;
+  ASSERT_NE(b, std::string::npos) << help;
+  EXPECT_EQ(help.find("c options"), std::string::npos) << "a format without a writer";
+  const std::string aLines[] = {"  --vbr                     variable bitrate\n",
+                                "  --quality 0.00..1.00      the quality\n",
+                                "  --level 0..8              the level\n",
+                                "  --track 1..99|auto        the track number\n",
+                                "  --mode stereo|mono        the channel mode\n",
+                                "  --comment TAG=VALUE       a comment (may be repeated)\n"};
+  for (const std::string& line : aLines) {
+    const size_t at = help.find(line, a);
+    EXPECT_TRUE(at != std::string::npos && at < b) << line << help;
+  }
+  EXPECT_NE(help.find("  --level 1000|2000         the level\n", b), std::string::npos) << help;
+}
+
+// The parser reads an option's value before it knows the format, by the
+// first format that has an option of that name.
+TEST(CliOptions, FormatsAgreeOnWhetherAnOptionOfANameTakesAValue) {
+  std::map<std::string, bool> takesValue;
+  for (const TFormat& format : Formats())
+    for (const TFormatOption& option : format.Options) {
+      const bool valued = option.Domain.Kind != TValueKind::Flag;
+      auto [known, added] = takesValue.emplace(option.Name, valued);
+      EXPECT_EQ(known->second, valued) << format.Name << " " << option.Name;
+      EXPECT_EQ(option.Name.rfind("--", 0), 0u) << option.Name;
+      EXPECT_TRUE(option.Apply) << format.Name << " " << option.Name;
+    }
 }
 
 }  // namespace
