@@ -50,7 +50,9 @@ int TMemorySource::ReadData(void* buffer, int bufferSize) {
   size_t count = std::min<size_t>(
       {static_cast<size_t>(bufferSize), bytes_.size() - next_, static_cast<size_t>(Chunk)});
   if (FailAtByte >= 0) count = std::min<size_t>(count, static_cast<size_t>(FailAtByte) - next_);
-  std::memcpy(buffer, bytes_.data() + next_, count);
+  // An empty source has no data pointer, and memcpy from null is undefined
+  // even for no bytes.
+  if (count > 0) std::memcpy(buffer, bytes_.data() + next_, count);
   next_ += count;
   FPosition += static_cast<int32_t>(count);
   return static_cast<int>(count);
