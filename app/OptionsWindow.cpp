@@ -1,6 +1,7 @@
 #include "app/OptionsWindow.h"
 
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/QtOwnership.h"
 
@@ -32,16 +33,24 @@ void SetUpRadioGroup(QGroupBox& box, const char* title,
   layout.addStretch(1);
 }
 
-void SetUpRateButtons(QGroupBox& box, QRadioButton& b88200, QRadioButton& b44100,
-                      QRadioButton& b32000, QRadioButton& b22050, QRadioButton& b11025,
-                      QRadioButton& b8000) {
-  SetUpRadioGroup(box, "Sampling frequency",
-                  {{b88200, "RadioButton7", "88200 (not recommended)", false},
-                   {b44100, "RadioButton8", "44100", true},
-                   {b32000, "RadioButton9", "32000", false},
-                   {b22050, "RadioButton10", "22050", false},
-                   {b11025, "RadioButton11", "11025", false},
-                   {b8000, "RadioButton12", "8000", false}});
+TRateButtons::TRateButtons(QGroupBox& box, int selected, std::function<void(int rate)> chosen,
+                           std::span<const TChainRate> rates) {
+  // The buttons keep the names they have had since the first dialog, which
+  // offered every rate.
+  constexpr int kFirstButtonNumber = 7;
+  box.setTitle("Sampling frequency");
+  auto& layout = InstallLayout<QVBoxLayout>(box);
+  for (const TChainRate& rate : rates) {
+    const auto place = std::find_if(kChainRates.begin(), kChainRates.end(),
+                                    [&](const TChainRate& r) { return r.Hz == rate.Hz; }) -
+                       kChainRates.begin();
+    auto& button = *buttons_.emplace_back(std::make_unique<QRadioButton>(rate.Caption));
+    button.setObjectName(QString("RadioButton%1").arg(kFirstButtonNumber + place));
+    button.setChecked(rate.Hz == selected);
+    layout.addWidget(&button);
+    OnSelected(button, &button, [chosen, hz = rate.Hz] { chosen(hz); });
+  }
+  layout.addStretch(1);
 }
 
 void SetUpChannelButtons(QGroupBox& box, QRadioButton& mono, QRadioButton& stereo) {

@@ -6,7 +6,11 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QRadioButton>
+#include <functional>
+#include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "extractor/Extractor.h"
 
@@ -54,12 +58,20 @@ struct TRadioChoice {
 void SetUpRadioGroup(QGroupBox& box, const char* title,
                      std::initializer_list<TRadioChoice> choices);
 
-// The "Sampling frequency" group that several dialogs share: RadioButton7
-// to RadioButton12 for 88200, 44100 (selected), 32000, 22050, 11025 and
-// 8000 Hz, named, captioned and laid out in `box`.
-void SetUpRateButtons(QGroupBox& box, QRadioButton& b88200, QRadioButton& b44100,
-                      QRadioButton& b32000, QRadioButton& b22050, QRadioButton& b11025,
-                      QRadioButton& b8000);
+// The "Sampling frequency" group of a chain: a radio button per rate of
+// `rates` (kChainRates or a part of it), named RadioButton7 to
+// RadioButton12 by the rate's place in kChainRates. The button of
+// `selected` starts selected; `chosen` runs with the rate of a button when
+// it becomes selected.
+class TRateButtons {
+ public:
+  TRateButtons(QGroupBox& box, int selected, std::function<void(int rate)> chosen,
+               std::span<const TChainRate> rates = kChainRates);
+
+ private:
+  std::vector<std::unique_ptr<QRadioButton>> buttons_;
+};
+
 // The "Channels" group: RadioButton5 "Mono" and RadioButton6 "Stereo"
 // (selected), laid out in `box`.
 void SetUpChannelButtons(QGroupBox& box, QRadioButton& mono, QRadioButton& stereo);

@@ -15,7 +15,9 @@ constexpr TWavType kListedTypes[] = {wtPCM, wtACM, wtDVIADPCM, wtMSADPCM};
 }  // namespace
 
 TForm2::TForm2(TExtractor& extractor, QWidget* parent)
-    : TOptionsWindow("Form2", "Wav options", extractor, "wav", parent) {
+    : TOptionsWindow("Form2", "Wav options", extractor, "wav", parent),
+      RateButtons(GroupBox4, extractor.WavSettings.Rate,
+                  [this](int rate) { RateButtonClick(rate); }) {
   BuildControls();
   ConnectHandlers();
 }
@@ -36,8 +38,6 @@ void TForm2::BuildControls() {
   GroupBox3.setObjectName("GroupBox3");
   SetUpChannelButtons(GroupBox3, RadioButton5, RadioButton6);
   GroupBox4.setObjectName("GroupBox4");
-  SetUpRateButtons(GroupBox4, RadioButton7, RadioButton8, RadioButton9, RadioButton10,
-                   RadioButton11, RadioButton12);
 
   auto& outer = InstallLayout<QVBoxLayout>(*this);
   outer.addWidget(&GroupBox1);
@@ -55,12 +55,6 @@ void TForm2::ConnectHandlers() {
   OnSelected(RadioButton3, this, [this] { RadioButton3Click(); });
   OnSelected(RadioButton5, this, [this] { RadioButton5Click(); });
   OnSelected(RadioButton6, this, [this] { RadioButton6Click(); });
-  OnSelected(RadioButton7, this, [this] { RadioButton7Click(); });
-  OnSelected(RadioButton8, this, [this] { RadioButton8Click(); });
-  OnSelected(RadioButton9, this, [this] { RadioButton9Click(); });
-  OnSelected(RadioButton10, this, [this] { RadioButton10Click(); });
-  OnSelected(RadioButton11, this, [this] { RadioButton11Click(); });
-  OnSelected(RadioButton12, this, [this] { RadioButton12Click(); });
 }
 
 void TForm2::ComboBox1Select(int index) {
@@ -87,28 +81,8 @@ void TForm2::RadioButton6Click() {
   Extractor().WavSettings.Channels = 2;
 }
 
-void TForm2::RadioButton7Click() {
-  Extractor().WavSettings.Rate = 88200;
-}
-
-void TForm2::RadioButton8Click() {
-  Extractor().WavSettings.Rate = 44100;
-}
-
-void TForm2::RadioButton9Click() {
-  Extractor().WavSettings.Rate = 32000;
-}
-
-void TForm2::RadioButton10Click() {
-  Extractor().WavSettings.Rate = 22050;
-}
-
-void TForm2::RadioButton11Click() {
-  Extractor().WavSettings.Rate = 11025;
-}
-
-void TForm2::RadioButton12Click() {
-  Extractor().WavSettings.Rate = 8000;
+void TForm2::RateButtonClick(int rate) {
+  Extractor().WavSettings.Rate = rate;
 }
 
 }  // namespace cdx

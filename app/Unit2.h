@@ -22,12 +22,8 @@ class TForm2 : public TOptionsWindow {
   void RadioButton3Click();
   void RadioButton5Click();
   void RadioButton6Click();
-  void RadioButton7Click();
-  void RadioButton8Click();
-  void RadioButton9Click();
-  void RadioButton10Click();
-  void RadioButton11Click();
-  void RadioButton12Click();
+  // RadioButton7 to RadioButton12, with the rate of the one selected.
+  void RateButtonClick(int rate);
 
  private:
   void BuildControls();
@@ -42,12 +38,7 @@ class TForm2 : public TOptionsWindow {
   QRadioButton RadioButton5;
   QRadioButton RadioButton6;
   QGroupBox GroupBox4;  // "Sampling frequency"
-  QRadioButton RadioButton7;
-  QRadioButton RadioButton8;
-  QRadioButton RadioButton9;
-  QRadioButton RadioButton10;
-  QRadioButton RadioButton11;
-  QRadioButton RadioButton12;
+  TRateButtons RateButtons;
 };
 
 }  // namespace cdx

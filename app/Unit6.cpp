@@ -13,15 +13,15 @@ constexpr int kLevelStep = 1000;
 }  // namespace
 
 TForm6::TForm6(TExtractor& extractor, QWidget* parent)
-    : TOptionsWindow("Form6", "Mac options", extractor, "ape", parent) {
+    : TOptionsWindow("Form6", "Mac options", extractor, "ape", parent),
+      RateButtons(GroupBox1, extractor.ApeSettings.Rate,
+                  [this](int rate) { RateButtonClick(rate); }) {
   BuildControls();
   ConnectHandlers();
 }
 
 void TForm6::BuildControls() {
   GroupBox1.setObjectName("GroupBox1");
-  SetUpRateButtons(GroupBox1, RadioButton7, RadioButton8, RadioButton9, RadioButton10,
-                   RadioButton11, RadioButton12);
   GroupBox2.setObjectName("GroupBox2");
   SetUpChannelButtons(GroupBox2, RadioButton5, RadioButton6);
 
@@ -61,12 +61,6 @@ void TForm6::BuildControls() {
 void TForm6::ConnectHandlers() {
   OnSelected(RadioButton5, this, [this] { RadioButton5Click(); });
   OnSelected(RadioButton6, this, [this] { RadioButton6Click(); });
-  OnSelected(RadioButton7, this, [this] { RadioButton7Click(); });
-  OnSelected(RadioButton8, this, [this] { RadioButton8Click(); });
-  OnSelected(RadioButton9, this, [this] { RadioButton9Click(); });
-  OnSelected(RadioButton10, this, [this] { RadioButton10Click(); });
-  OnSelected(RadioButton11, this, [this] { RadioButton11Click(); });
-  OnSelected(RadioButton12, this, [this] { RadioButton12Click(); });
   connect(&Edit1, &QLineEdit::textChanged, this, &TForm6::Edit1Change);
   connect(&SpinButton1Up, &QToolButton::clicked, this, &TForm6::SpinButton1UpClick);
   connect(&SpinButton1Down, &QToolButton::clicked, this, &TForm6::SpinButton1DownClick);
@@ -80,28 +74,8 @@ void TForm6::RadioButton6Click() {
   Extractor().ApeSettings.Channels = 2;
 }
 
-void TForm6::RadioButton7Click() {
-  Extractor().ApeSettings.Rate = 88200;
-}
-
-void TForm6::RadioButton8Click() {
-  Extractor().ApeSettings.Rate = 44100;
-}
-
-void TForm6::RadioButton9Click() {
-  Extractor().ApeSettings.Rate = 32000;
-}
-
-void TForm6::RadioButton10Click() {
-  Extractor().ApeSettings.Rate = 22050;
-}
-
-void TForm6::RadioButton11Click() {
-  Extractor().ApeSettings.Rate = 11025;
-}
-
-void TForm6::RadioButton12Click() {
-  Extractor().ApeSettings.Rate = 8000;
+void TForm6::RateButtonClick(int rate) {
+  Extractor().ApeSettings.Rate = rate;
 }
 
 void TForm6::Edit1Change() {

@@ -20,12 +20,8 @@ class TForm6 : public TOptionsWindow {
  public slots:
   void RadioButton5Click();
   void RadioButton6Click();
-  void RadioButton7Click();
-  void RadioButton8Click();
-  void RadioButton9Click();
-  void RadioButton10Click();
-  void RadioButton11Click();
-  void RadioButton12Click();
+  // RadioButton7 to RadioButton12, with the rate of the one selected.
+  void RateButtonClick(int rate);
   void Edit1Change();
   void SpinButton1UpClick();
   void SpinButton1DownClick();
@@ -35,12 +31,7 @@ class TForm6 : public TOptionsWindow {
   void ConnectHandlers();
 
   QGroupBox GroupBox1;  // "Sampling frequency"
-  QRadioButton RadioButton7;
-  QRadioButton RadioButton8;
-  QRadioButton RadioButton9;
-  QRadioButton RadioButton10;
-  QRadioButton RadioButton11;
-  QRadioButton RadioButton12;
+  TRateButtons RateButtons;
   QGroupBox GroupBox2;  // "Channels"
   QRadioButton RadioButton5;
   QRadioButton RadioButton6;

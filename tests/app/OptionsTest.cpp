@@ -4,7 +4,9 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
@@ -80,22 +82,6 @@ TEST_F(Options, WavRateMonoAndEightBitsGiveTheFullChainAndSuchAFile) {
   Start();
   EXPECT_EQ(Chain(Ex(), Ex().WaveOut1), (std::vector<std::string>{"CDIn1", "WaveOut1"}));
   EXPECT_TRUE(ReadWav(file).Data == TrackPcm(1));
-}
-
-TEST_F(Options, EveryWavRateReachesTheRateConverter) {
-  const std::pair<const char*, int> rates[] = {{"RadioButton7", 88200},
-                                               {"RadioButton9", 32000},
-                                               {"RadioButton11", 11025},
-                                               {"RadioButton12", 8000},
-                                               {"RadioButton8", 44100}};
-  AddTracks({2});
-  for (auto [button, rate] : rates) {
-    Control<QRadioButton>(Form2(), button).click();
-    EXPECT_EQ(Ex().WavSettings.Rate, rate);
-    List().topLevelItem(0)->setCheckState(0, Qt::Checked);
-    Start();
-    EXPECT_EQ(SoxInfo(OutFile("Track02.wav"), "-r"), std::to_string(rate)) << button;
-  }
 }
 
 TEST_F(Options, EightBitsShowsItsWarningEachTimeItIsSelected) {
@@ -229,19 +215,53 @@ TEST_F(Options, TheApeRateAndChannelChoicesGiveTheirChains) {
             (std::vector<std::string>{"CDIn1", "MSConverter3", "MACOut1"}));
   EXPECT_EQ(Probe(file, "sample_rate,channels"), "44100,1");
 
-  const std::pair<const char*, int> rates[] = {{"RadioButton9", 32000},
-                                               {"RadioButton10", 22050},
-                                               {"RadioButton11", 11025},
-                                               {"RadioButton12", 8000}};
-  for (auto [button, rate] : rates) {
-    Control<QRadioButton>(dialog, button).click();
-    EXPECT_EQ(Ex().ApeSettings.Rate, rate);
-  }
-  Control<QRadioButton>(dialog, "RadioButton6").click();  // Stereo
+  Control<QRadioButton>(dialog, "RadioButton12").click();  // 8000
+  Control<QRadioButton>(dialog, "RadioButton6").click();   // Stereo
   file = extract();
   EXPECT_EQ(Chain(Ex(), Ex().MACOut1),
             (std::vector<std::string>{"CDIn1", "RateConverter3", "MACOut1"}));
   EXPECT_EQ(Probe(file, "sample_rate,channels"), "8000,2");
+  EXPECT_TRUE(Shown.empty());
+}
+
+TEST_F(Options, EveryRateButtonOfTheWavAndApeDialogsGivesFilesAtItsRate) {
+  const struct {
+    const char* button;
+    const char* caption;
+    int rate;
+  } buttons[] = {{"RadioButton7", "88200 (not recommended)", 88200},
+                 {"RadioButton9", "32000", 32000},
+                 {"RadioButton10", "22050", 22050},
+                 {"RadioButton11", "11025", 11025},
+                 {"RadioButton12", "8000", 8000},
+                 {"RadioButton8", "44100", 44100}};
+  const struct {
+    QWidget* dialog;
+    const char* format;
+    TACSOutput* writer;
+    const char* converter;
+    const char* file;
+  } dialogs[] = {{&Form2(), "Wav", Ex().WaveOut1, "RateConverter1", "Track02.wav"},
+                 {&Form6(), "Ape (monkey audio)", Ex().MACOut1, "RateConverter3", "Track02.ape"}};
+  AddTracks({2});
+  auto& format = Main<QComboBox>("ComboBox1");
+  for (const auto& d : dialogs) {
+    format.setCurrentIndex(format.findText(d.format));
+    QSignalSpy trackBar(&Main<QProgressBar>("JvXPProgressBar2"), &QProgressBar::valueChanged);
+    for (const auto& b : buttons) {
+      auto& button = Control<QRadioButton>(*d.dialog, b.button);
+      EXPECT_EQ(button.text(), b.caption);
+      button.click();
+      List().topLevelItem(0)->setCheckState(0, Qt::Checked);
+      Start();
+      EXPECT_EQ(Probe(OutFile(d.file), "sample_rate"), std::to_string(b.rate)) << d.file;
+      const std::vector<std::string> chain = Chain(Ex(), d.writer);
+      EXPECT_EQ(chain.size() == 3 && chain[1] == d.converter, b.rate != 44100) << b.button;
+    }
+    bool full = false;
+    for (const QList<QVariant>& call : trackBar) full = full || call.at(0).toInt() == 100;
+    EXPECT_TRUE(full) << d.format << ": the track bar follows the writer";
+  }
   EXPECT_TRUE(Shown.empty());
 }
 
