@@ -1,14 +1,20 @@
 #include "app/Unit6.h"
 
+#include <algorithm>
+
 #include "app/QtOwnership.h"
 
 namespace cdx {
 
 namespace {
 
-constexpr int kLowestLevel = 1000;
-constexpr int kHighestLevel = 4000;
-constexpr int kLevelStep = 1000;
+// The place of `level` on the writer's ladder of levels, -1 when it is not
+// on it.
+int LadderStep(int level) {
+  const auto& ladder = kMACCompressionLevels;
+  const auto found = std::find(ladder.begin(), ladder.end(), level);
+  return found == ladder.end() ? -1 : static_cast<int>(found - ladder.begin());
+}
 
 }  // namespace
 
@@ -83,13 +89,14 @@ void TForm6::Edit1Change() {
 }
 
 void TForm6::SpinButton1UpClick() {
-  const int level = Edit1.text().toInt();
-  if (level < kHighestLevel) Edit1.setText(QString::number(level + kLevelStep));
+  const int step = LadderStep(Edit1.text().toInt());
+  if (step >= 0 && step + 1 < static_cast<int>(kMACCompressionLevels.size()))
+    Edit1.setText(QString::number(kMACCompressionLevels[step + 1]));
 }
 
 void TForm6::SpinButton1DownClick() {
-  const int level = Edit1.text().toInt();
-  if (level > kLowestLevel) Edit1.setText(QString::number(level - kLevelStep));
+  const int step = LadderStep(Edit1.text().toInt());
+  if (step > 0) Edit1.setText(QString::number(kMACCompressionLevels[step - 1]));
 }
 
 }  // namespace cdx
