@@ -24,7 +24,7 @@ constexpr int kDeviceRetries = 20;
 constexpr int kLargestParanoiaBlock = 8 << 20;
 constexpr int kParanoiaWorkingSet = 64 << 20;
 
-thread_local Ripper::Events* tEvents = nullptr;
+thread_local Ripper::ReadContext* tRead = nullptr;
 
 // Paranoia allocates and frees blocks of up to ~3 MB many times a second
 // of audio. By default glibc hands blocks that large out as fresh mappings,
@@ -40,19 +40,44 @@ void KeepParanoiaBlocksInTheHeap() {
   });
 }
 
-void OnParanoiaEvent(long position, paranoia_cb_mode_t mode) {
-  if (!tEvents || mode != PARANOIA_CB_SKIP || tEvents->skipped) return;
-  tEvents->skipped = true;
-  tEvents->skipSector = position / CD_FRAMEWORDS;
+// Another thread may set the flag while a chunk is being read.
+bool AbortRequested(bool* abort) {
+  return abort && std::atomic_ref<bool>(*abort).load(std::memory_order_relaxed);
 }
 
-// Points the callback at one ripper's events for the length of a Read.
-class EventScope {
+// Paranoia reads and re-reads far ahead of the sector asked for (on an
+// image some 2,400 sectors for the first one of a rip), and a damaged disc
+// retries inside that same call; an abort seen only between sectors would
+// wait for all of it. Once the abort is set the drive reads fail at once,
+// so paranoia soon gives up the sector in hand.
+long ReadAudioUnlessAborted(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
+  if (!tRead || !tRead->driveRead || AbortRequested(tRead->abort)) return -1;
+  return tRead->driveRead(drive, buffer, begin, sectors);
+}
+
+void OnParanoiaEvent(long position, paranoia_cb_mode_t mode) {
+  if (!tRead || mode != PARANOIA_CB_SKIP || tRead->skipped) return;
+  tRead->skipped = true;
+  tRead->skipSector = position / CD_FRAMEWORDS;
+}
+
+// Points the callbacks at one ripper's read context, and that at the
+// caller's abort flag, for the length of a Read.
+class ReadScope {
  public:
-  explicit EventScope(Ripper::Events* events) { tEvents = events; }
-  ~EventScope() { tEvents = nullptr; }
-  EventScope(const EventScope&) = delete;
-  EventScope& operator=(const EventScope&) = delete;
+  ReadScope(Ripper::ReadContext* context, bool* abort) : context_(context) {
+    context_->abort = abort;
+    tRead = context_;
+  }
+  ~ReadScope() {
+    tRead = nullptr;
+    context_->abort = nullptr;
+  }
+  ReadScope(const ReadScope&) = delete;
+  ReadScope& operator=(const ReadScope&) = delete;
+
+ private:
+  Ripper::ReadContext* context_;
 };
 
 }  // namespace
@@ -73,6 +98,9 @@ std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_
   r->drive_->bigendianp = 0;
   if (cdio_cddap_open(r->drive_.get()) != 0) return nullptr;
   cdio_cddap_verbose_set(r->drive_.get(), CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
+  r->context_.driveRead = r->drive_->read_audio;
+  if (!r->context_.driveRead) return nullptr;
+  r->drive_->read_audio = ReadAudioUnlessAborted;
   r->paranoia_.reset(cdio_paranoia_init(r->drive_.get()));
   if (!r->paranoia_) return nullptr;
   cdio_paranoia_modeset(r->paranoia_.get(), PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
@@ -89,18 +117,26 @@ std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_
 int Ripper::Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort) {
   *numBytes = 0;
   if (state_ != CR_OK) return state_;
-  EventScope scope(&events_);
+  ReadScope scope(&context_, abort);
   int n = 0;
   for (; n < maxSectors && next_ < end_; ++n, ++next_) {
-    if (abort && std::atomic_ref<bool>(*abort).load(std::memory_order_relaxed))
-      return state_ = CR_ABORTED;
+    if (AbortRequested(abort)) return Abort(n, numBytes);
     const int16_t* samples = cdio_paranoia_read_limited(paranoia_.get(), OnParanoiaEvent, retries_);
+    // The sector in hand may have been given up because of the abort.
+    if (AbortRequested(abort)) return Abort(n, numBytes);
     if (!samples) return Fail(next_);
-    if (events_.skipped) return Fail(events_.skipSector);
+    if (context_.skipped) return Fail(context_.skipSector);
     CopyLittleEndian(out + static_cast<size_t>(n) * CR_SECTOR_BYTES, samples);
   }
   *numBytes = n * CR_SECTOR_BYTES;
   return CR_OK;
+}
+
+// The sectors already in the buffer are whole and verified: a stopped
+// track keeps them.
+int Ripper::Abort(int sectorsRead, int* numBytes) {
+  *numBytes = sectorsRead * CR_SECTOR_BYTES;
+  return state_ = CR_ABORTED;
 }
 
 // Paranoia gave up somewhere from the sector in hand up to `suspect` (it

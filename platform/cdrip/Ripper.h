@@ -23,11 +23,15 @@ class Ripper {
   int Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort);
   uint32_t ErrorSector() const { return errorSector_; }
 
-  // What paranoia's callback reports during one Read (the callback has no
-  // user pointer, so it finds this through a thread-local pointer).
-  struct Events {
-    bool skipped = false;
+  using ReadAudioFn = long (*)(cdrom_drive_t*, void*, lsn_t, long);
+
+  // What one Read shares with the functions paranoia calls back (they have
+  // no user pointer, so they find this through a thread-local pointer).
+  struct ReadContext {
+    bool skipped = false;  // paranoia gave a sector up
     long skipSector = 0;
+    bool* abort = nullptr;            // the caller's flag, during a Read
+    ReadAudioFn driveRead = nullptr;  // the drive's own read of sectors
   };
 
  private:
@@ -44,6 +48,7 @@ class Ripper {
     void operator()(cdrom_paranoia_t* p) const { cdio_paranoia_free(p); }
   };
 
+  int Abort(int sectorsRead, int* numBytes);
   int Fail(long suspect);
   void CopyLittleEndian(uint8_t* out, const int16_t* samples) const;
 
@@ -55,7 +60,7 @@ class Ripper {
   int retries_ = 0;
   int state_ = 0;  // CR_OK, or the sticky CR_READ_ERROR / CR_ABORTED
   uint32_t errorSector_ = 0;
-  Events events_;
+  ReadContext context_;
   std::array<uint8_t, CR_SECTOR_BYTES> probe_{};
 };
 

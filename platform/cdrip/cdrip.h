@@ -97,8 +97,12 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector);
 // `buffer` and stores its byte count in *numBytes: 0 once the range is
 // exhausted. A sector paranoia could not read (it gave up and skipped) makes
 // this return CR_READ_ERROR with *numBytes 0, for this and every later call;
-// never a short or silence-filled chunk. *abort is checked between sectors
-// (it may be set from another thread): CR_ABORTED, *numBytes 0.
+// never a short or silence-filled chunk. Another thread may set *abort
+// (through std::atomic_ref) while a chunk is being read: a drive read
+// already under way is finished, the reads paranoia would still make (its
+// read-ahead, its retries) fail at once, and the call returns CR_ABORTED
+// with *numBytes counting the whole sectors read before the one in hand;
+// every later call returns CR_ABORTED with *numBytes 0.
 int CR_RipChunk(uint8_t* buffer, int* numBytes, bool* abort);
 // The first sector that failed in the current or last rip (for a message
 // like "Read error at sector N"); 0 when none failed.
