@@ -1,11 +1,11 @@
 // The CD track source on real libcdio reads of generated disc images.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "cd/ACS_CDROM.h"
 #include "platform/cdvolume/AuxAudio.h"
+#include "tests/cd/DiscFolder.h"
 #include "tests/support/TestSources.h"
 #include "tools/discmaker.h"
 
@@ -13,24 +13,6 @@ namespace cdx::test {
 namespace {
 
 namespace dm = cdx::discmaker;
-
-// A folder of disc images that the CD library takes as its only drives.
-class DiscFolder {
- public:
-  DiscFolder() {
-    std::filesystem::create_directories(Dir());
-    setenv("CDX_DISCS_DIR", Dir().c_str(), 1);
-    setenv("CDX_DRIVES_DIR", (temp_.Path() + "/drives").c_str(), 1);
-    setenv("CDX_NO_DEVICES", "1", 1);
-  }
-  std::string Dir() const { return temp_.Path() + "/discs"; }
-  std::string Add(const std::string& name, const std::vector<dm::TrackSpec>& tracks) {
-    return dm::WriteImage(Dir() + "/" + name + ".cue", tracks);
-  }
-
- private:
-  TTempDir temp_;
-};
 
 std::vector<dm::TrackSpec> MixedDisc() {
   return {dm::Sine(150, 440), dm::Noise(37, 3), dm::Data(100), dm::Square(75, 1000),
