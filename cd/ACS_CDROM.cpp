@@ -142,6 +142,7 @@ void TCDIn::OpenStream() {
   if (EndPos.Track < 1 || EndPos.Track > TrackCount() + 1 || EndPos.Track > kMaxTrack)
     throw EACSException("The end track out of range");
   FSize = TotalSize();
+  std::atomic_ref<bool>(Interrupted).store(false, std::memory_order_relaxed);
   FBusy = true;
   BufStart = 1;
   BufEnd = 0;
@@ -156,24 +157,32 @@ void TCDIn::OpenStream() {
 
 int TCDIn::ReadData(void* buffer, int bufferSize) {
   if (!Busy()) throw EACSException("The Stream is not opened");
-  if (BufStart > BufEnd) {
-    BufStart = 1;
-    bool abort = false;
-    int bytes = 0;
-    if (cdrip::CR_RipChunk(Staging.data(), &bytes, &abort) != 0) {
-      BufEnd = 0;
-      // A sector that could not be read fails the track; it must never
-      // look like the end of the range.
-      throw EACSException("Read error at sector " + std::to_string(cdrip::CR_GetLastErrorSector()));
-    }
-    BufEnd = std::min(bytes, static_cast<int>(Staging.size()));
-  }
+  if (BufStart > BufEnd) RipNextChunk();
   int count = std::min(bufferSize, BufEnd - BufStart + 1);
   if (count <= 0) return 0;
   std::memcpy(buffer, Staging.data() + (BufStart - 1), static_cast<size_t>(count));
   BufStart += count;
   FPosition += count;
   return count;
+}
+
+void TCDIn::RipNextChunk() {
+  BufStart = 1;
+  BufEnd = 0;
+  int bytes = 0;
+  int result = cdrip::CR_RipChunk(Staging.data(), &bytes, &Interrupted);
+  // An interrupted chunk still holds whole sectors worth keeping; every
+  // chunk after it is empty, which ends the stream.
+  if (result != cdrip::CR_OK && result != cdrip::CR_ABORTED) {
+    // A sector that could not be read fails the track; it must never
+    // look like the end of the range.
+    throw EACSException("Read error at sector " + std::to_string(cdrip::CR_GetLastErrorSector()));
+  }
+  BufEnd = std::min(bytes, static_cast<int>(Staging.size()));
+}
+
+void TCDIn::InterruptRead() {
+  std::atomic_ref<bool>(Interrupted).store(true, std::memory_order_relaxed);
 }
 
 void TCDIn::CloseStream() {

@@ -42,7 +42,12 @@ class TCDIn : public TACSInput {
   int GetBitsPerSample() override { return 16; }
   int GetChannels() override { return 2; }
   int GetSampleRate() override { return 44100; }
+  // After an interrupt the sectors read so far are handed out, then the
+  // stream ends; a read error still raises.
   int ReadData(void* buffer, int bufferSize) override;
+  // Makes the CD library stop before its next sector (it finishes the one
+  // it is retrying).
+  void InterruptRead() override;
   void OpenStream() override;
   void CloseStream() override;
 
@@ -72,6 +77,7 @@ class TCDIn : public TACSInput {
   // read; an end before the start gives an empty range.
   void RangeFrames(uint32_t& start, uint32_t& end);
   int RangeSize();
+  void RipNextChunk();
 
   std::atomic<int32_t> FCurrentDrive{0};
   int32_t FStartTrack = 0;
@@ -81,6 +87,9 @@ class TCDIn : public TACSInput {
   int32_t RangeBytes = 0;
   int32_t ChunkCapacity = kChunkBytes;
   std::vector<uint8_t> Staging;
+  // The CD library's abort flag: written by any thread, read by the library
+  // during a chunk, and only ever accessed through std::atomic_ref.
+  alignas(std::atomic_ref<bool>::required_alignment) bool Interrupted = false;
 };
 
 // The volume of the machine's CD-audio line; the program sets it to 0 at

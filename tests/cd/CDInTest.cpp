@@ -88,6 +88,24 @@ TEST_F(CDIn, HandsOutOneChunkOverAsManyReadsAsTheCallerNeeds) {
   Cd().CloseStream();
 }
 
+TEST_F(CDIn, AnInterruptEndsItsRunAfterTheChunkInHandButNotTheNextRun) {
+  Select(1);  // 150 sectors: two chunks
+  std::vector<uint8_t> buffer(TCDIn::kChunkBytes);
+  Cd().OpenStream();
+  ASSERT_EQ(Cd().ReadData(buffer.data(), 100000), 100000);
+  Cd().InterruptRead();
+  EXPECT_EQ(Cd().ReadData(buffer.data(), TCDIn::kChunkBytes), TCDIn::kChunkBytes - 100000)
+      << "what was read is still handed out";
+  EXPECT_EQ(Cd().ReadData(buffer.data(), TCDIn::kChunkBytes), 0) << "then the stream ends";
+  EXPECT_EQ(Cd().ReadData(buffer.data(), TCDIn::kChunkBytes), 0);
+  Cd().CloseStream();
+
+  Cd().InterruptRead();  // between runs
+  Cd().OpenStream();
+  EXPECT_EQ(ReadAll(Cd(), TCDIn::kChunkBytes), dm::TrackBytes(tracks_[0], starts_[0]));
+  Cd().CloseStream();
+}
+
 TEST_F(CDIn, TrackInfoGivesTypeAndDuration) {
   TCDTrackInfo first = Cd().TrackInfo(1);  // 150 sectors = 2 s
   EXPECT_EQ(first.TrackType, ttAudio);
