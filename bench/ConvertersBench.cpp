@@ -33,6 +33,7 @@
 
 #include "converters/ACS_Converters.h"
 #include "pipeline/ACS_Classes.h"
+#include "pipeline/MainThreadQueue.h"
 
 namespace {
 
@@ -194,7 +195,8 @@ struct TChain {
     output->SetInput(upstream);
     const auto start = Clock::now();
     output->Run();
-    while (output->Status() != 2) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    auto& queue = TMainThreadQueue::Instance();
+    WaitForRunEnd(*output, [&] { queue.WaitAndServe(std::chrono::milliseconds(1)); });
     return Seconds(start);
   }
 

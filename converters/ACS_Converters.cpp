@@ -83,7 +83,6 @@ void TRateConverter::OpenStream() {
     input.CloseStream();
     throw EACSException("Invalid input sample rate");
   }
-  InputLock.Release();
   FPosition = 0;
   BufStart = 1;
   BufEnd = 0;
@@ -237,7 +236,6 @@ void TInPlaceConverter::OpenStream() {
   FPosition = 0;
   BufStart = 1;
   BufEnd = 0;
-  InputLock.Release();
   EndOfInput = false;
   const bool reducing = Reducing(input);
   ReadSize = reducing ? BufferSize : BufferSize / 2;

@@ -1,6 +1,7 @@
 #include "pipeline/ACS_Classes.h"
 
 #include <chrono>
+#include <utility>
 
 #include "pipeline/MainThreadQueue.h"
 #include "pipeline/Rounding.h"
@@ -40,13 +41,23 @@ void Relink(TComponent* self, TACSInput* old, TACSInput* value) {
 // --- TInputLock ---------------------------------------------------------
 
 void TInputLock::Acquire() {
-  while (waiters_.load() > 0) std::this_thread::yield();
-  if (!held_.exchange(true, std::memory_order_acquire)) return;
-  ++waiters_;
-  while (held_.exchange(true, std::memory_order_acquire)) {
-    while (held_.load(std::memory_order_relaxed)) std::this_thread::yield();
+  std::unique_lock lock(mutex_);
+  const uint64_t ticket = nextTicket_++;
+  turn_.wait(lock, [&] { return serving_ == ticket; });
+}
+
+void TInputLock::Release() {
+  {
+    std::lock_guard lock(mutex_);
+    ++serving_;
   }
-  --waiters_;
+  turn_.notify_all();
+}
+
+int TInputLock::Waiters() const {
+  std::lock_guard lock(mutex_);
+  const uint64_t queued = nextTicket_ - serving_;  // the holder and those after it
+  return queued > 1 ? static_cast<int>(queued - 1) : 0;
 }
 
 // --- TACSInput ----------------------------------------------------------
@@ -69,11 +80,6 @@ void TACSConverter::SetInput(TACSInput* Value) {
   else
     SwapInputWhileBusy(InputLock, FInput, Value, [this] { return Busy(); });
   Relink(this, old, Value);
-}
-
-void TACSConverter::UnlockChain() {
-  InputLock.Release();
-  if (auto* converter = dynamic_cast<TACSConverter*>(Input())) converter->UnlockChain();
 }
 
 void TACSConverter::InterruptRead() {
@@ -157,29 +163,33 @@ void TACSThread::Execute() {
 }
 
 void TACSThread::Iterate() {
+  // A stop or the end only ends a run that was in progress when this
+  // iteration began: an idle iteration may have taken a stale Stop as its
+  // abort flag just before Run started the next run.
+  const bool running = parent_->Busy();
   try {
-    // A stop or the end only ends a run that was in progress when this
-    // iteration began: an idle iteration may have taken a stale Stop as
-    // its abort flag just before Run started the next run.
-    const bool running = parent_->Busy();
     parent_->WorkerProgress();
     bool more = parent_->WriteNextBlock(StopRequested);
     if ((StopRequested || !more) && running && parent_->Busy()) EndRun();
   } catch (const std::exception& e) {
-    StopRequested = false;
-    parent_->HandleThreadException(e);
-    SuspendIfWanted();
+    FailRun(e);
   } catch (...) {
-    StopRequested = false;
-    parent_->HandleThreadException(EACSException("Unknown error"));
-    SuspendIfWanted();
+    FailRun(EACSException("Unknown error"));
   }
 }
 
 void TACSThread::EndRun() {
+  const bool stopped = StopRequested;
   StopRequested = false;
   parent_->FinishRun();
   if (auto onDone = parent_->OnDone.Get()) TVerySmallThread(parent_, std::move(onDone)).Execute();
+  parent_->DeliverRunEnd({stopped ? TRunResult::Stopped : TRunResult::Done, ""});
+  SuspendIfWanted();
+}
+
+void TACSThread::FailRun(const std::exception& e) {
+  StopRequested = false;
+  parent_->HandleThreadException(e);
   SuspendIfWanted();
 }
 
@@ -201,9 +211,11 @@ void TACSThread::SuspendUntilBusy() {
 // --- TVerySmallThread ---------------------------------------------------
 
 void TVerySmallThread::Execute() {
-  TACSOutput* output = output_;
-  std::function<void()> call = [&] { onDone_(output); };
-  TMainThreadQueue::Instance().Synchronize(output, call);
+  // The call owns a copy of the handler: a handler that frees its own output
+  // releases this worker while it still runs, and what it captured must
+  // live until it returns.
+  std::function<void()> call = [output = output_, onDone = onDone_] { onDone(output); };
+  TMainThreadQueue::Instance().Synchronize(output_, call);
 }
 
 // --- TACSOutput ---------------------------------------------------------
@@ -228,9 +240,11 @@ void TACSOutput::SetInput(TACSInput* Value) {
 }
 
 void TACSOutput::Run() {
-  if (Busy()) throw EACSException("Component is Busy");
+  // Until its end has been delivered, the last run still owns the result.
+  if (Busy() || FRunEndPending) throw EACSException("Component is Busy");
   if (!Input()) throw EACSException("Input is not assigned");
-  InputLock.Release();
+  FLastRunEnd.reset();
+  FRunEndPending = true;
   try {
     BeginOutput();
     // Flags before Busy, so a worker that is iterating idle never sees a
@@ -241,6 +255,8 @@ void TACSOutput::Run() {
     Thread->Resume();
   } catch (const std::exception& e) {
     HandleThreadException(e);
+  } catch (...) {
+    HandleThreadException(EACSException("Unknown error"));
   }
 }
 
@@ -287,22 +303,21 @@ void TACSOutput::FinishRun() {
   // end of the run (and EndOutput closes the new input) or after it.
   TInputLockGuard guard(InputLock);
   CanOutput = false;
+  // Idle whatever EndOutput raises, so the failure path that follows does
+  // not finish the writer a second time.
+  struct TIdleOnExit {
+    std::atomic<bool>& busy;
+    ~TIdleOnExit() { busy = false; }
+  } idle{FBusy};
   EndOutput();
-  FBusy = false;
 }
 
 void TACSOutput::HandleThreadException(const std::exception& E) {
-  InputLock.Release();
   {
-    // The teardown holds InputLock, as FinishRun does.
+    // The teardown holds InputLock, as FinishRun does. A ReadData that
+    // failed has released every lock on its way out.
     TInputLockGuard guard(InputLock);
-    if (Status() != 2) {
-      if (auto* converter = dynamic_cast<TACSConverter*>(Input())) {
-        try {
-          converter->UnlockChain();
-        } catch (...) {
-        }
-      }
+    if (Busy()) {
       try {
         EndOutput();
       } catch (...) {
@@ -311,17 +326,36 @@ void TACSOutput::HandleThreadException(const std::exception& E) {
     CanOutput = false;
     FBusy = false;
   }
-  auto handler = OnThreadException.Get();
-  if (!handler) return;
-  if (TMainThreadQueue::Instance().IsMainThread()) {
-    handler(this, E);
-    return;
+  // A handler's own failure has nowhere to go: Run raises only its two
+  // refusals, and on the worker there is no caller at all.
+  if (auto handler = OnThreadException.Get()) {
+    try {
+      handler(this, E);
+    } catch (...) {
+    }
   }
-  // On the worker a handler's own failure has nowhere to go.
-  try {
-    handler(this, E);
-  } catch (...) {
-  }
+  DeliverRunEnd({TRunResult::Failed, E.what()});
+}
+
+void TACSOutput::DeliverRunEnd(TRunEnd end) {
+  if (!FRunEndPending) return;
+  std::function<void()> call = [this, end = std::move(end), handler = OnRunEnd.Get()] {
+    FLastRunEnd = end;
+    FRunEndPending = false;
+    if (!handler) return;
+    try {
+      handler(this, end);
+    } catch (...) {
+    }
+  };
+  TMainThreadQueue::Instance().Synchronize(this, call);
+}
+
+TRunEnd WaitForRunEnd(TACSOutput& output, const std::function<void()>& serve) {
+  if (!output.RunEndPending() && !output.LastRunEnd())
+    return {TRunResult::Failed, "No run was started"};
+  while (output.RunEndPending()) serve();
+  return *output.LastRunEnd();
 }
 
 void TACSOutput::Notification(TComponent* component, TOperation operation) {

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -71,23 +72,33 @@ using TOutputDoneEvent = TEvent<void(TComponent* Sender)>;
 using TOutputProgressEvent = TEvent<void(TComponent* Sender)>;
 using TThreadExceptionEvent = TEvent<void(TComponent* Sender, const std::exception& E)>;
 
-// The flag that guards the exchange of an Input during a run: held around
-// every ReadData on that input and by the swap itself. Taking it is an
-// atomic test-and-set; waiting for it is a spin. A thread that finds another
-// one waiting lets it go first: the reader takes the lock again a few
-// microseconds after releasing it, and would otherwise starve a swap until
-// the run ends.
+// How a run ended: its input ran out, it was stopped, or it failed (then
+// Message holds the failure's message, the one OnThreadException got).
+enum class TRunResult { Done, Stopped, Failed };
+struct TRunEnd {
+  TRunResult Result = TRunResult::Done;
+  std::string Message;
+};
+using TRunEndEvent = TEvent<void(TComponent* Sender, const TRunEnd& End)>;
+
+// The lock that guards the exchange of an Input during a run: held around
+// every ReadData on that input and by the swap itself. A thread that waits
+// for it sleeps (a CD read behind it can take seconds), and waiting threads
+// take it in the order they asked: the reader takes it again microseconds
+// after releasing it, and would otherwise starve a swap until the run ends.
+// Only the holder releases it, through a TInputLockGuard.
 class TInputLock {
  public:
   void Acquire();
-  void Release() { held_.store(false, std::memory_order_release); }
-  bool Held() const { return held_.load(std::memory_order_acquire); }
-  // Threads spinning for the lock right now.
-  int Waiters() const { return waiters_.load(); }
+  void Release();
+  // Threads waiting for the lock right now.
+  int Waiters() const;
 
  private:
-  std::atomic<bool> held_{false};
-  std::atomic<int> waiters_{0};
+  mutable std::mutex mutex_;
+  std::condition_variable turn_;
+  uint64_t nextTicket_ = 0;
+  uint64_t serving_ = 0;
 };
 
 // Holds an InputLock for a scope, so a ReadData that throws still frees it.
@@ -147,8 +158,6 @@ class TACSConverter : public TACSInput {
   // Stores the input; during a run exchanges it without losing a block
   // (the new input is opened first, the old one closed after the swap).
   virtual void SetInput(TACSInput* Value);
-  // Frees this converter's InputLock and those further down the chain.
-  void UnlockChain();
   // Passed on down the chain to the source.
   void InterruptRead() override;
 
@@ -200,6 +209,7 @@ class TACSThread {
   void Execute();
   void Iterate();
   void EndRun();
+  void FailRun(const std::exception& e);
   void SuspendIfWanted();
   void SuspendUntilBusy();
 
@@ -234,10 +244,12 @@ class TACSOutput : public TComponent {
   virtual void SetInput(TACSInput* Value);
 
   // Starts a run: BeginOutput here, then the blocks on the worker.
-  // Raises "Component is Busy" / "Input is not assigned"; every other
-  // failure goes to OnThreadException.
+  // Raises "Component is Busy" (also while the end of the last run is still
+  // on its way) and "Input is not assigned"; every other failure goes to
+  // OnThreadException.
   void Run();
-  // Ends the current run after the block in progress; does not wait.
+  // Ends the current run after the block in progress, and asks the chain's
+  // source to cut a slow read short; does not wait.
   void Stop();
   // 0 running, 1 suspended, 2 idle.
   int Status() const;
@@ -248,14 +260,25 @@ class TACSOutput : public TComponent {
   bool SuspendWhenIdle() const { return Thread->SuspendWhenIdle.load(); }
   void SetSuspendWhenIdle(bool value) { Thread->SuspendWhenIdle = value; }
 
+  // The end of the last run, main thread only: empty from Run until the
+  // end arrives. Every Run gets exactly one end, handed to the main thread
+  // after OnDone or OnThreadException, once the output is idle, its file
+  // complete and its chain closed; then OnRunEnd runs. So a caller that
+  // waits for this (WaitForRunEnd) has nothing else to wait for.
+  const std::optional<TRunEnd>& LastRunEnd() const { return FLastRunEnd; }
+  // A run was started and its end has not been delivered yet.
+  bool RunEndPending() const { return FRunEndPending.load(); }
+
   TOutputDoneEvent OnDone;
   TOutputProgressEvent OnProgress;
   TThreadExceptionEvent OnThreadException;
+  // Main thread; what it throws is dropped, since the run is over.
+  TRunEndEvent OnRunEnd;
 
  protected:
   // Worker side of the writer contract. EndOutput runs with InputLock held
   // (so a swap cannot exchange or close the input under it): it must not
-  // read from Input.
+  // read from Input. The core calls it at most once per run.
   virtual bool WriteNextBlock(bool Abort) = 0;
   virtual void EndOutput() = 0;
   // Runs inside Run on the caller's thread.
@@ -282,11 +305,23 @@ class TACSOutput : public TComponent {
   // Progress as the worker reads it, with InputLock held so the input
   // cannot be exchanged or destroyed while it is being read.
   int WorkerProgress();
+  // Hands the run's end to the main thread, once per Run.
+  void DeliverRunEnd(TRunEnd end);
   void StopWorker();
 
   std::atomic<TACSInput*> FInput{nullptr};
   std::atomic<bool> FBusy{false};
+  // Set by Run, cleared when its end has been delivered.
+  std::atomic<bool> FRunEndPending{false};
+  std::optional<TRunEnd> FLastRunEnd;
 };
+
+// Serves the main thread until the run `output` started last has ended,
+// and returns its end. `serve` must serve the main-thread queue (an event
+// loop pass, a TMainThreadQueue::WaitAndServe); it may also, say, forward a
+// Stop. Main thread only. Without a run started, it returns at once with a
+// failed end.
+TRunEnd WaitForRunEnd(TACSOutput& output, const std::function<void()>& serve);
 
 // An output that writes to a stream opened in BeginOutput and freed in
 // EndOutput; in this program always a file.

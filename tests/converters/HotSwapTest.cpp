@@ -85,7 +85,7 @@ TEST_P(HotSwap, LosesNoBlockWhileTheWorkerPulls) {
     made = i;
     swap();
   }
-  ASSERT_TRUE(ServeUntil([&] { return output->Status() == 2; }));
+  AwaitRunEnd(*output);
   EXPECT_EQ(made, Rendezvous);
   EXPECT_GE(CheckSegments(log), Rendezvous);
   const auto expected = c.expected(log.bytes);
@@ -123,7 +123,7 @@ TEST(HotSwapAtTheEnd, LeavesNoInputOpenAndClosesNoneTwice) {
     }
     swapsDuringRun += converter->Busy();
     converter->SetInput(second.get());
-    ASSERT_TRUE(ServeUntil([&] { return output->Status() == 2; }));
+    AwaitRunEnd(*output);
     converter->SetInput(nullptr);
     for (auto* source : {first.get(), second.get()}) {
       ASSERT_FALSE(source->Busy()) << "run " << i;

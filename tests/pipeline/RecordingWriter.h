@@ -1,4 +1,4 @@
-// A writer that keeps what it pulls in memory and records the calls the
+// An output that keeps what it pulls in memory and records the calls the
 // core makes on it, for the tests of the run control.
 #pragma once
 
@@ -13,13 +13,14 @@
 
 namespace cdx::test {
 
-class TRecordingWriter : public TACSFileOut {
+class TRecordingWriter : public TACSOutput {
  public:
   explicit TRecordingWriter(TComponent* owner, int blockSize = 4096)
-      : TACSFileOut(owner), buffer_(blockSize) {}
+      : TACSOutput(owner), buffer_(blockSize) {}
 
   // Failure injection and hooks, set while idle.
   bool FailInBegin = false;
+  bool FailInEnd = false;                   // EndOutput raises after closing the input
   std::function<void(int block)> OnBlock;   // worker, before each block's read
   std::function<void()> OnEnd;              // worker, inside EndOutput
   std::function<void(bool Abort)> OnWrite;  // worker, first thing in WriteNextBlock
@@ -88,6 +89,7 @@ class TRecordingWriter : public TACSFileOut {
     EndOnWorker = std::this_thread::get_id() == Thread->Id();
     Note("end");
     if (in) in->CloseStream();
+    if (FailInEnd) throw EACSException("end failed");
   }
 
  private:

@@ -110,9 +110,23 @@ bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds tim
   return true;
 }
 
+TRunEnd AwaitRunEnd(TACSOutput& output, std::chrono::milliseconds timeout) {
+  auto& queue = TMainThreadQueue::Instance();
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  return WaitForRunEnd(output, [&] {
+    if (std::chrono::steady_clock::now() > deadline)
+      throw std::runtime_error("the run did not end in time");
+    queue.WaitAndServe(std::chrono::milliseconds(2));
+  });
+}
+
 bool RunToEnd(TACSOutput& output, std::chrono::milliseconds timeout) {
   output.Run();
-  return ServeUntil([&] { return output.Status() == 2; }, timeout);
+  try {
+    return AwaitRunEnd(output, timeout).Result != TRunResult::Failed;
+  } catch (const std::runtime_error&) {
+    return false;
+  }
 }
 
 TTempDir::TTempDir() {

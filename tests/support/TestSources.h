@@ -56,7 +56,12 @@ std::vector<uint8_t> CountingBytes(size_t count);
 // returns whether `done` held.
 bool ServeUntil(const std::function<bool()>& done,
                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
-// Runs `output` and serves the main-thread queue until it is idle again.
+// Serves the main-thread queue until the end of `output`'s run arrives, and
+// returns it; raises std::runtime_error when it has not come in `timeout`.
+TRunEnd AwaitRunEnd(TACSOutput& output,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(60));
+// Runs `output` and waits for the end of the run; true when it came and the
+// run was not a failure.
 bool RunToEnd(TACSOutput& output, std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 // A fresh empty directory under the system's temporary folder, removed

@@ -25,8 +25,7 @@ std::vector<uint8_t> Decode(const std::string& path, std::string* errors) {
   return ReadFile(raw);
 }
 
-// One writer fed from memory; a run counts as over once OnDone or
-// OnThreadException has been delivered.
+// One writer fed from memory, with the outcome of its runs.
 struct TMacRun {
   TTempDir dir;
   ComponentPtr<TMemorySource> source;
@@ -42,24 +41,21 @@ struct TMacRun {
     writer->OnThreadException = [state](TComponent*, const std::exception& e) {
       std::lock_guard lock(state->mutex);
       state->errors.push_back(e.what());
-      state->over = true;
     };
     writer->OnDone = [state](TComponent*) {
       std::lock_guard lock(state->mutex);
       ++state->done;
-      state->over = true;
     };
   }
+  // Runs and waits for the end; true when it came, whatever it was.
   bool Run() {
-    {
-      std::lock_guard lock(state_->mutex);
-      state_->over = false;
-    }
     writer->Run();
-    return ServeUntil([&] {
-      std::lock_guard lock(state_->mutex);
-      return state_->over && writer->Status() == 2;
-    });
+    try {
+      AwaitRunEnd(*writer);
+      return true;
+    } catch (const std::runtime_error&) {
+      return false;
+    }
   }
   std::vector<std::string> Errors() {
     std::lock_guard lock(state_->mutex);
@@ -75,7 +71,6 @@ struct TMacRun {
     std::mutex mutex;
     std::vector<std::string> errors;
     int done = 0;
-    bool over = false;
   };
   std::shared_ptr<TState> state_ = std::make_shared<TState>();
 };

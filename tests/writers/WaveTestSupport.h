@@ -64,15 +64,10 @@ struct TWaveRun {
       errorList.push_back(e.what());
     };
   }
-  // Runs to the end; true when it finished and nothing failed. The writer
-  // turns idle before OnDone or OnThreadException is delivered, so the wait
-  // is for one of those.
+  // Runs to the end; true when it finished and nothing failed so far.
   bool Run() {
     int before = done;
-    size_t failures = Errors().size();
-    if (!RunToEnd(*writer)) return false;
-    if (!ServeUntil([&] { return done > before || Errors().size() > failures; })) return false;
-    return done == before + 1 && Errors().size() == failures && failures == 0;
+    return RunToEnd(*writer) && done == before + 1 && Errors().empty();
   }
   std::vector<std::string> Errors() {
     std::lock_guard lock(mutex);
