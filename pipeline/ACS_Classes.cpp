@@ -397,4 +397,67 @@ void TACSOutput::StopWorker() {
   }
 }
 
+// --- TACSFileOut ----------------------------------------------------------
+
+void TACSFileOut::BeginOutput() {
+  if (FFileName.empty()) throw EACSException("File name is not assigned.");
+  EndOfInput = false;
+  try {
+    OpenFile();
+    TACSInput& input = RequireInput();
+    input.OpenStream();
+    FInputOpen = true;
+    StartFile(input);
+    FFileStarted = true;
+  } catch (...) {
+    AbandonStart();
+    throw;
+  }
+}
+
+void TACSFileOut::OpenFile() {
+  // An existing file is continued (under an exclusive lock) only by the
+  // writers that take foAppend; anything else is created afresh.
+  const bool append = FFileMode == foAppend && FileExists(FFileName);
+  FStream = std::make_unique<TFileStream>(
+      FFileName, append ? TFileStream::TOpenMode::ReadWriteLocked : TFileStream::TOpenMode::Create);
+}
+
+void TACSFileOut::AbandonStart() noexcept {
+  ReleaseFile();
+  FStream.reset();
+  if (std::exchange(FInputOpen, false))
+    if (TACSInput* input = Input()) input->AbortStream();
+}
+
+bool TACSFileOut::WriteNextBlock(bool Abort) {
+  if (!CanOutput) return true;
+  if (Abort || EndOfInput) return false;
+  return WriteBlock();
+}
+
+void TACSFileOut::EndOutput() {
+  // Close everything whatever fails, and report the first failure.
+  std::exception_ptr failure;
+  auto attempt = [&failure](auto&& step) {
+    try {
+      step();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  if (std::exchange(FFileStarted, false)) attempt([this] { FinishFile(); });
+  ReleaseFile();
+  if (FStream) {
+    attempt([this] { FStream->Close(); });
+    FStream.reset();
+  }
+  if (std::exchange(FInputOpen, false)) {
+    attempt([this] {
+      if (TACSInput* input = Input()) input->CloseStream();
+    });
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
 }  // namespace cdx

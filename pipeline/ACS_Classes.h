@@ -333,6 +333,20 @@ class TACSStreamedOutput : public TACSOutput {
   std::unique_ptr<TFileStream> FStream;
 };
 
+// The writer contract. The base does what every file writer shares, so a
+// writer implements only its own start, block and finish steps:
+//
+// - BeginOutput: "File name is not assigned." for an empty FileName; then
+//   OpenFile (by default FStream on FileName: created, or continued when
+//   FileMode is foAppend and the file exists), Input's OpenStream, and the
+//   writer's StartFile (headers, encoder set-up). When a step raises, what
+//   the earlier ones opened is released again before the failure leaves.
+// - WriteNextBlock: true without work while idle (CanOutput false); false
+//   on Abort or once the writer has set EndOfInput; else WriteBlock.
+// - EndOutput: FinishFile (flush the encoder, complete the headers) when
+//   StartFile succeeded, ReleaseFile, then FStream and the input closed,
+//   each exactly once per run whatever fails; the first failure is raised.
+//   A second EndOutput in the same run does nothing.
 class TACSFileOut : public TACSStreamedOutput {
  public:
   explicit TACSFileOut(TComponent* owner) : TACSStreamedOutput(owner) {}
@@ -345,8 +359,35 @@ class TACSFileOut : public TACSStreamedOutput {
   virtual void SetFileMode(TFileOutputMode) { FFileMode = foRewrite; }
 
  protected:
+  void BeginOutput() final;
+  bool WriteNextBlock(bool Abort) final;
+  void EndOutput() final;
+
+  // Opens the destination before the input is opened.
+  virtual void OpenFile();
+  // The input is open: check it, write headers, set up the encoder.
+  virtual void StartFile(TACSInput& input) = 0;
+  // Reads (ReadInput) and writes one block; false when no more follow.
+  virtual bool WriteBlock() = 0;
+  // Flushes the encoder and completes the file; runs only after StartFile
+  // succeeded, also for stopped and failed runs.
+  virtual void FinishFile() = 0;
+  // Frees what StartFile set up, whether it succeeded or not, and after
+  // FinishFile; must not throw, and may find nothing left to free.
+  virtual void ReleaseFile() noexcept {}
+
   std::string FFileName;
   TFileOutputMode FFileMode = foRewrite;
+  // Set by a writer whose input has ended but that still has a block to
+  // write: the next WriteNextBlock ends the run.
+  bool EndOfInput = false;
+
+ private:
+  // Releases what BeginOutput opened before it failed; never throws.
+  void AbandonStart() noexcept;
+
+  bool FInputOpen = false;
+  bool FFileStarted = false;
 };
 
 }  // namespace cdx

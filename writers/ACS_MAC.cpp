@@ -17,36 +17,22 @@ void TMACOut::SetCompressionLevel(int value) {
   FCompressionLevel = known ? value : 2000;
 }
 
-void TMACOut::BeginOutput() {
-  if (FileName().empty()) throw EACSException("File name is not assigned.");
-  TACSInput& input = RequireInput();
-  input.OpenStream();
-  FInputOpen = true;
-  FEndOfInput = false;
-  try {
-    FAPECompress = std::make_unique<TAPECompress>();
-    FillWaveFormatEx(&FFormat, input.GetSampleRate(), input.GetBitsPerSample(),
-                     input.GetChannels());
-    int code =
-        FAPECompress->Start(FileName(), &FFormat, FMaxAudioBytes, FCompressionLevel, nullptr, -1);
-    CanOutput = code == 0;
-    if (code != 0) throw EACSException("Error starting APECompress.\r\n" + APEErrorText(code));
-  } catch (...) {
-    // Nothing of a run that did not start may stay open.
-    ReleaseRun();
-    throw;
-  }
+void TMACOut::StartFile(TACSInput& input) {
+  FAPECompress = std::make_unique<TAPECompress>();
+  FillWaveFormatEx(&FFormat, input.GetSampleRate(), input.GetBitsPerSample(), input.GetChannels());
+  int code =
+      FAPECompress->Start(FileName(), &FFormat, FMaxAudioBytes, FCompressionLevel, nullptr, -1);
+  if (code != 0) throw EACSException("Error starting APECompress.\r\n" + APEErrorText(code));
 }
 
-bool TMACOut::WriteNextBlock(bool Abort) {
-  if (!CanOutput) return true;
-  if (Abort || FEndOfInput) return false;
+bool TMACOut::WriteBlock() {
+  // The end of the input is seen one call before the run ends, so an empty
+  // input still starts and finishes the compressor.
   int count = ReadInput(FBuffer.data(), kBufferSize);
-  if (count == 0) {
-    FEndOfInput = true;
-    return true;
-  }
-  HandOver(count);
+  if (count == 0)
+    EndOfInput = true;
+  else
+    HandOver(count);
   return true;
 }
 
@@ -68,21 +54,15 @@ void TMACOut::HandOver(int count) {
   }
 }
 
-void TMACOut::EndOutput() {
-  int code = 0;
-  if (FAPECompress) code = FAPECompress->Finish(nullptr, 0, 0);
-  ReleaseRun();
+void TMACOut::FinishFile() {
   // A file the compressor could not complete (a write error, or no audio
   // at all, which the format cannot hold) must not pass for a finished run.
+  int code = FAPECompress->Finish(nullptr, 0, 0);
   if (code != 0) throw EACSException("Error finishing APECompress.\r\n" + APEErrorText(code));
 }
 
-void TMACOut::ReleaseRun() {
+void TMACOut::ReleaseFile() noexcept {
   FAPECompress.reset();
-  if (FInputOpen) {
-    FInputOpen = false;
-    if (TACSInput* input = Input()) input->CloseStream();
-  }
 }
 
 }  // namespace cdx

@@ -28,21 +28,21 @@ class TMACOut : public TACSFileOut {
   void SetMaxAudioBytes(int value) { FMaxAudioBytes = value; }
 
  protected:
-  void BeginOutput() override;
-  bool WriteNextBlock(bool Abort) override;
-  void EndOutput() override;
+  // The compressor creates the file itself, by name.
+  void OpenFile() override {}
+  void StartFile(TACSInput& input) override;
+  bool WriteBlock() override;
+  void FinishFile() override;
+  void ReleaseFile() noexcept override;
 
  private:
   static constexpr int kBufferSize = 65536;
 
   void HandOver(int count);
-  void ReleaseRun();
 
   std::vector<uint8_t> FBuffer;
   std::unique_ptr<TAPECompress> FAPECompress;
   WAVEFORMATEX FFormat{};
-  bool FEndOfInput = false;
-  bool FInputOpen = false;
   int FCompressionLevel = 2000;
   int FMaxAudioBytes = -1;
 };

@@ -268,36 +268,14 @@ void TWaveOut::SetFileMode(TFileOutputMode value) {
   if (value == foRewrite || value == foAppend) FFileMode = value;
 }
 
-void TWaveOut::BeginOutput() {
-  EndOfInput = false;
-  if (FFileName.empty()) throw EACSException("File name is not assigned.");
-  bool append = FFileMode == foAppend;
-  OpenFile(append);
-  // From here on, a failure closes what was opened before it leaves.
-  try {
-    TACSInput& input = RequireInput();
-    input.OpenStream();
-    FInputOpen = true;
-    std::optional<TWaveHeaderInfo> appendTo = ReadAppendHeader(append);
-    FRunType = FWavType;
-    FRunChannels = input.GetChannels();
-    if (FRunType == wtPCM)
-      BeginPcm(input, appendTo);
-    else
-      BeginAdpcm(input, appendTo);
-  } catch (...) {
-    AbortInput();
-    FStream.reset();
-    throw;
-  }
-}
-
-void TWaveOut::OpenFile(bool append) {
-  // An existing file is continued under an exclusive lock; anything else is
-  // created afresh.
-  auto mode = append && FileExists(FFileName) ? TFileStream::TOpenMode::ReadWriteLocked
-                                              : TFileStream::TOpenMode::Create;
-  FStream = std::make_unique<TFileStream>(FFileName, mode);
+void TWaveOut::StartFile(TACSInput& input) {
+  std::optional<TWaveHeaderInfo> appendTo = ReadAppendHeader(FFileMode == foAppend);
+  FRunType = FWavType;
+  FRunChannels = input.GetChannels();
+  if (FRunType == wtPCM)
+    BeginPcm(input, appendTo);
+  else
+    BeginAdpcm(input, appendTo);
 }
 
 std::optional<TWaveHeaderInfo> TWaveOut::ReadAppendHeader(bool append) {
@@ -408,9 +386,7 @@ void TWaveOut::WriteAdpcmHeader(TACSInput& input) {
   FStream->Write(h.data(), h.size());
 }
 
-bool TWaveOut::WriteNextBlock(bool Abort) {
-  if (!CanOutput) return true;
-  if (Abort || EndOfInput) return false;
+bool TWaveOut::WriteBlock() {
   // A failed read or write leaves here as an exception: the core ends the
   // run through its failure path, which still completes the header.
   return FRunType == wtPCM ? WritePcmBlock() : WriteAdpcmBlock();
@@ -446,28 +422,8 @@ void TWaveOut::ReadAdpcmBlockInput() {
   }
 }
 
-void TWaveOut::EndOutput() {
-  // Close everything whatever fails, and report the first failure.
-  std::exception_ptr failure;
-  if (FStream) {
-    try {
-      CompleteHeader();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    try {
-      FStream->Close();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-    FStream.reset();
-  }
-  try {
-    CloseInput();
-  } catch (...) {
-    if (!failure) failure = std::current_exception();
-  }
-  if (failure) std::rethrow_exception(failure);
+void TWaveOut::FinishFile() {
+  CompleteHeader();
 }
 
 void TWaveOut::CompleteHeader() {
@@ -488,18 +444,6 @@ void TWaveOut::PutUInt32At(int64_t position, uint32_t value) {
   PutLE32(b, value);
   FStream->Seek(position, SEEK_SET);
   FStream->Write(b, 4);
-}
-
-void TWaveOut::CloseInput() {
-  if (!FInputOpen) return;
-  FInputOpen = false;
-  if (TACSInput* input = Input()) input->CloseStream();
-}
-
-void TWaveOut::AbortInput() {
-  if (!FInputOpen) return;
-  FInputOpen = false;
-  if (TACSInput* input = Input()) input->AbortStream();
 }
 
 }  // namespace cdx

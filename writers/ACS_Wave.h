@@ -92,9 +92,9 @@ class TWaveOut : public TACSFileOut {
   void SetFileMode(TFileOutputMode value) override;
 
  protected:
-  void BeginOutput() override;
-  bool WriteNextBlock(bool Abort) override;
-  void EndOutput() override;
+  void StartFile(TACSInput& input) override;
+  bool WriteBlock() override;
+  void FinishFile() override;
 
  private:
   static constexpr int kPcmBufferSize = 16384;
@@ -106,7 +106,6 @@ class TWaveOut : public TACSFileOut {
     int64_t DataStart = 0;
   };
 
-  void OpenFile(bool append);
   // The header of the file being continued, or none when a fresh header is
   // to be written. `append` is the run's file mode.
   std::optional<TWaveHeaderInfo> ReadAppendHeader(bool append);
@@ -119,8 +118,6 @@ class TWaveOut : public TACSFileOut {
   void ReadAdpcmBlockInput();
   void CompleteHeader();
   void PutUInt32At(int64_t position, uint32_t value);
-  void CloseInput();
-  void AbortInput();
 
   TWavType FWavType = wtPCM;
   uint16_t FBlockSize = 512;
@@ -128,8 +125,6 @@ class TWaveOut : public TACSFileOut {
   // Run state, set up by BeginOutput.
   TWavType FRunType = wtPCM;
   int FRunChannels = 0;
-  bool FInputOpen = false;
-  bool EndOfInput = false;
   THeaderPlaces FPlaces;
   std::array<TImaChannel, 2> FAdpcmState{};
   // Fixed buffers: nothing is allocated per block.
