@@ -25,9 +25,9 @@ namespace {
 
 // A drop hands each path over in a buffer of 254 characters.
 constexpr int kDroppedPathLimit = 253;
-// How long the job waits for a writer that is no longer running to report
-// how its run ended, before taking the run as failed.
-constexpr int kOutcomeGraceMs = 10000;
+// The job's wait for the end of a track serves the window in slices this
+// long.
+constexpr int kWaitSliceMs = 10;
 
 void SetBar(QProgressBar& bar, int position) {
   bar.setValue(std::clamp(position, bar.minimum(), bar.maximum()));
@@ -465,11 +465,10 @@ void TForm1::ExtractRow(quint64 id) {
   stopCurrent_ = false;
   QString error;
   try {
-    extractor_->BuildChain(Formats().at(ComboBox1.currentIndex()), path, Edit1.text().toStdString(),
-                           caption.toStdString());
-    WaitForWriters();
-    TRunOutcome outcome = WaitForOutcome();
-    if (outcome.Failed) error = QString::fromStdString(outcome.Error);
+    TACSOutput* writer = extractor_->BuildChain(Formats().at(ComboBox1.currentIndex()), path,
+                                                Edit1.text().toStdString(), caption.toStdString());
+    TRunEnd end = WaitForWriters(*writer);
+    if (end.Result == TRunResult::Failed) error = QString::fromStdString(end.Message);
   } catch (const EConvertError&) {
     currentRowId_ = 0;
     throw;  // a name without a track number ends the job
@@ -483,30 +482,13 @@ void TForm1::ExtractRow(quint64 id) {
     still->setCheckState(0, error.isEmpty() ? Qt::Unchecked : Qt::Checked);
 }
 
-void TForm1::WaitForWriters() {
-  bool running;
-  do {
-    running = extractor_->AnyWriterRunning();
-    PumpMessagesFor(50);
+TRunEnd TForm1::WaitForWriters(TACSOutput& writer) {
+  // The window stays live meanwhile; its events and the writer's hand-offs
+  // are served in short slices, so the next track follows at once.
+  return WaitForRunEnd(writer, [this] {
+    PumpMessagesFor(kWaitSliceMs);
     if (stopCurrent_) extractor_->StopRunning();
-  } while (running);
-}
-
-TRunOutcome TForm1::WaitForOutcome() {
-  // A writer that has just been started can still read as not running, and
-  // how its run ended arrives after it turned idle: wait for the outcome,
-  // with a bound for the time no writer is running.
-  int idleMs = 0;
-  for (;;) {
-    TRunOutcome outcome = extractor_->LastOutcome();
-    if (outcome.Finished) return outcome;
-    if (extractor_->AnyWriterRunning())
-      idleMs = 0;
-    else if ((idleMs += 50) > kOutcomeGraceMs)
-      return {true, true, "The writer did not report the end of its run"};
-    PumpMessagesFor(50);
-    if (stopCurrent_) extractor_->StopRunning();
-  }
+  });
 }
 
 void TForm1::StopCurrentTrack() {

@@ -107,8 +107,8 @@ class TForm1 : public QWidget {
 
   void RunJob();
   void ExtractRow(quint64 id);
-  void WaitForWriters();
-  TRunOutcome WaitForOutcome();
+  // Keeps the window live until the run of `writer` has ended.
+  TRunEnd WaitForWriters(TACSOutput& writer);
   void StopCurrentTrack();
   void ReportFailures();
 

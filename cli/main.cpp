@@ -89,23 +89,24 @@ class TProgressBar {
 // Rips one track; returns the error, or nothing when the file is complete.
 std::optional<std::string> RipTrack(TExtractor& ex, const TCliOptions& o, const std::string& path,
                                     const std::string& caption, TProgressBar& bar) {
+  TACSOutput* writer = nullptr;
   try {
-    ex.BuildChain(*o.Format, path, o.OutDir, caption);
+    writer = ex.BuildChain(*o.Format, path, o.OutDir, caption);
   } catch (const std::exception& e) {
     return std::string(e.what());
   }
   auto& queue = TMainThreadQueue::Instance();
   bool stopped = false;
-  while (ex.AnyWriterRunning() || !ex.LastOutcome().Finished) {
+  TRunEnd end = WaitForRunEnd(*writer, [&] {
+    // A hand-off ends the wait at once; a signal is seen within the slice.
     queue.WaitAndServe(std::chrono::milliseconds(50));
     if (interrupted && !stopped) {
       ex.StopRunning();
       stopped = true;
     }
-  }
+  });
   bar.Clear();
-  TRunOutcome outcome = ex.LastOutcome();
-  if (outcome.Failed) return outcome.Error;
+  if (end.Result == TRunResult::Failed) return end.Message;
   return std::nullopt;
 }
 

@@ -47,7 +47,6 @@ TExtractor::TExtractor(TComponent* owner) : TComponent(owner) {
   CDPlayer1 = CreateComponent<TCDPlayer>(*this);
   CDPlayer1->SetLVolume(0);
   CDPlayer1->SetRVolume(0);
-  for (TACSOutput* writer : WriterSet()) WireWriter(writer);
 }
 
 std::vector<TACSOutput*> TExtractor::WriterSet() const {
@@ -55,27 +54,6 @@ std::vector<TACSOutput*> TExtractor::WriterSet() const {
   for (const TFormat& format : Formats())
     if (format.Writer) writers.push_back(format.Writer(*this));
   return writers;
-}
-
-void TExtractor::WireWriter(TACSOutput* writer) {
-  // Every run ends with exactly one of these two, so the job can tell a
-  // finished track from a failed one instead of taking idle for success.
-  writer->OnDone = [this](TComponent*) { SetOutcome(false, ""); };
-  writer->OnThreadException = [this](TComponent*, const std::exception& e) {
-    SetOutcome(true, e.what());
-  };
-}
-
-void TExtractor::SetOutcome(bool failed, const std::string& error) {
-  std::lock_guard lock(outcomeMutex_);
-  outcome_.Finished = true;
-  outcome_.Failed = failed;
-  outcome_.Error = error;
-}
-
-TRunOutcome TExtractor::LastOutcome() {
-  std::lock_guard lock(outcomeMutex_);
-  return outcome_;
 }
 
 std::string TExtractor::FindCdDrive() {
@@ -113,10 +91,6 @@ TACSOutput* TExtractor::StartRun(TACSFileOut* writer, TACSInput* tail,
     };
   else
     writer->OnProgress = nullptr;
-  {
-    std::lock_guard lock(outcomeMutex_);
-    outcome_ = TRunOutcome{};
-  }
   writer->Run();
   return writer;
 }
@@ -162,12 +136,6 @@ TACSOutput* TExtractor::BuildChain(const TFormat& format, const std::string& pat
   if (!format.Available())
     throw EACSException("The " + format.Extension + " format is not available");
   return (this->*format.Build)(path, outputDirectory, caption);
-}
-
-bool TExtractor::AnyWriterRunning() const {
-  bool running = false;
-  for (TACSOutput* writer : WriterSet()) running = running || writer->Status() == 0;
-  return running;
 }
 
 void TExtractor::StopRunning() {

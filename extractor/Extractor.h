@@ -5,7 +5,6 @@
 #pragma once
 
 #include <functional>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,13 +35,6 @@ class EConvertError : public std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
 
-// How the last run that a builder started ended.
-struct TRunOutcome {
-  bool Finished = false;  // OnDone or OnThreadException has been delivered
-  bool Failed = false;
-  std::string Error;  // the failure's message
-};
-
 class TExtractor : public TComponent {
  public:
   explicit TExtractor(TComponent* owner = nullptr);
@@ -66,8 +58,7 @@ class TExtractor : public TComponent {
   TWavSettings WavSettings;
   TApeSettings ApeSettings;
 
-  // The writers of the formats that have one, which a job waits for, in the
-  // order it polls them.
+  // The writers of the formats that have one, in the order Stop visits them.
   std::vector<TACSOutput*> WriterSet() const;
   // Called with the writer whose OnProgress fired (main thread); set it
   // before the chain is built to have the run report its progress.
@@ -81,7 +72,8 @@ class TExtractor : public TComponent {
   void setcd(const std::string& path);
 
   // Chain builders: wire CDIn1 -> converters -> writer for `path`, name the
-  // file outputDirectory + "/" + caption + extension, and Run the writer.
+  // file outputDirectory + "/" + caption + extension, and Run the writer,
+  // which they return: its run's end (WaitForRunEnd) is the track's end.
   TACSOutput* towav(const std::string& path, const std::string& outputDirectory,
                     const std::string& caption);
   TACSOutput* tomac(const std::string& path, const std::string& outputDirectory,
@@ -91,21 +83,12 @@ class TExtractor : public TComponent {
   TACSOutput* BuildChain(const TFormat& format, const std::string& path,
                          const std::string& outputDirectory, const std::string& caption);
 
-  // One pass of the job's wait: true while some writer of the set runs.
-  bool AnyWriterRunning() const;
   // Stop: stops every writer of the set that is running.
   void StopRunning();
-  // Outcome of the run the last builder started.
-  TRunOutcome LastOutcome();
 
  private:
-  void WireWriter(TACSOutput* writer);
   TACSOutput* StartRun(TACSFileOut* writer, TACSInput* tail, const std::string& outputDirectory,
                        const std::string& caption);
-  void SetOutcome(bool failed, const std::string& error);
-
-  std::mutex outcomeMutex_;
-  TRunOutcome outcome_;
 };
 
 }  // namespace cdx

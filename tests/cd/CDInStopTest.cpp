@@ -2,7 +2,6 @@
 // preloaded shim slows: at the source, and through Stop on a WAV writer.
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -83,51 +82,28 @@ TEST_F(CDInStop, AnInterruptedChunkIsHandedOutInWholeSectorsThenTheStreamEnds) {
   cd_->CloseStream();
 }
 
-// A WAV writer fed by the CD source, with the outcome of its run.
-// Handlers' state comes first, so the writer goes before it.
-struct TWavRip {
-  std::mutex mutex;
-  std::vector<std::string> errors;
-  std::atomic<int> done{0};
-  ComponentPtr<TWaveOut> writer = MakeComponent<TWaveOut>();
-
-  TWavRip(TCDIn& cd, const std::string& file) {
-    writer->SetInput(&cd);
-    writer->SetFileName(file);
-    writer->OnDone = [this](TComponent*) { ++done; };
-    writer->OnThreadException = [this](TComponent*, const std::exception& e) {
-      std::lock_guard lock(mutex);
-      errors.push_back(e.what());
-    };
-  }
-  bool Ended() {
-    std::lock_guard lock(mutex);
-    return writer->Status() == 2 && (done > 0 || !errors.empty());
-  }
-};
-
 TEST_F(CDInStop, StopDuringASlowReadEndsTheRunWithAFileOfWhatWasRead) {
   TTempDir dir;
   std::string file = dir.File("stopped.wav");
-  TWavRip rip(*cd_, file);
+  auto writer = MakeComponent<TWaveOut>();
+  writer->SetInput(cd_.get());
+  writer->SetFileName(file);
   // Fast enough for the first chunk's read-ahead, about a hundred reads.
   slow_->Slow(".bin", 5);
-  rip.writer->Run();
-  ASSERT_TRUE(ServeUntil([&] { return cd_->Position() >= kChunk || rip.Ended(); }));
+  writer->Run();
+  ASSERT_TRUE(ServeUntil([&] { return cd_->Position() >= kChunk || !writer->RunEndPending(); }));
   long before = slow_->Count();
   slow_->Slow(".bin", 200);
   ASSERT_TRUE(slow_->WaitForSlowedRead(before)) << "no slowed read after the first chunk";
   int32_t handedOut = cd_->Position();
-  rip.writer->Stop();
+  writer->Stop();
   long atStop = slow_->Count();
-  ASSERT_TRUE(ServeUntil([&] { return rip.Ended(); }, std::chrono::seconds(60)))
-      << "the run did not end";
+  TRunEnd end = AwaitRunEnd(*writer);
 
   // Without the interrupt the chunk's read-ahead, some thirty reads, would
   // run to its end.
   EXPECT_LE(slow_->Count() - atStop, 1) << "at most a read that was starting as Stop came";
-  EXPECT_TRUE(rip.errors.empty()) << ::testing::PrintToString(rip.errors);
-  EXPECT_EQ(rip.done, 1);
+  EXPECT_EQ(end.Result, TRunResult::Stopped) << end.Message;
   auto wav = ReadFile(file);
   ASSERT_GE(wav.size(), 44u);
   std::vector<uint8_t> data(wav.begin() + 44, wav.end());
