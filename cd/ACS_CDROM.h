@@ -45,8 +45,8 @@ class TCDIn : public TACSInput {
   // After an interrupt the sectors read so far are handed out, then the
   // stream ends; a read error still raises.
   int ReadData(void* buffer, int bufferSize) override;
-  // Makes the CD library stop before its next sector (it finishes the one
-  // it is retrying).
+  // Makes the CD library give up the chunk in hand, retries included; only
+  // a drive read already under way is waited for.
   void InterruptRead() override;
   void OpenStream() override;
   void CloseStream() override;

@@ -69,6 +69,9 @@ struct StartCase {
   std::string message;  // start of the failure's message
   bool inputOpened;
 };
+void PrintTo(const StartCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class FailedStart : public ::testing::TestWithParam<StartCase> {};
 
@@ -108,6 +111,9 @@ struct EndingCase {
   bool stop;
   TRunResult result;
 };
+void PrintTo(const EndingCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class EveryEnding : public ::testing::TestWithParam<EndingCase> {};
 

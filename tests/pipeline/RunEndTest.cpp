@@ -25,6 +25,9 @@ struct EndCase {
   TRunResult result;
   const char* message;
 };
+void PrintTo(const EndCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class EveryRunEndsOnce : public ::testing::TestWithParam<EndCase> {};
 
