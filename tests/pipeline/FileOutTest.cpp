@@ -2,8 +2,6 @@
 // whichever of the writer's own steps fails.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <filesystem>
 
 #include "tests/support/TestSources.h"
@@ -43,15 +41,6 @@ class TStepWriter : public TACSFileOut {
  private:
   uint8_t buffer_[4096];
 };
-
-int OpenFdCount() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
 
 struct TFileRun {
   TTempDir dir;

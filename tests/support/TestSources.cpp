@@ -1,5 +1,7 @@
 #include "tests/support/TestSources.h"
 
+#include <dirent.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -151,6 +153,15 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
+}
+
+int OpenFdCount() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d)) ++n;
+    closedir(d);
+  }
+  return n;
 }
 
 int RunCommand(const std::string& command, std::string* output) {

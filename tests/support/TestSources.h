@@ -81,6 +81,9 @@ class TTempDir {
 
 std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Open file descriptors of this process, to see that a failed start closed
+// what it opened.
+int OpenFdCount();
 // Runs a shell command; returns its exit status and fills `output` with
 // what it printed on stdout and stderr.
 int RunCommand(const std::string& command, std::string* output = nullptr);

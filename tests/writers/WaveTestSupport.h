@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -30,17 +29,6 @@ inline std::string IdAt(const std::vector<uint8_t>& f, size_t pos) {
 }
 inline std::vector<uint8_t> Tail(const std::vector<uint8_t>& f, size_t from) {
   return std::vector<uint8_t>(f.begin() + std::min(from, f.size()), f.end());
-}
-
-// Open file descriptors of this process, to see that a failed start closed
-// what it opened.
-inline int OpenFdCount() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
 }
 
 // One source feeding one WAV writer, with the outcome of its runs.
