@@ -86,15 +86,18 @@ using TRunEndEvent = TEvent<void(TComponent* Sender, const TRunEnd& End)>;
 // for it sleeps (a CD read behind it can take seconds), and waiting threads
 // take it in the order they asked: the reader takes it again microseconds
 // after releasing it, and would otherwise starve a swap until the run ends.
-// Only the holder releases it, through a TInputLockGuard.
+// It is taken and released only through a TInputLockGuard, so only its
+// holder can release it.
 class TInputLock {
  public:
-  void Acquire();
-  void Release();
   // Threads waiting for the lock right now.
   int Waiters() const;
 
  private:
+  friend class TInputLockGuard;
+  void Acquire();
+  void Release();
+
   mutable std::mutex mutex_;
   std::condition_variable turn_;
   uint64_t nextTicket_ = 0;

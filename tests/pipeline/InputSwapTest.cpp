@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "pipeline/MainThreadQueue.h"
@@ -135,18 +136,17 @@ TEST(InputLock, AThreadThatWaitsGoesBeforeTheHolderTakesItAgain) {
   // The reader takes the lock again microseconds after releasing it; a
   // swap that waits must still get its turn at the next release.
   TInputLock lock;
-  lock.Acquire();
+  auto reading = std::make_optional<TInputLockGuard>(lock);
   std::atomic<bool> swapped{false};
   std::thread swapper([&] {
-    lock.Acquire();
+    TInputLockGuard swap(lock);
     swapped = true;
-    lock.Release();
   });
   while (lock.Waiters() == 0) std::this_thread::yield();
-  lock.Release();
-  lock.Acquire();
+  reading.reset();
+  reading.emplace(lock);
   EXPECT_TRUE(swapped) << "the holder took the lock again before the waiting thread";
-  lock.Release();
+  reading.reset();
   swapper.join();
 }
 
