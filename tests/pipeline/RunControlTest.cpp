@@ -21,9 +21,6 @@ struct Chain {
   std::vector<std::string> errorList;
   std::vector<std::thread::id> threadList;
   std::atomic<int> done{0};
-  // Every end delivered, and whether the run was over when it came.
-  std::vector<TRunEnd> ends;
-  bool endCameEarly = false;
   ComponentPtr<TMemorySource> source;
   ComponentPtr<TRecordingWriter> writer;
 
@@ -32,10 +29,6 @@ struct Chain {
         writer(MakeComponent<TRecordingWriter>()) {
     source->Chunk = chunk;
     writer->SetInput(source.get());
-    writer->OnRunEnd = [this](TComponent*, const TRunEnd& end) {
-      endCameEarly = endCameEarly || writer->Status() != 2 || source->Busy();
-      ends.push_back(end);
-    };
     writer->OnThreadException = [this](TComponent*, const std::exception& e) {
       std::lock_guard lock(mutex);
       errorList.push_back(e.what());
