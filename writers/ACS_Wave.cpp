@@ -136,8 +136,9 @@ bool ReadFact(THeaderCursor& in, TWaveHeaderInfo& info) {
 
 bool ReadHeader(THeaderCursor& in, TWaveHeaderInfo& info) {
   uint8_t id[4];
-  uint32_t riffSize;
-  if (!in.SlideTo("RIFF") || !in.UInt32(riffSize) || !in.SlideTo("WAVE")) return false;
+  if (!in.SlideTo("RIFF")) return false;
+  info.RiffStart = in.Consumed() - 4;
+  if (!in.UInt32(info.RiffSize) || !in.SlideTo("WAVE")) return false;
   if (!in.Take(id, 4) || !in.FindChunk(id, "fmt ") || !ReadFormat(in, info)) return false;
   if (!in.Take(id, 4)) return false;
   if (info.Type == wtDVIADPCM) {

@@ -27,6 +27,8 @@ enum TWavType { wtUnsupported = 0, wtPCM = 1, wtDVIADPCM = 2, wtMSADPCM = 3, wtA
 // the file. Type is wtUnsupported when the reader gave up.
 struct TWaveHeaderInfo {
   TWavType Type = wtUnsupported;
+  int64_t RiffStart = 0;
+  uint32_t RiffSize = 0;
   uint32_t SampleRate = 0;
   uint16_t Channels = 0;
   uint16_t BitsPerSample = 0;

@@ -51,6 +51,8 @@ inline std::string CheckHeaderReader(const uint8_t* data, size_t size) {
     return v;
   };
   if (h.Type != wtPCM && h.Type != wtDVIADPCM) return "unexpected type";
+  if (h.RiffStart < 0 || h.RiffStart + 12 > h.DataSizePos) return "RIFF out of place";
+  if (le32(h.RiffStart + 4) != h.RiffSize) return "RIFF size does not match the file";
   if (h.DataSizePos + 4 != h.DataStart) return "data size field not before the data";
   if (h.DataStart > static_cast<int64_t>(size) || h.DataStart > kWaveHeaderLimit)
     return "data start beyond what was read";
