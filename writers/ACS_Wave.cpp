@@ -151,6 +151,35 @@ bool ReadHeader(THeaderCursor& in, TWaveHeaderInfo& info) {
   return true;
 }
 
+// --- Append layout ---------------------------------------------------------
+
+constexpr char kCannotAppend[] = "Cannot append data to this .wav file.";
+
+// Why the data of `h` does not end where appended audio can start: on a
+// frame boundary (IMA ADPCM: a block boundary); nullptr when it does.
+const char* DataEndFault(const TWaveHeaderInfo& h) {
+  if (h.Type == wtDVIADPCM) {
+    // Blocks that cannot hold the file's channels are blocks no decoder reads.
+    if (!ImaBlockSizeUsable(h.BlockAlign, h.Channels))
+      return "Its IMA ADPCM block size does not fit its channels.";
+    return h.DataSize % h.BlockAlign ? "Its data is not a whole number of blocks." : nullptr;
+  }
+  if (h.BlockAlign == 0 || h.BlockAlign != h.Channels * ((h.BitsPerSample + 7) / 8))
+    return "Its block align does not match its format.";
+  return h.DataSize % h.BlockAlign ? "Its data is not a whole number of frames." : nullptr;
+}
+
+// Why appending to a file of `length` bytes with header `h` would damage it,
+// or nullptr. Appending writes after the last byte and then rewrites the
+// sizes at byte 4 and at h.DataSizePos, so RIFF must start the file and the
+// data chunk must end it.
+const char* AppendLayoutFault(const TWaveHeaderInfo& h, int64_t length) {
+  if (h.RiffStart != 0) return "It has bytes before its RIFF header.";
+  if (int64_t{h.RiffSize} + 8 != length) return "Its RIFF size does not match its length.";
+  if (h.DataStart + int64_t{h.DataSize} != length) return "Its data chunk does not end the file.";
+  return DataEndFault(h);
+}
+
 // --- IMA ADPCM tables -----------------------------------------------------
 
 constexpr std::array<int, 89> kStepTable = {
@@ -282,8 +311,9 @@ void TWaveOut::StartFile(TACSInput& input) {
 std::optional<TWaveHeaderInfo> TWaveOut::ReadAppendHeader(bool append) {
   if (!append || FStream->Size() == 0) return std::nullopt;
   TWaveHeaderInfo header = ReadWaveHeader(*FStream);
-  if (header.Type != wtPCM && header.Type != wtDVIADPCM)
-    throw EACSException("Cannot append data to this .wav file.");
+  if (header.Type != wtPCM && header.Type != wtDVIADPCM) throw EACSException(kCannotAppend);
+  if (const char* fault = AppendLayoutFault(header, FStream->Size()))
+    throw EACSException(std::string(kCannotAppend) + " " + fault);
   // The file decides the type and the block size, whatever the properties said.
   FWavType = header.Type;
   FBlockSize = header.BlockAlign;
@@ -311,10 +341,6 @@ void TWaveOut::BeginAdpcm(TACSInput& input, const std::optional<TWaveHeaderInfo>
     if (static_cast<uint32_t>(input.GetSampleRate()) != appendTo->SampleRate ||
         channels != appendTo->Channels)
       throw EACSException("Cannot append data in different audio format.");
-    // A block align that cannot hold blocks for the file's channels would
-    // make us write blocks no decoder reads.
-    if (!ImaBlockSizeUsable(FBlockSize, channels))
-      throw EACSException("Cannot append data to this .wav file.");
     FPlaces = {appendTo->DataSizePos, appendTo->FactPos, appendTo->DataStart};
     FStream->Seek(0, SEEK_END);
   } else {

@@ -109,7 +109,8 @@ class TWaveOut : public TACSFileOut {
   };
 
   // The header of the file being continued, or none when a fresh header is
-  // to be written. `append` is the run's file mode.
+  // to be written. `append` is the run's file mode. Refuses a file that
+  // appending would damage.
   std::optional<TWaveHeaderInfo> ReadAppendHeader(bool append);
   void BeginPcm(TACSInput& input, const std::optional<TWaveHeaderInfo>& appendTo);
   void BeginAdpcm(TACSInput& input, const std::optional<TWaveHeaderInfo>& appendTo);

@@ -177,25 +177,60 @@ TEST(WaveAppend, FilesThatCannotBeContinuedAreRefusedUntouched) {
   };
   std::vector<uint8_t> factBody;
   PutLE(factBody, 2020, 4);
-  const auto pcmFile = WaveFile({Chunk("fmt ", FmtBody(1, 2, 44100, 4, 16)), Chunk("data", audio)});
-  const std::pair<const char*, std::vector<uint8_t>> cases[] = {
-      {"ADPCM without fact", WaveFile({Chunk("fmt ", adpcmFmt(512)), Chunk("data", audio)})},
-      {"float samples",
-       WaveFile({Chunk("fmt ", FmtBody(3, 2, 44100, 8, 32)), Chunk("data", audio)})},
-      {"no data chunk", WaveFile({Chunk("fmt ", FmtBody(1, 2, 44100, 4, 16))})},
-      {"cut inside the header", std::vector<uint8_t>(pcmFile.begin(), pcmFile.begin() + 30)},
-      {"not a WAV file", CountingBytes(20000)},
-      {"ADPCM blocks too small for stereo",
-       WaveFile({Chunk("fmt ", adpcmFmt(12)), Chunk("fact", factBody), Chunk("data", audio)})},
+  const auto pcmFmt = Chunk("fmt ", FmtBody(1, 2, 44100, 4, 16));
+  const auto pcmFile = WaveFile({pcmFmt, Chunk("data", audio)});
+  auto junkFirst = pcmFile;
+  junkFirst.insert(junkFirst.begin(), {'x', 'y', 'z'});
+  // Sized to the whole file, so only where RIFF starts gives it away.
+  PatchLE32(junkFirst, 3 + 4, static_cast<uint32_t>(junkFirst.size() - 8));
+  auto riffTooLong = pcmFile, dataTooLong = pcmFile;
+  PatchLE32(riffTooLong, 4, static_cast<uint32_t>(pcmFile.size()));
+  PatchLE32(dataTooLong, pcmFile.size() - audio.size() - 4, audio.size() + 4);
+
+  const std::string cannot = "Cannot append data to this .wav file.";
+  const std::string notLast = cannot + " Its data chunk does not end the file.";
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> contents;
+    std::string message;
   };
-  for (const auto& [name, contents] : cases) {
+  const Case cases[] = {
+      {"ADPCM without fact", WaveFile({Chunk("fmt ", adpcmFmt(512)), Chunk("data", audio)}),
+       cannot},
+      {"float samples",
+       WaveFile({Chunk("fmt ", FmtBody(3, 2, 44100, 8, 32)), Chunk("data", audio)}), cannot},
+      {"no data chunk", WaveFile({pcmFmt}), cannot},
+      {"cut inside the header", std::vector<uint8_t>(pcmFile.begin(), pcmFile.begin() + 30),
+       cannot},
+      {"not a WAV file", CountingBytes(20000), cannot},
+      {"bytes before RIFF", junkFirst, cannot + " It has bytes before its RIFF header."},
+      {"RIFF size beyond the file", riffTooLong,
+       cannot + " Its RIFF size does not match its length."},
+      {"data size beyond the file", dataTooLong, notLast},
+      {"LIST after data",
+       WaveFile({pcmFmt, Chunk("data", audio), Chunk("LIST", CountingBytes(30))}), notLast},
+      {"part of a frame at the end", WaveFile({pcmFmt, Chunk("data", CountingBytes(2046))}),
+       cannot + " Its data is not a whole number of frames."},
+      {"block align smaller than a frame",
+       WaveFile({Chunk("fmt ", FmtBody(1, 2, 44100, 2, 16)), Chunk("data", CountingBytes(2046))}),
+       cannot + " Its block align does not match its format."},
+      {"part of an ADPCM block at the end",
+       WaveFile({Chunk("fmt ", adpcmFmt(512)), Chunk("fact", factBody),
+                 Chunk("data", CountingBytes(2148))}),
+       cannot + " Its data is not a whole number of blocks."},
+      {"ADPCM blocks too small for stereo",
+       WaveFile({Chunk("fmt ", adpcmFmt(12)), Chunk("fact", factBody),
+                 Chunk("data", CountingBytes(12 * 170))}),
+       cannot + " Its IMA ADPCM block size does not fit its channels."},
+  };
+  for (const auto& [name, contents, message] : cases) {
     SCOPED_TRACE(name);
     std::string file = dir.File("refused.wav");
     WriteFile(file, contents);
     TWaveRun run(file, CountingBytes(4000));
     run.writer->SetFileMode(foAppend);
     EXPECT_FALSE(run.Run());
-    EXPECT_EQ(run.Errors(), std::vector<std::string>{"Cannot append data to this .wav file."});
+    EXPECT_EQ(run.Errors(), std::vector<std::string>{message});
     EXPECT_EQ(ReadFile(file), contents);
     EXPECT_EQ(run.source->CloseCount, run.source->OpenCount);
   }
