@@ -1,5 +1,6 @@
 #include "pipeline/ACS_Classes.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -245,6 +246,7 @@ void TACSOutput::Run() {
   if (!Input()) throw EACSException("Input is not assigned");
   FLastRunEnd.reset();
   FRunEndPending = true;
+  FRunFailed = false;
   try {
     BeginOutput();
     // Flags before Busy, so a worker that is iterating idle never sees a
@@ -317,6 +319,7 @@ void TACSOutput::HandleThreadException(const std::exception& E) {
     // The teardown holds InputLock, as FinishRun does. A ReadData that
     // failed has released every lock on its way out.
     TInputLockGuard guard(InputLock);
+    FRunFailed = true;
     if (Busy()) {
       try {
         EndOutput();
@@ -417,15 +420,33 @@ void TACSFileOut::BeginOutput() {
 
 void TACSFileOut::OpenFile() {
   // An existing file is continued (under an exclusive lock) only by the
-  // writers that take foAppend; anything else is created afresh.
-  const bool append = FFileMode == foAppend && FileExists(FFileName);
-  FStream = std::make_unique<TFileStream>(
-      FFileName, append ? TFileStream::TOpenMode::ReadWriteLocked : TFileStream::TOpenMode::Create);
+  // writers that take foAppend; anything else is written afresh.
+  FAppending = FFileMode == foAppend && FileExists(FFileName);
+  if (!FAppending) {
+    // A device, a pipe or a folder of that name would be replaced by the
+    // finished file.
+    if (!CanBeReplacedByAFile(FFileName))
+      throw EACSException("Cannot create file \"" + FFileName + "\": it is not a regular file");
+    FStream = TFileStream::CreateTemporaryFor(FFileName);
+    return;
+  }
+  FStream = std::make_unique<TFileStream>(FFileName, TFileStream::TOpenMode::ReadWriteLocked);
+  FOriginalLength = FStream->Size();
+  FOriginalHead.resize(static_cast<size_t>(std::min(FOriginalLength, kAppendHeadBytes)));
+  FStream->Seek(0, SEEK_SET);
+  if (FStream->Read(FOriginalHead.data(), static_cast<int64_t>(FOriginalHead.size())) !=
+      static_cast<int64_t>(FOriginalHead.size()))
+    throw EACSException("Cannot read from file \"" + FFileName + "\"");
 }
 
 void TACSFileOut::AbandonStart() noexcept {
   ReleaseFile();
-  FStream.reset();
+  if (FStream) {
+    if (FAppending) RestoreAppendedFile(*FStream);
+    const std::string path = FStream->Path();
+    FStream.reset();
+    if (!FAppending) RemoveFileQuietly(path);
+  }
   if (std::exchange(FInputOpen, false))
     if (TACSInput* input = Input()) input->AbortStream();
 }
@@ -448,16 +469,54 @@ void TACSFileOut::EndOutput() {
   };
   if (std::exchange(FFileStarted, false)) attempt([this] { FinishFile(); });
   ReleaseFile();
-  if (FStream) {
-    attempt([this] { FStream->Close(); });
-    FStream.reset();
-  }
   if (std::exchange(FInputOpen, false)) {
     attempt([this] {
       if (TACSInput* input = Input()) input->CloseStream();
     });
   }
+  if (FStream) attempt([&] { CloseFile(!failure && !RunFailed()); });
   if (failure) std::rethrow_exception(failure);
+}
+
+void TACSFileOut::CloseFile(bool keep) {
+  std::unique_ptr<TFileStream> stream = std::move(FStream);
+  const std::string path = stream->Path();
+  std::exception_ptr failure;
+  auto attempt = [&](auto&& step) {
+    try {
+      step();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+      keep = false;
+    }
+  };
+  // On the disk before it takes the final name, so a crash cannot leave a
+  // cut-off file under that name.
+  if (keep) attempt([&] { stream->Sync(); });
+  if (!keep && FAppending) RestoreAppendedFile(*stream);
+  attempt([&] { stream->Close(); });
+  if (!FAppending) {
+    if (keep) attempt([&] { ReplaceFile(path, FFileName); });
+    if (!keep) RemoveFileQuietly(path);
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TACSFileOut::RestoreAppendedFile(TFileStream& stream) noexcept {
+  try {
+    if (stream.Size() != FOriginalLength) stream.Truncate(FOriginalLength);
+    // Rewritten only where it changed, so an untouched file stays so.
+    std::vector<uint8_t> head(FOriginalHead.size());
+    stream.Seek(0, SEEK_SET);
+    stream.Read(head.data(), static_cast<int64_t>(head.size()));
+    if (head != FOriginalHead) {
+      stream.Seek(0, SEEK_SET);
+      stream.Write(FOriginalHead.data(), static_cast<int64_t>(FOriginalHead.size()));
+    }
+    stream.Sync();
+  } catch (...) {
+    // The run has failed already; its message says why.
+  }
 }
 
 }  // namespace cdx

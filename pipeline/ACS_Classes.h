@@ -25,6 +25,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "pipeline/Component.h"
 #include "pipeline/FileStream.h"
@@ -298,6 +299,9 @@ class TACSOutput : public TComponent {
   // Input, or "Input is not assigned" when there is none.
   TACSInput& RequireInput() const;
 
+  // Whether the run being torn down failed; EndOutput reads it.
+  bool RunFailed() const { return FRunFailed; }
+
   std::atomic<bool> CanOutput{false};
   int32_t LastProgress = 0;
   std::unique_ptr<TACSThread> Thread;
@@ -317,6 +321,7 @@ class TACSOutput : public TComponent {
   // Set by Run, cleared when its end has been delivered.
   std::atomic<bool> FRunEndPending{false};
   std::optional<TRunEnd> FLastRunEnd;
+  bool FRunFailed = false;
 };
 
 // Serves the main thread until the run `output` started last has ended,
@@ -340,16 +345,23 @@ class TACSStreamedOutput : public TACSOutput {
 // writer implements only its own start, block and finish steps:
 //
 // - BeginOutput: "File name is not assigned." for an empty FileName; then
-//   OpenFile (by default FStream on FileName: created, or continued when
-//   FileMode is foAppend and the file exists), Input's OpenStream, and the
-//   writer's StartFile (headers, encoder set-up). When a step raises, what
-//   the earlier ones opened is released again before the failure leaves.
+//   the file is opened, Input's OpenStream, and the writer's StartFile
+//   (headers, encoder set-up). When a step raises, what the earlier ones
+//   opened is released again before the failure leaves.
 // - WriteNextBlock: true without work while idle (CanOutput false); false
 //   on Abort or once the writer has set EndOfInput; else WriteBlock.
 // - EndOutput: FinishFile (flush the encoder, complete the headers) when
 //   StartFile succeeded, ReleaseFile, then FStream and the input closed,
 //   each exactly once per run whatever fails; the first failure is raised.
 //   A second EndOutput in the same run does nothing.
+//
+// The file on disk: a rewrite run writes a new file with a hidden name
+// beside FileName (OutputPath) and moves it onto FileName only when the run
+// ends without a failure, done or stopped; a failed run removes it, so an
+// earlier file of that name stays as it was and no cut-off file ever bears
+// the name. An append run continues FileName under an exclusive lock; when
+// it fails, the file is cut back to its length and first bytes as they
+// were before the run.
 class TACSFileOut : public TACSStreamedOutput {
  public:
   explicit TACSFileOut(TComponent* owner) : TACSStreamedOutput(owner) {}
@@ -366,9 +378,8 @@ class TACSFileOut : public TACSStreamedOutput {
   bool WriteNextBlock(bool Abort) final;
   void EndOutput() final;
 
-  // Opens the destination before the input is opened.
-  virtual void OpenFile();
-  // The input is open: check it, write headers, set up the encoder.
+  // The input is open, and FStream on the file: check the input, write
+  // headers, set up the encoder.
   virtual void StartFile(TACSInput& input) = 0;
   // Reads (ReadInput) and writes one block; false when no more follow.
   virtual bool WriteBlock() = 0;
@@ -379,6 +390,11 @@ class TACSFileOut : public TACSStreamedOutput {
   // FinishFile; must not throw, and may find nothing left to free.
   virtual void ReleaseFile() noexcept {}
 
+  // The file this run writes, for a writer whose encoder opens it by name.
+  const std::string& OutputPath() const { return FStream->Path(); }
+  // Whether this run continues an existing file.
+  bool Appending() const { return FAppending; }
+
   std::string FFileName;
   TFileOutputMode FFileMode = foRewrite;
   // Set by a writer whose input has ended but that still has a block to
@@ -386,11 +402,23 @@ class TACSFileOut : public TACSStreamedOutput {
   bool EndOfInput = false;
 
  private:
+  // What an append run may change of the file's start: every header field
+  // a writer completes lies in it.
+  static constexpr int64_t kAppendHeadBytes = 65536;
+
+  void OpenFile();
+  // Closes the file, keeping it only when `keep`; raises what failed.
+  void CloseFile(bool keep);
+  // Puts an appended file back as it was before the run; never throws.
+  void RestoreAppendedFile(TFileStream& stream) noexcept;
   // Releases what BeginOutput opened before it failed; never throws.
   void AbandonStart() noexcept;
 
   bool FInputOpen = false;
   bool FFileStarted = false;
+  bool FAppending = false;
+  int64_t FOriginalLength = 0;
+  std::vector<uint8_t> FOriginalHead;
 };
 
 }  // namespace cdx

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <random>
 
 #include "pipeline/ACS_Classes.h"
 
@@ -17,7 +18,8 @@ std::string Reason(int err) {
 }
 }  // namespace
 
-TFileStream::TFileStream(const std::string& path, TOpenMode mode) : path_(path) {
+TFileStream::TFileStream(const std::string& path, TOpenMode mode)
+    : path_(path), displayName_(path) {
   if (mode == TOpenMode::Create) {
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) Fail("Cannot create file");
@@ -46,7 +48,25 @@ void TFileStream::Close() {
 }
 
 void TFileStream::Fail(const char* what) const {
-  throw EACSException(std::string(what) + " \"" + path_ + "\": " + Reason(errno));
+  throw EACSException(std::string(what) + " \"" + displayName_ + "\": " + Reason(errno));
+}
+
+std::unique_ptr<TFileStream> TFileStream::CreateTemporaryFor(const std::string& path) {
+  auto stream = std::make_unique<TFileStream>(TTemporaryKey{});
+  stream->displayName_ = path;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  // Short enough for any file name the final one can have.
+  const std::string name = path.substr(folder.size()).substr(0, 200);
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    stream->path_ = folder + "." + name + "." + std::to_string(random()) + ".part";
+    stream->fd_ =
+        ::open(stream->path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (stream->fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (stream->fd_ < 0) stream->Fail("Cannot create file");
+  return stream;
 }
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
@@ -87,6 +107,15 @@ int64_t TFileStream::Position() {
   return Seek(0, SEEK_CUR);
 }
 
+void TFileStream::Truncate(int64_t length) {
+  while (::ftruncate(fd_, length) != 0)
+    if (errno != EINTR) Fail("Cannot cut back file");
+}
+
+void TFileStream::Sync() {
+  if (::fdatasync(fd_) != 0) Fail("Cannot write to file");
+}
+
 int64_t TFileStream::Size() {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) Fail("Cannot read the size of file");
@@ -96,6 +125,28 @@ int64_t TFileStream::Size() {
 bool FileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool CanBeReplacedByAFile(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+  return S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+}
+
+void ReplaceFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0)
+    throw EACSException("Cannot create file \"" + to + "\": " + Reason(errno));
+  // The folder's entry is what a crash could still lose.
+  const size_t slash = to.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+void RemoveFileQuietly(const std::string& path) noexcept {
+  ::unlink(path.c_str());
 }
 
 }  // namespace cdx

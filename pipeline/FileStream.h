@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace cdx {
@@ -15,6 +16,10 @@ class TFileStream {
   };
 
   TFileStream(const std::string& path, TOpenMode mode);
+  // A new file with a hidden, random name in the folder of `path`, made
+  // with the permissions a new `path` would get, for a writer that moves it
+  // onto `path` once the file is complete. Messages name `path`.
+  static std::unique_ptr<TFileStream> CreateTemporaryFor(const std::string& path);
   ~TFileStream();
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
@@ -26,18 +31,39 @@ class TFileStream {
   int64_t Seek(int64_t offset, int whence);
   int64_t Position();
   int64_t Size();
+  // Cuts the file to `length` bytes.
+  void Truncate(int64_t length);
+  // Waits until the file's data is on the disk.
+  void Sync();
   // Closes the file; some file systems report a failed write only here.
   // The destructor closes a file that is still open and ignores errors.
   void Close();
+  // Where the file is; its messages name DisplayName().
   const std::string& Path() const { return path_; }
+  const std::string& DisplayName() const { return displayName_; }
+
+ private:
+  struct TTemporaryKey {};
+
+ public:
+  explicit TFileStream(TTemporaryKey) {}
 
  private:
   [[noreturn]] void Fail(const char* what) const;
 
   std::string path_;
+  std::string displayName_;
   int fd_ = -1;
 };
 
 bool FileExists(const std::string& path);
+// Whether `path` names nothing, a regular file or a symbolic link: what a
+// finished file may be moved onto.
+bool CanBeReplacedByAFile(const std::string& path);
+// Moves the file `from` onto `to` in one step, replacing what `to` was,
+// and makes the move itself durable. Messages name `to`.
+void ReplaceFile(const std::string& from, const std::string& to);
+// Removes `path` if it can; never throws.
+void RemoveFileQuietly(const std::string& path) noexcept;
 
 }  // namespace cdx

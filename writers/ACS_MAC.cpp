@@ -20,8 +20,9 @@ void TMACOut::SetCompressionLevel(int value) {
 void TMACOut::StartFile(TACSInput& input) {
   FAPECompress = std::make_unique<TAPECompress>();
   FillWaveFormatEx(&FFormat, input.GetSampleRate(), input.GetBitsPerSample(), input.GetChannels());
+  // The compressor opens the run's file itself, by name.
   int code =
-      FAPECompress->Start(FileName(), &FFormat, FMaxAudioBytes, FCompressionLevel, nullptr, -1);
+      FAPECompress->Start(OutputPath(), &FFormat, FMaxAudioBytes, FCompressionLevel, nullptr, -1);
   if (code != 0) throw EACSException("Error starting APECompress.\r\n" + APEErrorText(code));
 }
 

@@ -28,8 +28,6 @@ class TMACOut : public TACSFileOut {
   void SetMaxAudioBytes(int value) { FMaxAudioBytes = value; }
 
  protected:
-  // The compressor creates the file itself, by name.
-  void OpenFile() override {}
   void StartFile(TACSInput& input) override;
   bool WriteBlock() override;
   void FinishFile() override;

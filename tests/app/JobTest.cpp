@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 #include <filesystem>
 
 #include "app/EventPump.h"
@@ -242,15 +243,23 @@ TEST_F(FailingJob, AFileThatCannotBeCreatedFailsItsTrack) {
   EXPECT_TRUE(Shown[0].Text.contains("Track03: ")) << Shown[0].Text.toStdString();
 }
 
-TEST_F(FailingJob, AWriteFailureDuringTheRunFailsTheTrack) {
-  // The output file is a full disk: creating it works, writing does not.
-  fs::create_symlink("/dev/full", OutFile("Track01.wav"));
+TEST_F(FailingJob, AFullDiskFailsTheTrackAndKeepsTheEarlierFile) {
+  const std::vector<uint8_t> earlier(1000, 0x5A);
+  WriteFile(OutFile("Track01.wav"), earlier);
   AddTracks({1, 3});
+  // The disk is full while the first track is written, and has room again
+  // for the next one.
+  auto full = std::make_unique<TFileSizeLimit>(100000);
+  DuringJob([](int job, int) { return job > 50; }, [&] { full.reset(); });
   Start();
+  full.reset();
   EXPECT_EQ(Checks(), (std::vector<bool>{true, false}));
   ASSERT_EQ(Shown.size(), 1u);
-  EXPECT_TRUE(Shown[0].Text.contains("No space left on device")) << Shown[0].Text.toStdString();
+  EXPECT_TRUE(Shown[0].Text.contains(std::strerror(EFBIG))) << Shown[0].Text.toStdString();
   EXPECT_FALSE(Shown[0].Text.contains("Track03")) << Shown[0].Text.toStdString();
+  EXPECT_EQ(ReadFile(OutFile("Track01.wav")), earlier);
+  EXPECT_TRUE(ReadWav(OutFile("Track03.wav")).Data == TrackPcm(3));
+  EXPECT_TRUE(PartFilesIn(OutDir()).empty());
 }
 
 TEST_F(FailingJob, ATrackOfADiscThatIsGoneFailsAsNotReady) {

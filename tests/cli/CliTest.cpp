@@ -2,9 +2,15 @@
 // its files checked byte for byte and by independent tools.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "cli/Options.h"
 #include "extractor/Extractor.h"
@@ -164,6 +170,81 @@ TEST_F(Cli, ApeFilesDecodeBackToTheTrack) {
                  "/Track01.ape",
              &info);
   EXPECT_NE(info.find("sample_rate=11025|channels=1"), std::string::npos) << info;
+}
+
+// The command line of a rip of `cue`'s track 1 into `out`, for the shell.
+std::string RipCommand(const std::string& temp, const std::string& cue, const std::string& out) {
+  return "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp + "/none CDX_DRIVES_DIR=" + temp +
+         "/drives exec " + CDX_CLI_PATH + " --image " + cue + " --tracks 1 --format wav --out " +
+         out + " >/dev/null 2>&1";
+}
+
+pid_t Spawn(const std::string& command) {
+  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+  pid_t pid = -1;
+  posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ);
+  return pid;
+}
+
+int ExitStatus(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+uintmax_t LargestPartFile(const std::string& folder) {
+  uintmax_t largest = 0;
+  std::error_code ec;
+  for (const std::string& part : PartFilesIn(folder))
+    largest = std::max(largest, std::filesystem::file_size(part, ec));
+  return largest;
+}
+
+TEST(CliFiles, AKilledRipNeverLeavesACutOffFileUnderTheTracksName) {
+  TTempDir temp;
+  std::filesystem::create_directories(temp.File("drives"));
+  std::filesystem::create_directories(temp.File("out"));
+  const std::string cue = temp.File("long.cue");
+  dm::WriteImage(cue, {dm::Noise(75 * 300, 4)});
+  const std::string track = temp.File("out/Track01.wav");
+  WriteFile(track, {1, 2, 3, 4});
+  pid_t rip = Spawn(RipCommand(temp.Path(), cue, temp.File("out")));
+  ASSERT_GT(rip, 0);
+  // Killed once it has written a few seconds of the five minutes, wherever
+  // it writes them.
+  auto written = [&] {
+    std::error_code ec;
+    return std::max(LargestPartFile(temp.File("out")), std::filesystem::file_size(track, ec));
+  };
+  bool running = true;
+  while (written() < 1000000 && (running = waitpid(rip, nullptr, WNOHANG) == 0))
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  kill(rip, SIGKILL);
+  waitpid(rip, nullptr, 0);
+  ASSERT_TRUE(running) << "the rip ended before it could be killed";
+  EXPECT_EQ(ReadFile(track), (std::vector<uint8_t>{1, 2, 3, 4})) << "the earlier file was lost";
+}
+
+TEST(CliFiles, TwoRipsOfDifferentDiscsIntoOneFolderLeaveOneWholeTrack) {
+  TTempDir temp;
+  std::filesystem::create_directories(temp.File("drives"));
+  std::vector<std::vector<uint8_t>> tracks;
+  std::vector<pid_t> rips;
+  for (uint32_t seconds : {20, 10}) {
+    const std::string cue = temp.File("disc" + std::to_string(seconds) + ".cue");
+    const dm::TrackSpec track = dm::Noise(75 * seconds, seconds);
+    dm::WriteImage(cue, {track});
+    tracks.push_back(dm::TrackBytes(track, 0));
+    rips.push_back(Spawn(RipCommand(temp.Path(), cue, temp.File("out"))));
+  }
+  for (pid_t rip : rips) EXPECT_EQ(ExitStatus(rip), 0);
+  // Whichever finished last, never a mix of the two.
+  const auto file = ReadFile(temp.File("out/Track01.wav"));
+  ASSERT_GE(file.size(), 44u);
+  const std::vector<uint8_t> audio(file.begin() + 44, file.end());
+  EXPECT_TRUE(audio == tracks[0] || audio == tracks[1]) << "the file mixes both discs";
+  EXPECT_EQ(U32(file, 40), audio.size());
+  EXPECT_TRUE(PartFilesIn(temp.File("out")).empty());
 }
 
 TEST_F(Cli, BadCommandLinesGiveUsageAndStatus2) {

@@ -2,7 +2,9 @@
 // whichever of the writer's own steps fails.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "tests/support/TestSources.h"
 
@@ -12,18 +14,22 @@ namespace {
 // The step a TStepWriter fails in.
 enum class TStep { None, Start, Block, Finish };
 
-// Copies its input to its file, one 4096-byte block at a time, and counts
-// the steps the base calls.
+// Writes "HEAD" at the end of its file, then its input, one 4096-byte block
+// at a time, and marks the file's first bytes "DONE" when it finishes, as a
+// writer completes its header; counts the steps the base calls.
 class TStepWriter : public TACSFileOut {
  public:
   explicit TStepWriter(TComponent* owner) : TACSFileOut(owner) {}
 
   TStep FailIn = TStep::None;
   int Starts = 0, Finishes = 0, Releases = 0;
+  void SetFileMode(TFileOutputMode mode) override { FFileMode = mode; }
 
  protected:
   void StartFile(TACSInput&) override {
     ++Starts;
+    FStream->Seek(0, SEEK_END);
+    FStream->Write("HEAD", 4);
     if (FailIn == TStep::Start) throw EACSException("start failed");
   }
   bool WriteBlock() override {
@@ -34,6 +40,8 @@ class TStepWriter : public TACSFileOut {
   }
   void FinishFile() override {
     ++Finishes;
+    FStream->Seek(0, SEEK_SET);
+    FStream->Write("DONE", 4);
     if (FailIn == TStep::Finish) throw EACSException("finish failed");
   }
   void ReleaseFile() noexcept override { ++Releases; }
@@ -42,14 +50,18 @@ class TStepWriter : public TACSFileOut {
   uint8_t buffer_[4096];
 };
 
+// A writer fed from memory, writing over an earlier file.
 struct TFileRun {
   TTempDir dir;
+  const std::vector<uint8_t> earlier = std::vector<uint8_t>(30000, 0x5A);
   ComponentPtr<TMemorySource> source = MakeComponent<TMemorySource>(CountingBytes(20000));
   ComponentPtr<TStepWriter> writer = MakeComponent<TStepWriter>();
   TFileRun() {
     writer->SetInput(source.get());
     writer->SetFileName(dir.File("out.raw"));
+    WriteFile(writer->FileName(), earlier);
   }
+  std::vector<uint8_t> File() const { return ReadFile(writer->FileName()); }
 };
 
 struct StartCase {
@@ -78,6 +90,10 @@ TEST_P(FailedStart, LeavesNothingOpen) {
   EXPECT_EQ(run.source->CloseCount, run.source->OpenCount) << "the input was left open";
   EXPECT_EQ(run.writer->Finishes, 0) << "a writer that did not start was finished";
   EXPECT_EQ(run.writer->Status(), 2);
+  if (k.inputOpened) {
+    EXPECT_EQ(run.File(), run.earlier) << "a failed start touched the earlier file";
+  }
+  EXPECT_TRUE(PartFilesIn(run.dir.Path()).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -96,6 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct EndingCase {
   const char* name;
+  bool append;
   TStep failIn;
   bool stop;
   TRunResult result;
@@ -106,43 +123,95 @@ void PrintTo(const EndingCase& c, std::ostream* out) {
 
 class EveryEnding : public ::testing::TestWithParam<EndingCase> {};
 
-TEST_P(EveryEnding, FinishesTheWriterOnceAndClosesFileAndInputOnce) {
+TEST_P(EveryEnding, FinishesOnceClosesOnceAndKeepsAFileOnlyWhenTheRunDidNotFail) {
   const EndingCase& k = GetParam();
   TFileRun run;
+  run.writer->SetFileMode(k.append ? foAppend : foRewrite);
   run.writer->FailIn = k.failIn;
   if (k.stop) run.source->OnRead = [&] { run.writer->Stop(); };
   const int fds = OpenFdCount();
   run.writer->Run();
+  // The earlier file stands until the run's own file is complete.
+  if (!k.append) {
+    EXPECT_EQ(run.File(), run.earlier);
+  }
   EXPECT_EQ(AwaitRunEnd(*run.writer).Result, k.result);
-  EXPECT_EQ(run.writer->Finishes, 1);
+  EXPECT_EQ(run.writer->Finishes, k.failIn == TStep::Start ? 0 : 1);
   EXPECT_GE(run.writer->Releases, 1);
   EXPECT_EQ(run.source->CloseCount, 1);
   EXPECT_EQ(OpenFdCount(), fds) << "the file was left open";
-  // What was written stays, whatever ended the run.
-  auto data = ReadFile(run.dir.File("out.raw"));
-  auto& bytes = run.source->Bytes();
-  ASSERT_LE(data.size(), bytes.size());
-  EXPECT_TRUE(std::equal(data.begin(), data.end(), bytes.begin()));
+  EXPECT_TRUE(PartFilesIn(run.dir.Path()).empty());
+
+  const std::vector<uint8_t> file = run.File();
+  if (k.result == TRunResult::Failed) {
+    EXPECT_EQ(file, run.earlier) << "a failed run changed the earlier file";
+    return;
+  }
+  // The run's bytes after what was kept, the first ones marked.
+  std::vector<uint8_t> expected = k.append ? run.earlier : std::vector<uint8_t>();
+  expected.insert(expected.end(), {'H', 'E', 'A', 'D'});
+  const auto& bytes = run.source->Bytes();
+  const size_t copied = file.size() - expected.size();
+  expected.insert(expected.end(), bytes.begin(), bytes.begin() + static_cast<long>(copied));
+  std::copy_n("DONE", 4, expected.begin());
+  EXPECT_EQ(file, expected);
   if (k.result == TRunResult::Done) {
-    EXPECT_EQ(data, bytes);
+    EXPECT_EQ(copied, bytes.size());
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     , EveryEnding,
-    ::testing::Values(EndingCase{"InputEnds", TStep::None, false, TRunResult::Done},
-                      EndingCase{"Stopped", TStep::None, true, TRunResult::Stopped},
-                      EndingCase{"BlockFails", TStep::Block, false, TRunResult::Failed},
-                      EndingCase{"FinishFails", TStep::Finish, false, TRunResult::Failed}),
+    ::testing::Values(EndingCase{"InputEnds", false, TStep::None, false, TRunResult::Done},
+                      EndingCase{"Stopped", false, TStep::None, true, TRunResult::Stopped},
+                      EndingCase{"BlockFails", false, TStep::Block, false, TRunResult::Failed},
+                      EndingCase{"FinishFails", false, TStep::Finish, false, TRunResult::Failed},
+                      EndingCase{"AppendInputEnds", true, TStep::None, false, TRunResult::Done},
+                      EndingCase{"AppendStartFails", true, TStep::Start, false, TRunResult::Failed},
+                      EndingCase{"AppendBlockFails", true, TStep::Block, false, TRunResult::Failed},
+                      EndingCase{"AppendFinishFails", true, TStep::Finish, false,
+                                 TRunResult::Failed}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(FileOut, TwoRunsOnOneNameEachLeaveAWholeFileAndTheLaterOneWins) {
+  TTempDir dir;
+  const std::string name = dir.File("same.raw");
+  std::vector<ComponentPtr<TMemorySource>> sources;
+  std::vector<ComponentPtr<TStepWriter>> writers;
+  for (uint8_t seed : {1, 2}) {
+    std::vector<uint8_t> bytes(300000, seed);
+    sources.push_back(MakeComponent<TMemorySource>(std::move(bytes)));
+    sources.back()->Chunk = 1000;
+    writers.push_back(MakeComponent<TStepWriter>());
+    writers.back()->SetInput(sources.back().get());
+    writers.back()->SetFileName(name);
+  }
+  // The first run ends while the second is still writing.
+  std::atomic<bool> firstOver{false};
+  sources[1]->OnRead = [&] {
+    while (sources[1]->ReadCalls == 100 && !firstOver) std::this_thread::yield();
+  };
+  writers[0]->Run();
+  writers[1]->Run();
+  EXPECT_EQ(AwaitRunEnd(*writers[0]).Result, TRunResult::Done);
+  firstOver = true;
+  EXPECT_EQ(AwaitRunEnd(*writers[1]).Result, TRunResult::Done);
+  std::vector<uint8_t> expected(300004, 2);
+  std::copy_n("DONE", 4, expected.begin());
+  EXPECT_EQ(ReadFile(name), expected);
+  EXPECT_TRUE(PartFilesIn(dir.Path()).empty());
+}
+
 TEST(FileOut, TheBaseRewritesAnExistingFileWhateverModeItIsGiven) {
-  TFileRun run;
-  WriteFile(run.writer->FileName(), std::vector<uint8_t>(50000, 0xEE));
-  run.writer->SetFileMode(foAppend);
-  EXPECT_EQ(run.writer->FileMode(), foRewrite);
-  ASSERT_TRUE(RunToEnd(*run.writer));
-  EXPECT_EQ(ReadFile(run.writer->FileName()), run.source->Bytes());
+  struct TRewriter : TACSFileOut {
+    explicit TRewriter(TComponent* owner) : TACSFileOut(owner) {}
+    void StartFile(TACSInput&) override {}
+    bool WriteBlock() override { return false; }
+    void FinishFile() override {}
+  };
+  auto writer = MakeComponent<TRewriter>();
+  writer->SetFileMode(foAppend);
+  EXPECT_EQ(writer->FileMode(), foRewrite);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "tests/support/TestSources.h"
 
 #include <dirent.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <array>
@@ -131,6 +134,23 @@ bool RunToEnd(TACSOutput& output, std::chrono::milliseconds timeout) {
   }
 }
 
+TFileSizeLimit::TFileSizeLimit(uint64_t limit) {
+  oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit current{};
+  getrlimit(RLIMIT_FSIZE, &current);
+  oldLimit_ = current.rlim_cur;
+  current.rlim_cur = limit;
+  setrlimit(RLIMIT_FSIZE, &current);
+}
+
+TFileSizeLimit::~TFileSizeLimit() {
+  rlimit current{};
+  getrlimit(RLIMIT_FSIZE, &current);
+  current.rlim_cur = oldLimit_;
+  setrlimit(RLIMIT_FSIZE, &current);
+  std::signal(SIGXFSZ, oldHandler_);
+}
+
 TTempDir::TTempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "cdx-test-XXXXXX").string();
   std::vector<char> buf(pattern.begin(), pattern.end());
@@ -147,6 +167,15 @@ TTempDir::~TTempDir() {
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> PartFilesIn(const std::string& folder) {
+  std::vector<std::string> parts;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with(".") && name.ends_with(".part")) parts.push_back(entry.path().string());
+  }
+  return parts;
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -64,6 +64,20 @@ TRunEnd AwaitRunEnd(TACSOutput& output,
 // run was not a failure.
 bool RunToEnd(TACSOutput& output, std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
+// Makes every write past `limit` bytes of a file fail for this process, as
+// a full disk would (the system says "File too large"), for its lifetime.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(uint64_t limit);
+  ~TFileSizeLimit();
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+ private:
+  uint64_t oldLimit_ = 0;
+  void (*oldHandler_)(int) = nullptr;
+};
+
 // A fresh empty directory under the system's temporary folder, removed
 // with this object.
 class TTempDir {
@@ -80,6 +94,9 @@ class TTempDir {
 };
 
 std::vector<uint8_t> ReadFile(const std::string& path);
+// The unfinished files a writer keeps under hidden names in `folder` while
+// it runs; none may be left once the run has ended.
+std::vector<std::string> PartFilesIn(const std::string& folder);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 // Open file descriptors of this process, to see that a failed start closed
 // what it opened.
