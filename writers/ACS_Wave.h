@@ -3,10 +3,10 @@
 // whose format matches.
 //
 // The size fields of the header are completed at the end of every run from
-// the real file length, so a stopped or failed run still leaves a file that
-// describes exactly the data it holds. A failed read or write ends the run
-// through the failure path of the output (OnThreadException); it is never
-// swallowed.
+// the real file length, so a stopped run leaves a file that describes
+// exactly the data it holds. A failed read or write ends the run through the
+// failure path of the output (OnThreadException); it is never swallowed, and
+// the run leaves no file of its own (see TACSFileOut).
 #pragma once
 
 #include <array>
