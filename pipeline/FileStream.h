@@ -54,6 +54,8 @@ class TFileStream {
   std::string path_;
   std::string displayName_;
   int fd_ = -1;
+  static constexpr int64_t kWritebackBytes = 4 << 20;
+  int64_t unsynced_ = 0;
 };
 
 bool FileExists(const std::string& path);
