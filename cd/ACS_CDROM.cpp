@@ -16,6 +16,13 @@ uint32_t OffsetFrames(const TCDPosition& p) {
   return p.Min * 4500u + p.Sec * 75u + p.Frame;
 }
 
+// "Read error at sector N", and why when the library knows.
+std::string ReadErrorMessage() {
+  std::string message = "Read error at sector " + std::to_string(cdrip::CR_GetLastErrorSector());
+  std::string reason = cdrip::CR_GetLastErrorMessage();
+  return reason.empty() ? message : message + ": " + reason;
+}
+
 }  // namespace
 
 // Holds the drive selected for the library calls of one scope.
@@ -176,7 +183,7 @@ void TCDIn::RipNextChunk() {
   if (result != cdrip::CR_OK && result != cdrip::CR_ABORTED) {
     // A sector that could not be read fails the track; it must never
     // look like the end of the range.
-    throw EACSException("Read error at sector " + std::to_string(cdrip::CR_GetLastErrorSector()));
+    throw EACSException(ReadErrorMessage());
   }
   BufEnd = std::min(bytes, static_cast<int>(Staging.size()));
 }

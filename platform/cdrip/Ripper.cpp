@@ -9,6 +9,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/cdrip/CdioLog.h"
+
 namespace cdrip {
 
 namespace {
@@ -25,6 +27,7 @@ constexpr int kLargestParanoiaBlock = 8 << 20;
 constexpr int kParanoiaWorkingSet = 64 << 20;
 
 thread_local Ripper::ReadContext* tRead = nullptr;
+std::atomic<bool> gStopAllReads{false};
 
 // Paranoia allocates and frees blocks of up to ~3 MB many times a second
 // of audio. By default glibc hands blocks that large out as fresh mappings,
@@ -42,7 +45,19 @@ void KeepParanoiaBlocksInTheHeap() {
 
 // Another thread may set the flag while a chunk is being read.
 bool AbortRequested(bool* abort) {
-  return abort && std::atomic_ref<bool>(*abort).load(std::memory_order_relaxed);
+  return gStopAllReads.load(std::memory_order_relaxed) ||
+         (abort && std::atomic_ref<bool>(*abort).load(std::memory_order_relaxed));
+}
+
+// Paranoia counts a retry only when a pass brings nothing new; around a
+// sector that never reads, the reads of its neighbours always bring
+// something, and it would retry for ever. So the drive's refusals during
+// one chunk are counted, and past the retries allowed every read fails at
+// once, which makes paranoia give the sector up.
+void NoteRefusedRead(long lastSector) {
+  if (++tRead->refusals < tRead->maxRefusals) return;
+  tRead->gaveUp = true;
+  tRead->refusedSector = lastSector;
 }
 
 // Paranoia reads and re-reads far ahead of the sector asked for (on an
@@ -51,8 +66,11 @@ bool AbortRequested(bool* abort) {
 // wait for all of it. Once the abort is set the drive reads fail at once,
 // so paranoia soon gives up the sector in hand.
 long ReadAudioUnlessAborted(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
-  if (!tRead || !tRead->driveRead || AbortRequested(tRead->abort)) return -1;
-  return tRead->driveRead(drive, buffer, begin, sectors);
+  if (!tRead || !tRead->driveRead || AbortRequested(tRead->abort) || tRead->gaveUp) return -1;
+  long read = tRead->driveRead(drive, buffer, begin, sectors);
+  // Reads past the range (paranoia probes beyond it) may fail on any disc.
+  if (read < 0 && begin < tRead->end) NoteRefusedRead(begin + sectors - 1);
+  return read;
 }
 
 void OnParanoiaEvent(long position, paranoia_cb_mode_t mode) {
@@ -111,12 +129,20 @@ std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_
   r->next_ = start;
   r->end_ = end;
   r->retries_ = drive.image ? kImageRetries : kDeviceRetries;
+  r->context_.end = end;
+  r->context_.maxRefusals = r->retries_;
   return r;
+}
+
+void Ripper::StopAllReads(bool stop) {
+  gStopAllReads = stop;
 }
 
 int Ripper::Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort) {
   *numBytes = 0;
   if (state_ != CR_OK) return state_;
+  ClearCdioMessage();
+  context_.refusals = 0;
   ReadScope scope(&context_, abort);
   int n = 0;
   for (; n < maxSectors && next_ < end_; ++n, ++next_) {
@@ -124,6 +150,7 @@ int Ripper::Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort) {
     const int16_t* samples = cdio_paranoia_read_limited(paranoia_.get(), OnParanoiaEvent, retries_);
     // The sector in hand may have been given up because of the abort.
     if (AbortRequested(abort)) return Abort(n, numBytes);
+    if (context_.gaveUp) return Fail(context_.refusedSector);
     if (!samples) return Fail(next_);
     if (context_.skipped) return Fail(context_.skipSector);
     CopyLittleEndian(out + static_cast<size_t>(n) * CR_SECTOR_BYTES, samples);
@@ -151,6 +178,7 @@ int Ripper::Fail(long suspect) {
       break;
     }
   }
+  errorMessage_ = LastCdioMessage();
   return state_ = CR_READ_ERROR;
 }
 

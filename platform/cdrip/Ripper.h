@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/cdrip/Drives.h"
 
@@ -22,6 +23,11 @@ class Ripper {
   // Reads up to `maxSectors` sectors into `out`; see CR_RipChunk.
   int Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort);
   uint32_t ErrorSector() const { return errorSector_; }
+  // Why that sector failed, in libcdio's words; "" when it gave none.
+  const std::string& ErrorMessage() const { return errorMessage_; }
+  // While set, every read in progress, on any thread, gives its chunk up as
+  // an abort would: the library is being closed under it.
+  static void StopAllReads(bool stop);
 
   using ReadAudioFn = long (*)(cdrom_drive_t*, void*, lsn_t, long);
 
@@ -32,6 +38,11 @@ class Ripper {
     long skipSector = 0;
     bool* abort = nullptr;            // the caller's flag, during a Read
     ReadAudioFn driveRead = nullptr;  // the drive's own read of sectors
+    long end = 0;                     // of the range
+    int refusals = 0;                 // reads the drive refused during a Read
+    int maxRefusals = 0;
+    bool gaveUp = false;     // after too many refusals: every read fails
+    long refusedSector = 0;  // the last sector of the read refused last
   };
 
  private:
@@ -60,6 +71,7 @@ class Ripper {
   int retries_ = 0;
   int state_ = 0;  // CR_OK, or the sticky CR_READ_ERROR / CR_ABORTED
   uint32_t errorSector_ = 0;
+  std::string errorMessage_;
   ReadContext context_;
   std::array<uint8_t, CR_SECTOR_BYTES> probe_{};
 };

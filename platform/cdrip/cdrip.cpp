@@ -8,6 +8,7 @@
 #include <cdio/mmc.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -15,8 +16,10 @@
 #include <vector>
 
 #include "platform/cdrip/CdaFile.h"
+#include "platform/cdrip/CdioLog.h"
 #include "platform/cdrip/Drives.h"
 #include "platform/cdrip/Ini.h"
+#include "platform/cdrip/OwnedMutex.h"
 #include "platform/cdrip/Ripper.h"
 
 namespace fs = std::filesystem;
@@ -27,19 +30,23 @@ namespace {
 
 struct Library {
   // Drives, the active one and the last TOC: the querying thread's side.
-  std::mutex mutex;
+  OwnedMutex mutex;
   std::vector<Drive> drives;
   std::vector<Drive> added;  // from CR_AddImageDrive, kept by CR_Refresh
   int active = 0;
   std::vector<TOCENTRY> toc;
 
   // The ripper: opened by the querying thread, read by the worker.
-  std::mutex ripMutex;
+  OwnedMutex ripMutex;
   std::unique_ptr<Ripper> ripper;
   bool emptyRange = false;
   int sectorsPerChunk = 0;
   uint32_t errorSector = 0;
+  std::string errorMessage;
 };
+
+// Long enough for a drive read already under way to end.
+constexpr auto kCloseWait = std::chrono::seconds(10);
 
 Library& Lib() {
   static Library lib;
@@ -70,12 +77,6 @@ void PublishImages(const std::vector<Drive>& drives) {
     if (d.image) ReadAndPublish(d, toc);
 }
 
-// libcdio warns on stderr about ordinary things, such as tracks shorter than
-// a pregap; only its errors are worth showing.
-void QuietLibcdio() {
-  cdio_loglevel_default = CDIO_LOG_ERROR;
-}
-
 std::string ConfigDir() {
   const char* config = std::getenv("XDG_CONFIG_HOME");
   if (config && *config) return std::string(config) + "/cd-extractor";
@@ -88,7 +89,7 @@ std::string ConfigDir() {
 int CR_Init(const char* iniPath) {
   CR_CloseRipper();
   ForgetImageTocs();
-  QuietLibcdio();
+  TakeOverCdioLog();
   IniFile ini;
   int wanted = (iniPath && ini.Load(iniPath)) ? ini.GetInt("CD-ROM", "nActive", 0) : 0;
   auto& lib = Lib();
@@ -101,19 +102,31 @@ int CR_Init(const char* iniPath) {
   return CR_OK;
 }
 
+// Also run by the exit handlers, maybe on the thread of a read in progress
+// (a library that calls exit), maybe while another thread reads: a read on
+// another thread is cut short and waited for, within bounds; a lock this
+// thread holds is left alone, and so is what it guards.
 void CR_DeInit() {
-  CR_CloseRipper();
-  ForgetImageTocs();
   auto& lib = Lib();
-  std::lock_guard lock(lib.mutex);
-  lib.drives.clear();
-  lib.added.clear();
-  lib.toc.clear();
-  lib.active = 0;
+  Ripper::StopAllReads(true);
+  if (lib.ripMutex.TryLockFor(kCloseWait)) {
+    std::lock_guard lock(lib.ripMutex, std::adopt_lock);
+    lib.ripper.reset();
+    lib.emptyRange = false;
+  }
+  Ripper::StopAllReads(false);
+  ForgetImageTocs();
+  if (lib.mutex.TryLockFor(kCloseWait)) {
+    std::lock_guard lock(lib.mutex, std::adopt_lock);
+    lib.drives.clear();
+    lib.added.clear();
+    lib.toc.clear();
+    lib.active = 0;
+  }
 }
 
 int CR_Refresh() {
-  QuietLibcdio();
+  TakeOverCdioLog();
   auto& lib = Lib();
   std::lock_guard lock(lib.mutex);
   const Drive* active = ActiveDrive(lib);
@@ -207,13 +220,22 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector) {
   }
   std::lock_guard lock(lib.ripMutex);
   lib.errorSector = startSector;
-  if (!drive || !bufferSize || *bufferSize < CR_SECTOR_BYTES) return CR_ERROR;
+  lib.errorMessage = "no such drive";
+  if (!drive) return CR_ERROR;
+  lib.errorMessage = "the chunk buffer is smaller than a sector";
+  if (!bufferSize || *bufferSize < CR_SECTOR_BYTES) return CR_ERROR;
   lib.sectorsPerChunk = *bufferSize / CR_SECTOR_BYTES;
   *bufferSize = lib.sectorsPerChunk * CR_SECTOR_BYTES;
   lib.emptyRange = endSector <= startSector;
+  ClearCdioMessage();
   if (!lib.emptyRange) lib.ripper = Ripper::Open(*drive, startSector, endSector);
-  if (!lib.emptyRange && !lib.ripper) return CR_ERROR;
+  if (!lib.emptyRange && !lib.ripper) {
+    lib.errorMessage = LastCdioMessage();
+    if (lib.errorMessage.empty()) lib.errorMessage = "the disc cannot be read";
+    return CR_ERROR;
+  }
   lib.errorSector = 0;
+  lib.errorMessage.clear();
   return CR_OK;
 }
 
@@ -226,7 +248,10 @@ int CR_RipChunk(uint8_t* buffer, int* numBytes, bool* abort) {
   if (!lib.ripper) return CR_NOT_OPEN;
   if (!buffer) return CR_ERROR;
   int result = lib.ripper->Read(buffer, lib.sectorsPerChunk, numBytes, abort);
-  if (result == CR_READ_ERROR) lib.errorSector = lib.ripper->ErrorSector();
+  if (result == CR_READ_ERROR) {
+    lib.errorSector = lib.ripper->ErrorSector();
+    lib.errorMessage = lib.ripper->ErrorMessage();
+  }
   return result;
 }
 
@@ -234,6 +259,12 @@ uint32_t CR_GetLastErrorSector() {
   auto& lib = Lib();
   std::lock_guard lock(lib.ripMutex);
   return lib.errorSector;
+}
+
+std::string CR_GetLastErrorMessage() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.ripMutex);
+  return lib.errorMessage;
 }
 
 void CR_CloseRipper() {
@@ -256,7 +287,7 @@ std::string CR_GetDrivePath(int index) {
 }
 
 int CR_AddImageDrive(const std::string& imagePath) {
-  QuietLibcdio();
+  TakeOverCdioLog();
   auto image = ImageDrive(imagePath);
   if (!image) return -1;
   auto& lib = Lib();

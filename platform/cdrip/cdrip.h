@@ -25,6 +25,10 @@
 // Threads: queries run on one thread, ripping on another, never both on the
 // same drive at once; the library's state is guarded by mutexes anyway. The
 // library keeps no state between processes.
+//
+// Failures: libcdio's messages are kept to explain failures, never printed,
+// and never end the program (its own handler would exit on an I/O error).
+// CR_DeInit may run from exit handlers during a read in progress.
 #pragma once
 
 #include <cstdint>
@@ -58,7 +62,9 @@ static_assert(sizeof(TOCENTRY) == 8);
 // root folders and fills those of image drives (reading an image's TOC is
 // cheap; real drives are read at their first CR_ReadToc). Returns CR_OK.
 int CR_Init(const char* iniPath);
-// Closes an open ripper and forgets the drives.
+// Closes an open ripper and forgets the drives. A read in progress on
+// another thread is cut short as an abort would and waited for; one on this
+// thread (an exit handler run from inside it) is left alone.
 void CR_DeInit();
 // Lists the drives again, keeping the images added with CR_AddImageDrive
 // and the active drive when it is still there. Returns CR_OK.
@@ -107,6 +113,10 @@ int CR_RipChunk(uint8_t* buffer, int* numBytes, bool* abort);
 // The first sector that failed in the current or last rip (for a message
 // like "Read error at sector N"); 0 when none failed.
 uint32_t CR_GetLastErrorSector();
+// Why the current or last rip failed, or the ripper could not be opened, in
+// libcdio's words where it gave any ("fread (): Input/output error"); ""
+// when nothing failed or no reason is known.
+std::string CR_GetLastErrorMessage();
 void CR_CloseRipper();
 
 // Root folder of drive `index`, ending with '/'; "" for a bad index.
