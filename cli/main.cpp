@@ -57,6 +57,13 @@ void ListDrive(TCDIn& cd, int drive) {
   std::fflush(stdout);
 }
 
+// Image files of the discs folders that are no drive, so that a user who
+// put one there learns why it is missing.
+void ListSkippedImages() {
+  for (const auto& image : cdrip::CR_GetSkippedImages())
+    std::cout << "Skipped " << image.path << ": " << image.reason << "\n";
+}
+
 std::vector<int> AudioTracks(TCDIn& cd) {
   std::vector<int> tracks;
   int count = cd.TrackCount();
@@ -159,15 +166,18 @@ int main(int argc, char** argv) {
     TExtractor& ex = *extractor;
     int drive = options.Drive;
     if (!options.Image.empty()) {
-      drive = cdrip::CR_AddImageDrive(options.Image);
+      std::string why;
+      drive = cdrip::CR_AddImageDrive(options.Image, &why);
       if (drive < 0) {
-        std::cerr << "cd-extractor-cli: cannot open the disc image " << options.Image << "\n"
+        std::cerr << "cd-extractor-cli: cannot open the disc image " << options.Image
+                  << (why.empty() ? "" : ": " + why) << "\n"
                   << CliUsage();
         return 2;
       }
     }
     int drives = ex.CDIn1->DriveCount();
     if (drive >= drives || (drive < 0 && drives == 0)) {
+      if (drives == 0) ListSkippedImages();
       std::cerr << "cd-extractor-cli: no such drive" << (drives == 0 ? " (no drive at all)" : "")
                 << "\n"
                 << CliUsage();
@@ -176,6 +186,7 @@ int main(int argc, char** argv) {
     if (options.List) {
       for (int d = 0; d < drives; ++d)
         if (drive < 0 || d == drive) ListDrive(*ex.CDIn1, d);
+      if (drive < 0) ListSkippedImages();
       return 0;
     }
     int code = Rip(ex, options, drive < 0 ? 0 : drive);

@@ -10,7 +10,9 @@
 #include <map>
 #include <mutex>
 
+#include "platform/cdrip/CdioLog.h"
 #include "platform/cdrip/FileStamp.h"
+#include "platform/cdrip/ImageFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -36,8 +38,14 @@ driver_id_t ImageDriver(const std::string& path) {
   return DRIVER_UNKNOWN;
 }
 
-// A file of a search folder that libcdio recognises as a disc image. BIN
-// files are reached through their CUE sheets and not listed themselves.
+// Image files of a search folder; BIN files are reached through their CUE
+// sheets and not listed themselves.
+bool HasImageName(const fs::path& path) {
+  auto ext = Lower(path.extension().string());
+  return ext == ".cue" || ext == ".toc" || ext == ".nrg";
+}
+
+// An image file whose files are all regular that libcdio recognises.
 bool IsListedImage(const fs::path& path) {
   auto ext = Lower(path.extension().string());
   auto text = path.string();
@@ -73,15 +81,26 @@ void AddDevices(std::vector<Drive>& drives) {
   if (list) cdio_free_device_list(list);
 }
 
-void AddImagesOf(const std::string& folder, std::vector<Drive>& drives) {
+// Why the image file at `path` is no drive; "" when it is one.
+std::string SkipReason(const fs::path& path) {
+  auto problem = ImageProblem(path.string(), ImageDriver(path.string()));
+  if (!problem.empty()) return problem;
+  return IsListedImage(path) ? "" : "it is not a disc image that can be read";
+}
+
+void AddImagesOf(const std::string& folder, std::vector<Drive>& drives,
+                 std::vector<SkippedImage>& skipped) {
   std::vector<fs::path> found;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    if (entry.is_regular_file(ec) && IsListedImage(entry.path())) found.push_back(entry.path());
-  }
+  for (const auto& entry : fs::directory_iterator(folder, ec))
+    if (HasImageName(entry.path())) found.push_back(entry.path());
   std::sort(found.begin(), found.end(),
             [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
   for (const auto& path : found) {
+    if (auto reason = SkipReason(path); !reason.empty()) {
+      skipped.push_back({path.string(), reason});
+      continue;
+    }
     Drive d;
     d.image = true;
     d.path = Canonical(path.string());
@@ -125,10 +144,11 @@ std::string DrivesBase() {
   return top + "/drives";
 }
 
-std::vector<Drive> ListDrives() {
+std::vector<Drive> ListDrives(std::vector<SkippedImage>& skipped) {
   std::vector<Drive> drives;
+  skipped.clear();
   AddDevices(drives);
-  for (const auto& folder : ImageFolders()) AddImagesOf(folder, drives);
+  for (const auto& folder : ImageFolders()) AddImagesOf(folder, drives, skipped);
   std::vector<Drive> named;
   for (auto& d : drives) {
     NameDrive(d, named);
@@ -143,8 +163,8 @@ std::unique_ptr<Drive> ImageDrive(const std::string& path) {
   d->path = Canonical(path);
   d->driver = ImageDriver(d->path);
   std::error_code ec;
-  if (d->driver == DRIVER_UNKNOWN || !fs::is_regular_file(d->path, ec)) return nullptr;
-  if (!OpenDrive(*d)) return nullptr;
+  if (d->driver == DRIVER_UNKNOWN) return nullptr;
+  if (!OpenDrive(*d) || !fs::is_regular_file(d->path, ec)) return nullptr;
   return d;
 }
 
@@ -164,6 +184,13 @@ void NameDrive(Drive& drive, const std::vector<Drive>& drives) {
 }
 
 CdioPtr OpenDrive(const Drive& drive) {
+  if (drive.image) {
+    auto problem = ImageProblem(drive.path, drive.driver);
+    if (!problem.empty()) {
+      NoteProblem(problem);
+      return nullptr;
+    }
+  }
   return CdioPtr(cdio_open(drive.path.c_str(), drive.driver));
 }
 

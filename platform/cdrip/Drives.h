@@ -32,14 +32,19 @@ std::vector<std::string> ImageFolders();
 // Folder holding the drive roots (see cdrip.h for CDX_DRIVES_DIR).
 std::string DrivesBase();
 
-// Devices then images of the search folders, named and with roots set.
-std::vector<Drive> ListDrives();
-// The image drive for `path`, or nothing when libcdio has no driver for it
-// or cannot open it. Name and root are not set.
+// Devices then images of the search folders, named and with roots set;
+// `skipped` gets the images that are no drives (see CR_GetSkippedImages).
+std::vector<Drive> ListDrives(std::vector<SkippedImage>& skipped);
+// The image drive for `path`, or nothing when libcdio has no driver for it,
+// one of its files is no regular file, or libcdio cannot open it. Name and
+// root are not set.
 std::unique_ptr<Drive> ImageDrive(const std::string& path);
 // Gives `drive` a name not used in `drives` and its root folder (created).
 void NameDrive(Drive& drive, const std::vector<Drive>& drives);
 
+// Null when libcdio cannot open the drive, or when one of an image's files
+// is no regular file (that is never handed to libcdio; NoteProblem says
+// why).
 CdioPtr OpenDrive(const Drive& drive);
 
 // Reads the TOC: every track then the lead-out. False when there is no

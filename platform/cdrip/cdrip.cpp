@@ -33,6 +33,7 @@ struct Library {
   OwnedMutex mutex;
   std::vector<Drive> drives;
   std::vector<Drive> added;  // from CR_AddImageDrive, kept by CR_Refresh
+  std::vector<SkippedImage> skipped;
   int active = 0;
   std::vector<TOCENTRY> toc;
 
@@ -94,7 +95,7 @@ int CR_Init(const char* iniPath) {
   int wanted = (iniPath && ini.Load(iniPath)) ? ini.GetInt("CD-ROM", "nActive", 0) : 0;
   auto& lib = Lib();
   std::lock_guard lock(lib.mutex);
-  lib.drives = ListDrives();
+  lib.drives = ListDrives(lib.skipped);
   lib.added.clear();
   lib.toc.clear();
   lib.active = ValidIndex(lib, wanted) ? wanted : 0;
@@ -131,7 +132,7 @@ int CR_Refresh() {
   std::lock_guard lock(lib.mutex);
   const Drive* active = ActiveDrive(lib);
   std::string activePath = active ? active->path : "";
-  auto drives = ListDrives();
+  auto drives = ListDrives(lib.skipped);
   for (auto d : lib.added) {
     NameDrive(d, drives);
     drives.push_back(d);
@@ -143,6 +144,12 @@ int CR_Refresh() {
   lib.active = it == lib.drives.end() ? 0 : static_cast<int>(it - lib.drives.begin());
   PublishImages(lib.drives);
   return CR_OK;
+}
+
+std::vector<SkippedImage> CR_GetSkippedImages() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  return lib.skipped;
 }
 
 int CR_GetNumCDROM() {
@@ -286,10 +293,14 @@ std::string CR_GetDrivePath(int index) {
   return ValidIndex(lib, index) ? lib.drives[index].path : "";
 }
 
-int CR_AddImageDrive(const std::string& imagePath) {
+int CR_AddImageDrive(const std::string& imagePath, std::string* why) {
   TakeOverCdioLog();
+  ClearCdioMessage();
   auto image = ImageDrive(imagePath);
-  if (!image) return -1;
+  if (!image) {
+    if (why) *why = LastCdioMessage();
+    return -1;
+  }
   auto& lib = Lib();
   std::lock_guard lock(lib.mutex);
   for (size_t i = 0; i < lib.drives.size(); ++i)

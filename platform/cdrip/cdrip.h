@@ -33,6 +33,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cdrip {
 
@@ -47,6 +48,12 @@ constexpr uint8_t CR_FLAG_AUDIO = 0x10;
 constexpr uint8_t CR_FLAG_DATA = 0x14;
 constexpr uint8_t CR_LEADOUT_TRACK = 0xAA;
 constexpr int CR_SECTOR_BYTES = 2352;
+
+// An image of a search folder that is no drive, and why.
+struct SkippedImage {
+  std::string path;
+  std::string reason;  // "its data file /x/a.bin is a folder"
+};
 
 struct TOCENTRY {
   uint32_t dwStartSector;  // first frame, 0-based from the start of the program area
@@ -69,6 +76,11 @@ void CR_DeInit();
 // Lists the drives again, keeping the images added with CR_AddImageDrive
 // and the active drive when it is still there. Returns CR_OK.
 int CR_Refresh();
+// The files of the search folders named like images (.cue, .toc, .nrg) that
+// the last CR_Init or CR_Refresh did not make drives: those that are no
+// regular file or name one that is not (never opened, so a FIFO cannot
+// block), and those libcdio cannot read. Sorted as the drives are.
+std::vector<SkippedImage> CR_GetSkippedImages();
 
 int CR_GetNumCDROM();
 // Ignores an index outside 0 .. CR_GetNumCDROM() - 1.
@@ -125,8 +137,9 @@ std::string CR_GetDriveRoot(int index);
 std::string CR_GetDrivePath(int index);
 // Adds one image file (.cue, .bin with its .cue, .toc, .nrg) as a drive at
 // the end of the list, or finds it when already listed. Returns its index,
-// or -1 when libcdio cannot open it.
-int CR_AddImageDrive(const std::string& imagePath);
+// or -1 when libcdio cannot open it or one of its files is no regular file;
+// `why` then gets the reason when one is known ("" otherwise).
+int CR_AddImageDrive(const std::string& imagePath, std::string* why = nullptr);
 
 // Writes "cdr.ini" (section "CD-ROM": "nActive" = "0", "nTransportLayer" =
 // "1", other content kept) in the program's folder, or when that cannot be

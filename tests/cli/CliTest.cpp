@@ -4,6 +4,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -190,6 +191,30 @@ int ExitStatus(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Cli, ListNamesTheImagesItSkipsAndWhyAndNeverOpensAFifo) {
+  const std::string discs = temp_.File("discs");
+  std::filesystem::create_directories(discs + "/folder.bin");
+  dm::WriteImage(discs + "/good.cue", tracks_);
+  std::filesystem::copy_file(cue_, discs + "/folder.cue");
+  ASSERT_EQ(mkfifo((discs + "/fifo.cue").c_str(), 0600), 0);
+  const std::string env = "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + discs +
+                          " CDX_DRIVES_DIR=" + temp_.Path() + "/drives timeout 60 ";
+  std::string text;
+  ASSERT_EQ(RunCommand(env + CDX_CLI_PATH + " --list", &text), 0) << text;
+  EXPECT_NE(text.find("good.cue)"), std::string::npos) << text;
+  EXPECT_NE(text.find("Skipped " + discs + "/fifo.cue: it is a FIFO, not a file"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Skipped " + discs + "/folder.cue: its data file " + discs +
+                      "/folder.bin is a folder"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(RunCommand(env + CDX_CLI_PATH + " --list --image " + discs + "/fifo.cue", &text), 2);
+  EXPECT_NE(text.find("cannot open the disc image " + discs + "/fifo.cue: it is a FIFO"),
+            std::string::npos)
+      << text;
 }
 
 uintmax_t LargestPartFile(const std::string& folder) {
