@@ -1,13 +1,16 @@
 #include "platform/cdrip/CdaFile.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
+
+#include "platform/cdrip/SafeFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -45,25 +48,23 @@ bool IsCdaName(const std::string& name) {
          std::isdigit(name[6]) && name.compare(7, 4, ".cda") == 0;
 }
 
+// Never follows a symbolic link nor waits on a FIFO put in its place.
 bool SameContent(const fs::path& path, const std::array<uint8_t, kCdaBytes>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  std::array<char, kCdaBytes + 1> old{};
-  in.read(old.data(), old.size());
-  return in.gcount() == static_cast<std::streamsize>(kCdaBytes) &&
+  std::string old;
+  return ReadRegularFile(path.string(), kCdaBytes, old, false) && old.size() == kCdaBytes &&
          std::memcmp(old.data(), bytes.data(), kCdaBytes) == 0;
 }
 
+// Through a fresh file of a random name (created exclusively, so nothing
+// planted there is followed) renamed onto the name, which replaces a link
+// planted there instead of writing through it.
 void WriteAtomically(const fs::path& path, const std::array<uint8_t, kCdaBytes>& bytes) {
-  fs::path temp = path;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), kCdaBytes);
-    if (!out) return;
-  }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) fs::remove(temp, ec);
+  std::string temp = path.string() + ".XXXXXX";
+  UniqueFd fd(::mkstemp(temp.data()));
+  if (!fd) return;
+  bool written = ::fchmod(fd.get(), 0644) == 0 &&
+                 ::write(fd.get(), bytes.data(), kCdaBytes) == static_cast<ssize_t>(kCdaBytes);
+  if (!written || ::rename(temp.c_str(), path.c_str()) != 0) ::unlink(temp.c_str());
 }
 
 }  // namespace
@@ -104,6 +105,7 @@ std::string CdaName(int trackNumber) {
 }
 
 void WriteCdaFiles(const std::string& root, const std::vector<TOCENTRY>& toc) {
+  if (root.empty()) return;  // the drive has no folder
   std::error_code ec;
   fs::create_directories(root, ec);
   std::set<std::string> wanted;
