@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -63,6 +64,44 @@ std::string Canonical(const std::string& path) {
   std::error_code ec;
   auto canonical = fs::canonical(path, ec);
   return ec ? fs::absolute(path, ec).string() : canonical.string();
+}
+
+// A folder no other user can write in or replace: a real directory (no
+// symbolic link) of ours that only we may enter.
+bool IsPrivateFolder(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+         (st.st_mode & 077) == 0;
+}
+
+// `wanted` in a folder every user can write to, such as /tmp: used when it is
+// private (created so when missing), otherwise a fresh private folder beside
+// it, the same for the rest of the process; the user is told once.
+std::string PrivateFolder(const std::string& wanted) {
+  static std::mutex mutex;
+  static std::map<std::string, std::string> replacements;
+  ::mkdir(wanted.c_str(), 0700);
+  if (IsPrivateFolder(wanted)) return wanted;
+  std::lock_guard lock(mutex);
+  auto& fresh = replacements[wanted];
+  if (!fresh.empty() && IsPrivateFolder(fresh)) return fresh;
+  std::string pattern = wanted + "-XXXXXX";
+  fresh = ::mkdtemp(pattern.data()) ? pattern : "";
+  std::string instead =
+      fresh.empty() ? "the drives have no folders" : "the drive folders are in " + fresh;
+  std::fprintf(stderr, "cd-extractor: %s is not a private folder of this user; %s\n",
+               wanted.c_str(), instead.c_str());
+  return fresh;
+}
+
+// A drive folder name from an image's or device's name that stays one
+// folder inside the drives folder: no separator, no "." or "..", no
+// hidden name.
+std::string SafeDriveName(std::string name) {
+  for (auto& c : name)
+    if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  if (!name.empty() && name[0] == '.') name[0] = '_';
+  return name.empty() ? "disc" : name;
 }
 
 bool Listed(const std::vector<Drive>& drives, const std::string& path) {
@@ -138,10 +177,10 @@ std::string DrivesBase() {
   if (!base.empty()) return base;
   auto runtime = Env("XDG_RUNTIME_DIR");
   if (!runtime.empty()) return runtime + "/cd-extractor/drives";
-  // Private to the user: other users must not plant files in our roots.
-  std::string top = "/tmp/cd-extractor-" + std::to_string(getuid());
-  ::mkdir(top.c_str(), 0700);
-  return top + "/drives";
+  auto tmp = Env("TMPDIR");
+  if (tmp.empty()) tmp = "/tmp";
+  auto top = PrivateFolder(tmp + "/cd-extractor-" + std::to_string(geteuid()));
+  return top.empty() ? "" : top + "/drives";
 }
 
 std::vector<Drive> ListDrives(std::vector<SkippedImage>& skipped) {
@@ -170,15 +209,16 @@ std::unique_ptr<Drive> ImageDrive(const std::string& path) {
 
 void NameDrive(Drive& drive, const std::vector<Drive>& drives) {
   fs::path path(drive.path);
-  std::string base = drive.image ? path.stem().string() : path.filename().string();
-  if (base.empty()) base = "disc";
+  std::string base = SafeDriveName(drive.image ? path.stem().string() : path.filename().string());
   std::string name = base;
   auto taken = [&](const std::string& n) {
     return std::any_of(drives.begin(), drives.end(), [&](const Drive& d) { return d.name == n; });
   };
   for (int i = 2; taken(name); ++i) name = base + "-" + std::to_string(i);
   drive.name = name;
-  drive.root = DrivesBase() + "/" + name + "/";
+  auto folder = DrivesBase();
+  drive.root = folder.empty() ? "" : folder + "/" + name + "/";
+  if (drive.root.empty()) return;
   std::error_code ec;
   fs::create_directories(drive.root, ec);
 }

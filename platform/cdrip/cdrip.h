@@ -8,9 +8,12 @@
 // by file name; then the images added with CR_AddImageDrive.
 //
 // Every drive has a root folder, $XDG_RUNTIME_DIR/cd-extractor/drives/<name>/
-// (fallback /tmp/cd-extractor-<uid>/drives/<name>/), <name> being the device
-// name (sr0) or the image's file name without extension ("-2", "-3"... is
-// appended when a name is taken). The root holds one TrackNN.cda file per
+// (fallback ${TMPDIR:-/tmp}/cd-extractor-<uid>/drives/<name>/, used only
+// when that folder is the user's own real folder of mode 0700; otherwise a
+// fresh private folder cd-extractor-<uid>-XXXXXX beside it, named on
+// stderr), <name> being the device name (sr0) or the image's file name
+// without extension, with a leading "." and any "/" made "_" ("-2", "-3"...
+// is appended when a name is taken). The root holds one TrackNN.cda file per
 // audio track of the disc (see CdaFile.h for the exact bytes), refreshed by
 // every TOC read and removed when the drive is found without a disc.
 //
