@@ -1,8 +1,5 @@
 #include "platform/cdrip/CdaFile.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -55,18 +52,6 @@ bool SameContent(const fs::path& path, const std::array<uint8_t, kCdaBytes>& byt
          std::memcmp(old.data(), bytes.data(), kCdaBytes) == 0;
 }
 
-// Through a fresh file of a random name (created exclusively, so nothing
-// planted there is followed) renamed onto the name, which replaces a link
-// planted there instead of writing through it.
-void WriteAtomically(const fs::path& path, const std::array<uint8_t, kCdaBytes>& bytes) {
-  std::string temp = path.string() + ".XXXXXX";
-  UniqueFd fd(::mkstemp(temp.data()));
-  if (!fd) return;
-  bool written = ::fchmod(fd.get(), 0644) == 0 &&
-                 ::write(fd.get(), bytes.data(), kCdaBytes) == static_cast<ssize_t>(kCdaBytes);
-  if (!written || ::rename(temp.c_str(), path.c_str()) != 0) ::unlink(temp.c_str());
-}
-
 }  // namespace
 
 uint32_t DiscId(const std::vector<TOCENTRY>& toc) {
@@ -115,7 +100,8 @@ void WriteCdaFiles(const std::string& root, const std::vector<TOCENTRY>& toc) {
     wanted.insert(name);
     auto bytes = CdaBytes(toc, i);
     fs::path path = fs::path(root) / name;
-    if (!SameContent(path, bytes)) WriteAtomically(path, bytes);
+    if (!SameContent(path, bytes))
+      ReplaceFile(path.string(), {reinterpret_cast<const char*>(bytes.data()), kCdaBytes});
   }
   for (const auto& entry : fs::directory_iterator(root, ec)) {
     auto name = entry.path().filename().string();

@@ -36,19 +36,29 @@ bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string& text
   return true;
 }
 
-bool CreateNewFile(const std::string& path, const std::string& bytes, mode_t mode) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-  if (!fd) return false;
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }
-  if (done == bytes.size()) return true;
-  ::unlink(path.c_str());
-  return false;
+  return true;
+}
+
+}  // namespace
+
+bool ReplaceFile(const std::string& path, std::string_view bytes) {
+  std::string temp = path + ".XXXXXX";
+  UniqueFd fd(::mkstemp(temp.data()));
+  if (!fd) return false;
+  bool written = ::fchmod(fd.get(), 0644) == 0 && WriteAll(fd.get(), bytes) &&
+                 ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!written) ::unlink(temp.c_str());
+  return written;
 }
 
 }  // namespace cdrip

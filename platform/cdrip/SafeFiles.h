@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace cdrip {
@@ -39,8 +40,9 @@ std::string NotARegularFile(const std::string& path);
 bool ReadRegularFile(const std::string& path, size_t maxBytes, std::string& text,
                      bool followLink = true);
 
-// Creates `path` afresh with `bytes`: false when anything, even a dangling
-// symbolic link, is already there, or the write fails (nothing is left).
-bool CreateNewFile(const std::string& path, const std::string& bytes, mode_t mode);
+// Puts a file of `bytes` (mode 0644) at `path` through a fresh file of a
+// random name beside it, so that nothing planted at either name is written
+// through; false, leaving `path` as it was, when that fails.
+bool ReplaceFile(const std::string& path, std::string_view bytes);
 
 }  // namespace cdrip
