@@ -14,6 +14,7 @@
 #include "platform/cdrip/CdioLog.h"
 #include "platform/cdrip/FileStamp.h"
 #include "platform/cdrip/ImageFiles.h"
+#include "platform/cdrip/SafeFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -120,11 +121,42 @@ void AddDevices(std::vector<Drive>& drives) {
   if (list) cdio_free_device_list(list);
 }
 
-// Why the image file at `path` is no drive; "" when it is one.
-std::string SkipReason(const fs::path& path) {
-  auto problem = ImageProblem(path.string(), ImageDriver(path.string()));
+// libcdio reads no CUE sheet that starts with a byte-order mark, which
+// some editors write: it is given a copy without the mark in the drives
+// folder, with a link to the data file beside it (libcdio takes the data
+// file's name from the sheet's).
+std::string SheetWithoutMark(const std::string& sheet) {
+  auto base = DrivesBase();
+  if (base.empty()) return sheet;
+  auto folder = base + "/.sheets";
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  char name[32];
+  std::snprintf(name, sizeof name, "/%016zx", std::hash<std::string>{}(sheet));
+  auto copy = folder + name + ".cue", data = folder + name + ".bin";
+  if (!ReplaceFile(copy, SheetText(sheet).substr(kByteOrderMark.size()))) return sheet;
+  fs::remove(data, ec);
+  fs::create_symlink(SheetDataFile(sheet), data, ec);
+  return copy;
+}
+
+// The image drive of the image file at `path`, name and root not set.
+Drive ImageDriveOf(const std::string& path) {
+  Drive d;
+  d.image = true;
+  d.path = Canonical(path);
+  d.driver = ImageDriver(d.path);
+  d.readPath = d.path;
+  if (d.driver == DRIVER_BINCUE && StartsWithByteOrderMark(SheetOf(d.path)))
+    d.readPath = SheetWithoutMark(SheetOf(d.path));
+  return d;
+}
+
+// Why the image `d` is no drive; "" when it is one.
+std::string SkipReason(const Drive& d) {
+  auto problem = ImageProblem(d.path, d.driver);
   if (!problem.empty()) return problem;
-  return IsListedImage(path) ? "" : "it is not a disc image that can be read";
+  return IsListedImage(d.readPath) ? "" : "it is not a disc image that can be read";
 }
 
 void AddImagesOf(const std::string& folder, std::vector<Drive>& drives,
@@ -136,15 +168,11 @@ void AddImagesOf(const std::string& folder, std::vector<Drive>& drives,
   std::sort(found.begin(), found.end(),
             [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
   for (const auto& path : found) {
-    if (auto reason = SkipReason(path); !reason.empty()) {
+    Drive d = ImageDriveOf(path.string());
+    if (auto reason = SkipReason(d); !reason.empty())
       skipped.push_back({path.string(), reason});
-      continue;
-    }
-    Drive d;
-    d.image = true;
-    d.path = Canonical(path.string());
-    d.driver = ImageDriver(d.path);
-    if (!Listed(drives, d.path)) drives.push_back(d);
+    else if (!Listed(drives, d.path))
+      drives.push_back(d);
   }
 }
 
@@ -197,10 +225,7 @@ std::vector<Drive> ListDrives(std::vector<SkippedImage>& skipped) {
 }
 
 std::unique_ptr<Drive> ImageDrive(const std::string& path) {
-  auto d = std::make_unique<Drive>();
-  d->image = true;
-  d->path = Canonical(path);
-  d->driver = ImageDriver(d->path);
+  auto d = std::make_unique<Drive>(ImageDriveOf(path));
   std::error_code ec;
   if (d->driver == DRIVER_UNKNOWN) return nullptr;
   if (!OpenDrive(*d) || !fs::is_regular_file(d->path, ec)) return nullptr;
@@ -231,7 +256,8 @@ CdioPtr OpenDrive(const Drive& drive) {
       return nullptr;
     }
   }
-  return CdioPtr(cdio_open(drive.path.c_str(), drive.driver));
+  const auto& path = drive.readPath.empty() ? drive.path : drive.readPath;
+  return CdioPtr(cdio_open(path.c_str(), drive.driver));
 }
 
 namespace {

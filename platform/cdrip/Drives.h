@@ -14,9 +14,10 @@ namespace cdrip {
 
 struct Drive {
   bool image = false;
-  std::string path;  // device node or image file
-  std::string name;  // root folder name, unique in the list
-  std::string root;  // ends with '/'
+  std::string path;      // device node or image file
+  std::string readPath;  // what libcdio opens for an image: `path` or a cleaned copy
+  std::string name;      // root folder name, unique in the list
+  std::string root;      // ends with '/'
   driver_id_t driver = DRIVER_DEVICE;
 };
 

@@ -47,7 +47,7 @@ std::vector<std::pair<std::string, std::string>> OtherFiles(const std::string& p
   if (driver == DRIVER_BINCUE && EndsWithNoCase(path, ".cue"))
     files.emplace_back("data file", SheetDataFile(path));
   else if (driver == DRIVER_BINCUE && EndsWithNoCase(path, ".bin"))
-    files.emplace_back("CUE sheet", path.substr(0, path.size() - 3) + "cue");
+    files.emplace_back("CUE sheet", SheetOf(path));
   else if (driver == DRIVER_CDRDAO)
     for (auto& name : TocDataFiles(path)) files.emplace_back("data file", name);
   return files;
@@ -57,6 +57,19 @@ std::vector<std::pair<std::string, std::string>> OtherFiles(const std::string& p
 
 std::string SheetDataFile(const std::string& sheet) {
   return EndsWithNoCase(sheet, "cue") ? sheet.substr(0, sheet.size() - 3) + "bin" : sheet;
+}
+
+std::string SheetOf(const std::string& image) {
+  return EndsWithNoCase(image, "bin") ? image.substr(0, image.size() - 3) + "cue" : image;
+}
+
+std::string SheetText(const std::string& sheet) {
+  std::string text;
+  return ReadRegularFile(sheet, kLargestSheet, text) ? text : "";
+}
+
+bool StartsWithByteOrderMark(const std::string& sheet) {
+  return SheetText(sheet).rfind(kByteOrderMark, 0) == 0;
 }
 
 std::string ImageProblem(const std::string& path, driver_id_t driver) {

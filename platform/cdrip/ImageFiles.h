@@ -10,6 +10,7 @@
 #include <cdio/cdio.h>
 
 #include <string>
+#include <string_view>
 
 namespace cdrip {
 
@@ -20,5 +21,13 @@ std::string ImageProblem(const std::string& path, driver_id_t driver);
 
 // The data file that libcdio reads for the CUE sheet `sheet`.
 std::string SheetDataFile(const std::string& sheet);
+// The CUE sheet of a CUE/BIN image given by either file.
+std::string SheetOf(const std::string& image);
+
+// UTF-8's, which libcdio's CUE reader does not skip.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+// The text of the sheet, "" when it is no regular file of a sheet's size.
+std::string SheetText(const std::string& sheet);
+bool StartsWithByteOrderMark(const std::string& sheet);
 
 }  // namespace cdrip

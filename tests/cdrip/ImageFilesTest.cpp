@@ -73,5 +73,49 @@ TEST_P(ImageThatIsNoFile, IsSkippedWithItsReasonNeverOpenedAndTheOtherImagesRip)
 INSTANTIATE_TEST_SUITE_P(Cases, ImageThatIsNoFile, ::testing::ValuesIn(kNotFiles),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Sheets as other programs and editors save them.
+struct SheetStyle {
+  const char* name;
+  bool mark, crlf;
+};
+void PrintTo(const SheetStyle& c, std::ostream* out) {
+  *out << c.name;
+}
+
+void Restyle(const std::string& sheet, const SheetStyle& style) {
+  auto text = ReadFile(sheet);
+  std::vector<uint8_t> styled;
+  if (style.mark) styled = {0xEF, 0xBB, 0xBF};
+  for (uint8_t c : text) {
+    if (c == '\n' && style.crlf) styled.push_back('\r');
+    styled.push_back(c);
+  }
+  WriteFile(sheet, styled);
+}
+
+class SheetOfAnyStyle : public CdripTest, public ::testing::WithParamInterface<SheetStyle> {};
+
+TEST_P(SheetOfAnyStyle, ListsAndRipsLikeAnyOther) {
+  const std::vector<dm::TrackSpec> disc = {dm::Sine(10, 440), dm::Noise(20, 3)};
+  const std::string sheet = MakeDisc("styled", disc);
+  Restyle(sheet, GetParam());
+  Init();
+  ASSERT_EQ(CR_GetNumCDROM(), 1) << "the sheet was not listed";
+  EXPECT_EQ(CR_GetDrivePath(0), fs::canonical(sheet).string());
+  EXPECT_TRUE(CR_GetSkippedImages().empty());
+  EXPECT_TRUE(Rip(10, 30).bytes == dm::TrackBytes(disc[1], 10));
+  CR_DeInit();
+  setenv("CDX_DISCS_DIR", "", 1);
+  Init();
+  const std::string bin = sheet.substr(0, sheet.size() - 3) + "bin";
+  for (const std::string& image : {sheet, bin}) EXPECT_GE(CR_AddImageDrive(image), 0) << image;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SheetOfAnyStyle,
+                         ::testing::Values(SheetStyle{"ByteOrderMark", true, false},
+                                           SheetStyle{"CrLf", false, true},
+                                           SheetStyle{"ByteOrderMarkAndCrLf", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace cdx::test
