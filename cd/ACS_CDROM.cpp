@@ -213,7 +213,13 @@ TCDPlayer::TCDPlayer(TComponent* owner, std::unique_ptr<cdvolume::TAuxAudio> aux
   }
 }
 
-TCDPlayer::~TCDPlayer() = default;
+TCDPlayer::~TCDPlayer() {
+  try {
+    if (levelBefore_) aux_->SetVolume(FCDAudioDevice, *levelBefore_);
+  } catch (...) {
+    // A mixer gone meanwhile leaves nothing to put back.
+  }
+}
 
 uint32_t TCDPlayer::Volume() {
   return FCDAudioDevice < 0 ? 0 : aux_->GetVolume(FCDAudioDevice);
@@ -230,6 +236,7 @@ uint16_t TCDPlayer::RVolume() {
 void TCDPlayer::SetHalf(uint16_t value, int shift) {
   if (FCDAudioDevice < 0) return;
   uint32_t volume = aux_->GetVolume(FCDAudioDevice);
+  if (!levelBefore_) levelBefore_ = volume;
   volume = (volume & ~(0xFFFFu << shift)) | (static_cast<uint32_t>(value) << shift);
   aux_->SetVolume(FCDAudioDevice, volume);
 }

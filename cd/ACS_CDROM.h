@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,9 @@ class TCDPlayer : public TComponent {
 
   std::unique_ptr<cdvolume::TAuxAudio> aux_;
   int FCDAudioDevice = -1;
+  // The line's level before this player first changed it, put back when
+  // the player goes: the mixer is the machine's, not the program's.
+  std::optional<uint32_t> levelBefore_;
 };
 
 }  // namespace cdx

@@ -257,5 +257,34 @@ TEST(CDPlayer, WritesOneChannelAndKeepsTheOther) {
   EXPECT_EQ(fake->volume_[2], 0x12345678u);
 }
 
+// Keeps its levels outside, where they outlive the player.
+class TSharedAux : public cdvolume::TAuxAudio {
+ public:
+  explicit TSharedAux(std::vector<uint32_t>& levels) : levels_(levels) {}
+  int NumDevs() override { return static_cast<int>(levels_.size()); }
+  bool IsCdAudio(int) override { return true; }
+  uint32_t GetVolume(int device) override { return levels_.at(device); }
+  void SetVolume(int device, uint32_t v) override { levels_.at(device) = v; }
+
+ private:
+  std::vector<uint32_t>& levels_;
+};
+
+TEST(CDPlayer, PutsTheLinesLevelBackWhenItGoesAndLeavesAnUntouchedLineAlone) {
+  std::vector<uint32_t> levels = {0x40004000u};
+  {
+    auto player = MakeComponent<TCDPlayer>(std::make_unique<TSharedAux>(levels));
+    player->SetLVolume(0);
+    player->SetRVolume(0);
+    EXPECT_EQ(levels[0], 0u);
+  }
+  EXPECT_EQ(levels[0], 0x40004000u);
+  {
+    auto player = MakeComponent<TCDPlayer>(std::make_unique<TSharedAux>(levels));
+    levels[0] = 0x1000u;  // changed by someone else while the player lives
+  }
+  EXPECT_EQ(levels[0], 0x1000u);
+}
+
 }  // namespace
 }  // namespace cdx::test
