@@ -1,6 +1,8 @@
 #include "app/Unit2.h"
 
 #include <QLineEdit>
+#include <QStandardItemModel>
+#include <algorithm>
 
 #include "app/MessageBoxes.h"
 #include "app/QtOwnership.h"
@@ -28,8 +30,15 @@ void TForm2::BuildControls() {
   ComboBox1.setEditable(true);
   ComboBox1.setInsertPolicy(QComboBox::NoInsert);
   ComboBox1.addItems({"PCM", "ACM", "DVIADPCM", "MSADPCM"});
-  ComboBox1.setCurrentIndex(-1);
+  // The types the writer cannot write are shown, but cannot be chosen.
+  auto* items = qobject_cast<QStandardItemModel*>(ComboBox1.model());
+  for (int i = 0; i < ComboBox1.count(); ++i) {
+    if (TWaveOut::CanWrite(kListedTypes[i])) continue;
+    items->item(i)->setEnabled(false);
+    items->item(i)->setToolTip("This type cannot be written");
+  }
   ComboBox1.lineEdit()->setPlaceholderText("Wav type");
+  ShowWriterType();
 
   GroupBox2.setObjectName("GroupBox2");
   SetUpRadioGroup(
@@ -59,9 +68,16 @@ void TForm2::ConnectHandlers() {
 
 void TForm2::ComboBox1Select(int index) {
   // The writer keeps only the types it can write, and ignores any change
-  // while it is running.
+  // while it is running: the list then shows what it kept.
   if (index >= 0 && index < static_cast<int>(std::size(kListedTypes)))
     Extractor().WaveOut1->SetWavType(kListedTypes[index]);
+  ShowWriterType();
+}
+
+void TForm2::ShowWriterType() {
+  const auto* type =
+      std::find(std::begin(kListedTypes), std::end(kListedTypes), Extractor().WaveOut1->WavType());
+  ComboBox1.setCurrentIndex(static_cast<int>(type - std::begin(kListedTypes)));
 }
 
 void TForm2::RadioButton2Click() {

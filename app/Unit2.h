@@ -27,6 +27,8 @@ class TForm2 : public TOptionsWindow {
 
  private:
   void BuildControls();
+  // Selects the type WaveOut1 writes.
+  void ShowWriterType();
   void ConnectHandlers();
 
   QGroupBox GroupBox1;

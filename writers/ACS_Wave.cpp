@@ -286,7 +286,7 @@ TWaveOut::TWaveOut(TComponent* owner) : TACSFileOut(owner) {}
 
 void TWaveOut::SetWavType(TWavType value) {
   if (Busy()) return;
-  if (value == wtPCM || value == wtDVIADPCM) FWavType = value;
+  if (CanWrite(value)) FWavType = value;
 }
 
 void TWaveOut::SetBlockSize(uint16_t value) {

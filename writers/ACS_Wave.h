@@ -85,8 +85,9 @@ class TWaveOut : public TACSFileOut {
   explicit TWaveOut(TComponent* owner);
 
   TWavType WavType() const { return FWavType; }
-  // Ignored while Busy; only wtPCM and wtDVIADPCM are taken.
+  // Ignored while Busy; only the types CanWrite takes are taken.
   void SetWavType(TWavType value);
+  static bool CanWrite(TWavType type) { return type == wtPCM || type == wtDVIADPCM; }
   uint16_t BlockSize() const { return FBlockSize; }
   // Ignored while Busy, for 0 and for values that are not a multiple of 4.
   void SetBlockSize(uint16_t value);
