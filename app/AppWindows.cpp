@@ -11,8 +11,37 @@ TAppWindows::TAppWindows()
       Form6(std::make_unique<TForm6>(Form1->Extractor())),
       Form7(std::make_unique<TForm7>(Form1->Extractor())) {
   // "Options" picks among them by the format each one edits.
-  Form1->SetOptionsDialogs(
-      {Form2.get(), Form3.get(), Form4.get(), Form5.get(), Form6.get(), Form7.get()});
+  Form1->SetOptionsDialogs(Dialogs());
+  RestoreSettings();
+}
+
+TAppWindows::~TAppWindows() {
+  SaveSettings();
+}
+
+namespace {
+
+// In the user's configuration folder: ~/.config/cd-extractor/cd-extractor.conf.
+std::unique_ptr<QSettings> OpenSettings() {
+  return std::make_unique<QSettings>("cd-extractor", "cd-extractor");
+}
+
+}  // namespace
+
+void TAppWindows::SaveSettings() const {
+  auto settings = OpenSettings();
+  Form1->SaveState(*settings);
+  for (TOptionsWindow* dialog : Dialogs()) dialog->SaveControls(*settings);
+}
+
+void TAppWindows::RestoreSettings() {
+  auto settings = OpenSettings();
+  Form1->RestoreState(*settings);
+  for (TOptionsWindow* dialog : Dialogs()) dialog->RestoreControls(*settings);
+}
+
+std::vector<TOptionsWindow*> TAppWindows::Dialogs() const {
+  return {Form2.get(), Form3.get(), Form4.get(), Form5.get(), Form6.get(), Form7.get()};
 }
 
 }  // namespace cdx

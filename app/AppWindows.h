@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "app/Unit1.h"
 #include "app/Unit2.h"
@@ -17,7 +18,16 @@ namespace cdx {
 
 class TAppWindows {
  public:
+  // Puts back what the last run of the program kept (see SaveSettings).
   TAppWindows();
+  // Keeps the main window's place, folder and format and every dialog's
+  // controls for the next run.
+  ~TAppWindows();
+  TAppWindows(const TAppWindows&) = delete;
+  TAppWindows& operator=(const TAppWindows&) = delete;
+
+  void SaveSettings() const;
+  void RestoreSettings();
 
   // Destroyed in reverse order, the main window (and its components) last.
   std::unique_ptr<TForm1> Form1;
@@ -27,6 +37,9 @@ class TAppWindows {
   std::unique_ptr<TForm5> Form5;
   std::unique_ptr<TForm6> Form6;
   std::unique_ptr<TForm7> Form7;
+
+ private:
+  std::vector<TOptionsWindow*> Dialogs() const;
 };
 
 }  // namespace cdx

@@ -11,7 +11,15 @@ TMessageBoxHandler& Handler() {
   return handler;
 }
 
+TQuestionHandler& QuestionHandler() {
+  static TQuestionHandler handler;
+  return handler;
+}
+
+int quietScopes = 0;  // main thread only
+
 void Show(QWidget* parent, TMessageKind kind, const QString& text) {
+  if (kind == TMessageKind::Information && quietScopes > 0) return;
   if (Handler()) {
     Handler()(kind, text);
     return;
@@ -35,6 +43,23 @@ void ShowError(QWidget* parent, const QString& text) {
 
 void SetMessageBoxHandler(TMessageBoxHandler handler) {
   Handler() = std::move(handler);
+}
+
+bool AskYesNo(QWidget* parent, const QString& text) {
+  if (QuestionHandler()) return QuestionHandler()(text);
+  return QMessageBox::question(parent, QStringLiteral("cd extractor"), text) == QMessageBox::Yes;
+}
+
+void SetQuestionHandler(TQuestionHandler handler) {
+  QuestionHandler() = std::move(handler);
+}
+
+TQuietMessages::TQuietMessages() {
+  ++quietScopes;
+}
+
+TQuietMessages::~TQuietMessages() {
+  --quietScopes;
 }
 
 }  // namespace cdx

@@ -1,8 +1,14 @@
 #include "app/OptionsWindow.h"
 
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/MessageBoxes.h"
 #include "app/QtOwnership.h"
 
 namespace cdx {
@@ -18,6 +24,64 @@ TOptionsWindow::TOptionsWindow(const QString& objectName, const QString& title,
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, QColor(kWindowColour));
   setPalette(palette);
+}
+
+namespace {
+
+// A dialog's controls that keep a setting: those with a name of their own
+// (a list's inner text box has none).
+template <class Control>
+QList<Control*> NamedControls(const QWidget& dialog) {
+  QList<Control*> named;
+  for (Control* control : dialog.findChildren<Control*>())
+    if (!control->objectName().isEmpty()) named << control;
+  return named;
+}
+
+QString Key(const QWidget& dialog, const QObject& control) {
+  return dialog.objectName() + "/" + control.objectName();
+}
+
+}  // namespace
+
+void TOptionsWindow::SaveControls(QSettings& settings) const {
+  for (QComboBox* list : NamedControls<QComboBox>(*this))
+    if (list->currentIndex() >= 0) settings.setValue(Key(*this, *list), list->currentIndex());
+  for (QAbstractButton* button : NamedControls<QAbstractButton>(*this))
+    if (button->isCheckable()) settings.setValue(Key(*this, *button), button->isChecked());
+  for (QAbstractSlider* slider : NamedControls<QAbstractSlider>(*this))
+    settings.setValue(Key(*this, *slider), slider->value());
+  for (QSpinBox* number : NamedControls<QSpinBox>(*this))
+    settings.setValue(Key(*this, *number), number->value());
+  for (QLineEdit* text : NamedControls<QLineEdit>(*this))
+    settings.setValue(Key(*this, *text), text->text());
+}
+
+void TOptionsWindow::RestoreControls(const QSettings& settings) {
+  TQuietMessages quiet;
+  auto saved = [&](const QObject& control) { return settings.value(Key(*this, control)); };
+  for (QComboBox* list : NamedControls<QComboBox>(*this)) {
+    const int index = saved(*list).toInt();
+    if (!saved(*list).isValid() || index == list->currentIndex() || index >= list->count())
+      continue;
+    list->setCurrentIndex(index);
+    emit list->activated(index);
+  }
+  for (QAbstractButton* button : NamedControls<QAbstractButton>(*this)) {
+    const QVariant on = saved(*button);
+    if (!button->isCheckable() || !on.isValid() || on.toBool() == button->isChecked()) continue;
+    // A radio button is put off by its neighbour being put on.
+    if (on.toBool() || !button->autoExclusive()) button->click();
+  }
+  for (QAbstractSlider* slider : NamedControls<QAbstractSlider>(*this))
+    if (saved(*slider).isValid()) slider->setValue(saved(*slider).toInt());
+  for (QSpinBox* number : NamedControls<QSpinBox>(*this))
+    if (saved(*number).isValid()) number->setValue(saved(*number).toInt());
+  for (QLineEdit* text : NamedControls<QLineEdit>(*this)) {
+    if (!saved(*text).isValid() || saved(*text).toString() == text->text()) continue;
+    text->setText(saved(*text).toString());
+    emit text->editingFinished();
+  }
 }
 
 void SetUpRadioGroup(QGroupBox& box, const char* title,

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QRadioButton>
+#include <QSettings>
 #include <functional>
 #include <memory>
 #include <span>
@@ -28,6 +29,14 @@ class TOptionsWindow : public QDialog {
   const std::string& EditedFormat() const { return format_; }
   // Shows the window, or brings it to the front when it is already shown.
   void ShowNonModal();
+
+  // The state of every named list, button, slider, number and text box, by
+  // the dialog's and the control's names.
+  void SaveControls(QSettings& settings) const;
+  // Puts saved states back as the user would, through the controls, so the
+  // dialog's own handlers hand them to the extractor; information boxes are
+  // not shown meanwhile.
+  void RestoreControls(const QSettings& settings);
 
  protected:
   TExtractor& Extractor() { return extractor_; }
