@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QTimer>
@@ -114,6 +116,7 @@ void TForm1::BuildJobBox() {
   Name(Label3, "Label3").setText("Work progress");
   Name(JvXPProgressBar1, "JvXPProgressBar1");
   Name(JvXPProgressBar2, "JvXPProgressBar2");
+  Name(StatusLine, "StatusLine");
 
   auto& middle = InstallLayout<QHBoxLayout>(GroupBox2);
   middle.setContentsMargins(6, 4, 6, 6);
@@ -130,9 +133,10 @@ void TForm1::BuildJobBox() {
   for (QProgressBar* bar : {&JvXPProgressBar1, &JvXPProgressBar2}) {
     bar->setRange(0, 100);
     bar->setValue(0);
-    bar->setTextVisible(false);
+    bar->setTextVisible(true);
     progress.addWidget(bar);
   }
+  progress.addWidget(&StatusLine);
   progress.addStretch(1);
 }
 
@@ -149,8 +153,8 @@ void TForm1::BuildListBox() {
   Name(ListView1, "ListView1");
   ListView1.setColumnCount(2);
   ListView1.setHeaderLabels({"Name", "File location"});
-  ListView1.setColumnWidth(0, 120);
-  ListView1.setColumnWidth(1, 207);
+  ListView1.setColumnWidth(0, 160);
+  ListView1.setColumnWidth(1, 360);
   ListView1.setRootIsDecorated(false);
   ListView1.setSelectionMode(QAbstractItemView::ExtendedSelection);
   ListView1.setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -181,6 +185,10 @@ void TForm1::BuildMenuAndDialog() {
   PopupMenu1.addAction("Check/Uncheck", this, &TForm1::Checkselected1Click)
       ->setObjectName("Checkselected1");
 
+  // The list's own keys, not a row's name editor's, where the key deletes
+  // text.
+  ListView1.installEventFilter(this);
+
   OpenDialog1.setObjectName("OpenDialog1");
   OpenDialog1.setFileMode(QFileDialog::ExistingFiles);
   OpenDialog1.setAcceptMode(QFileDialog::AcceptOpen);
@@ -200,7 +208,8 @@ void TForm1::BuildWindowLayout() {
     row.addWidget(box);
   }
   main.setStretch(3, 1);
-  resize(342, 385 + JvGradientCaption1.sizeHint().height());
+  // About twelve rows with both columns readable.
+  resize(560, 600 + JvGradientCaption1.sizeHint().height());
 }
 
 void TForm1::ApplyColours() {
@@ -219,15 +228,42 @@ void TForm1::ConnectHandlers() {
   connect(&JvXPButton7, &QPushButton::clicked, this, &TForm1::JvXPButton7Click);
   connect(&JvLinkLabel1, &QLabel::linkActivated, this, &TForm1::JvLinkLabel1LinkClick);
   connect(ListView1.header(), &QHeaderView::sectionClicked, this, &TForm1::ListView1ColumnClick);
+  // A renamed row's name stays readable.
+  connect(&ListView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+    if (column == 0) ListView1.resizeColumnToContents(0);
+  });
   extractor_->OnWriterProgress = [this](TACSOutput* writer) { WriterProgress(writer); };
 }
 
 void TForm1::FormCreate() {
   QString programDir = QCoreApplication::applicationDirPath();
   if (!programDir.endsWith('/')) programDir += '/';
-  Edit1.setText(programDir);
   QDir::setCurrent(programDir);
+  // An installed program's own folder is not writable: files go to the
+  // user's music folder.
+  QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+  if (music.isEmpty()) music = QDir::homePath() + "/Music";
+  QDir().mkpath(music);
+  Edit1.setText(music);
   setAcceptDrops(true);
+}
+
+void TForm1::SaveState(QSettings& settings) const {
+  settings.setValue("Window/Geometry", saveGeometry());
+  settings.setValue("Window/OutputFolder", Edit1.text());
+  if (ComboBox1.currentIndex() >= 0)
+    settings.setValue("Window/Format",
+                      QString::fromStdString(Formats().at(ComboBox1.currentIndex()).Name));
+}
+
+void TForm1::RestoreState(const QSettings& settings) {
+  if (settings.contains("Window/Geometry"))
+    restoreGeometry(settings.value("Window/Geometry").toByteArray());
+  const QString folder = settings.value("Window/OutputFolder").toString();
+  if (!folder.isEmpty()) Edit1.setText(folder);
+  const std::string format = settings.value("Window/Format").toString().toStdString();
+  for (size_t i = 0; i < Formats().size(); ++i)
+    if (Formats()[i].Name == format) ComboBox1.setCurrentIndex(static_cast<int>(i));
 }
 
 // --- the track list -------------------------------------------------------
@@ -259,6 +295,7 @@ void TForm1::AddTrackFiles(const QStringList& paths) {
     if (!AcceptTrackFile(path)) continue;
     ajouttableau(path)->setCheckState(0, Qt::Checked);
   }
+  ListView1.resizeColumnToContents(0);
 }
 
 QList<QUrl> TForm1::DriveRootUrls() {
@@ -363,6 +400,15 @@ void TForm1::ListView1ColumnClick(int column) {
   ListView1.sortItems(0, Qt::AscendingOrder);
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &ListView1 && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    deltruc();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 void TForm1::contextMenuEvent(QContextMenuEvent* event) {
   PopupMenu1.popup(event->globalPos());
   event->accept();
@@ -371,12 +417,11 @@ void TForm1::contextMenuEvent(QContextMenuEvent* event) {
 // --- other controls -------------------------------------------------------
 
 void TForm1::JvXPButton3Click() {
-  const QString chosen = QFileDialog::getExistingDirectory(this, QString(), BrowseFolder);
+  const QString chosen = QFileDialog::getExistingDirectory(this, QString(), Edit1.text());
   // A cancelled picker leaves the output directory alone: taking its empty
   // (or old) folder would send the next files somewhere the user never chose.
   if (chosen.isEmpty()) return;
-  BrowseFolder = chosen;
-  Edit1.setText(BrowseFolder);
+  Edit1.setText(chosen);
 }
 
 void TForm1::JvXPButton4Click() {
@@ -388,7 +433,9 @@ void TForm1::JvXPButton4Click() {
 }
 
 void TForm1::JvLinkLabel1LinkClick() {
-  QDesktopServices::openUrl(QUrl(QStringLiteral(CDX_WEBSITE_URL)));
+  const QString url = QStringLiteral(CDX_WEBSITE_URL);
+  if (!QDesktopServices::openUrl(QUrl(url)))
+    ShowError(this, "Cannot open " + url + ": no program to show it was found.");
 }
 
 // --- the job --------------------------------------------------------------
@@ -410,8 +457,12 @@ std::vector<quint64> TForm1::RowIds() const {
 
 void TForm1::JvXPButton5Click() {
   if (jobRunning_) return;
+  if (!OutputFolderReady()) return;
   jobRunning_ = true;
   failures_.clear();
+  stopped_.clear();
+  writtenThisJob_.clear();
+  writtenCount_ = 0;
   QString jobError;
   try {
     RunJob();
@@ -430,7 +481,18 @@ void TForm1::JvXPButton5Click() {
     return;
   }
   if (!jobError.isEmpty()) ShowError(this, jobError);
-  ReportFailures();
+  ReportJob();
+}
+
+bool TForm1::OutputFolderReady() {
+  const QString folder = Edit1.text();
+  if (folder.isEmpty()) {
+    ShowError(this, "Choose an output directory first.");
+    return false;
+  }
+  if (QDir().mkpath(folder)) return true;
+  ShowError(this, "Cannot create the output directory \"" + folder + "\".");
+  return false;
 }
 
 void TForm1::RunJob() {
@@ -457,29 +519,66 @@ void TForm1::RunJob() {
   }
 }
 
+namespace {
+
+// What a failed track left on the disk, for its message.
+QString WhatWasLeft(const QString& file) {
+  const QString name = FileNamePart(file);
+  return QFileInfo::exists(file) ? " (no file was written; the earlier " + name + " was kept)"
+                                 : " (no file was written)";
+}
+
+}  // namespace
+
 void TForm1::ExtractRow(quint64 id) {
   TTrackItem* row = FindRow(id);
   const QString caption = row->text(0);
-  const std::string path = row->text(1).toStdString();
-  currentRowId_ = id;
-  stopCurrent_ = false;
+  const TFormat& format = Formats().at(ComboBox1.currentIndex());
+  const QString file = QString::fromStdString(
+      TrackFileName(Edit1.text().toStdString(), caption.toStdString(), format));
+  StatusLine.setText(QString("%1, %2 of %3").arg(caption).arg(stepCount_ - 1).arg(checkedCount_));
   QString error;
-  try {
-    TACSOutput* writer = extractor_->BuildChain(Formats().at(ComboBox1.currentIndex()), path,
-                                                Edit1.text().toStdString(), caption.toStdString());
-    TRunEnd end = WaitForWriters(*writer);
-    if (end.Result == TRunResult::Failed) error = QString::fromStdString(end.Message);
-  } catch (const EConvertError&) {
-    currentRowId_ = 0;
-    throw;  // a name without a track number ends the job
-  } catch (const std::exception& e) {
-    error = QString::fromStdString(e.what());
+  int progress = 0;
+  if (writtenThisJob_.count(QDir::cleanPath(file))) {
+    error = FileNamePart(file) + " was already written by this job; rename the row";
+  } else {
+    TRunEnd end = ExtractTo(id, caption, progress);
+    if (end.Result == TRunResult::Failed)
+      error = QString::fromStdString(end.Message) + WhatWasLeft(file);
+    if (end.Result != TRunResult::Failed) {
+      ++writtenCount_;
+      writtenThisJob_.insert(QDir::cleanPath(file));
+    }
+    if (end.Result == TRunResult::Stopped)
+      stopped_.push_back({caption, QString("stopped at %1 %").arg(progress)});
   }
-  currentRowId_ = 0;
   if (!error.isEmpty()) failures_.push_back({caption, error});
   // A failed row stays checked, so the next Start retries only what failed.
   if (TTrackItem* still = FindRow(id))
     still->setCheckState(0, error.isEmpty() ? Qt::Unchecked : Qt::Checked);
+}
+
+TRunEnd TForm1::ExtractTo(quint64 id, const QString& caption, int& progress) {
+  TTrackItem* row = FindRow(id);
+  const std::string path = row->text(1).toStdString();
+  currentRowId_ = id;
+  stopCurrent_ = false;
+  TRunEnd end{TRunResult::Done, {}};
+  try {
+    const std::string folder = Edit1.text().toStdString();
+    TACSOutput* writer = extractor_->BuildChain(Formats().at(ComboBox1.currentIndex()), path,
+                                                folder, caption.toStdString());
+    end = WaitForWriters(*writer);
+    // What the track bar showed last: the writer forgets it once closed.
+    progress = JvXPProgressBar2.value();
+  } catch (const EConvertError&) {
+    currentRowId_ = 0;
+    throw;  // a name without a track number ends the job
+  } catch (const std::exception& e) {
+    end = {TRunResult::Failed, e.what()};
+  }
+  currentRowId_ = 0;
+  return end;
 }
 
 TRunEnd TForm1::WaitForWriters(TACSOutput& writer) {
@@ -497,12 +596,21 @@ void TForm1::StopCurrentTrack() {
   extractor_->StopRunning();
 }
 
-void TForm1::ReportFailures() {
-  if (failures_.empty()) return;
-  QString text = "These tracks were not extracted:\n";
-  for (const TFailedTrack& failed : failures_) text += "\n" + failed.Caption + ": " + failed.Error;
+void TForm1::ReportJob() {
+  QString summary = QString("%1 of %2 tracks written").arg(writtenCount_).arg(checkedCount_);
+  for (const TFailedTrack& stopped : stopped_)
+    summary += ", " + stopped.Caption + " " + stopped.Error;
+  if (!failures_.empty()) summary += QString(", %1 failed").arg(failures_.size());
+  StatusLine.setText(checkedCount_ == 0 ? "Nothing is checked: check the tracks to extract."
+                                        : "Done: " + summary + ".");
+  if (!failures_.empty()) {
+    QString text = "These tracks were not extracted:\n";
+    for (const TFailedTrack& failed : failures_)
+      text += "\n" + failed.Caption + ": " + failed.Error;
+    ShowError(this, text);
+  }
   failures_.clear();
-  ShowError(this, text);
+  stopped_.clear();
 }
 
 void TForm1::JvXPButton6Click() {
@@ -523,6 +631,10 @@ void TForm1::WriterProgress(TACSOutput* writer) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (jobRunning_ && !closeRequested_ && !AskYesNo(this, "A rip is running. Stop it and quit?")) {
+    event->ignore();
+    return;
+  }
   if (jobRunning_) {
     // Stop the track being written; the job ends once its file is complete
     // and closed, and then closes the window.

@@ -12,8 +12,10 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QTreeWidget>
 #include <QWidget>
+#include <set>
 #include <vector>
 
 #include "app/TitleStrip.h"
@@ -59,6 +61,11 @@ class TForm1 : public QWidget {
   int CheckedCount() const { return checkedCount_; }
   int StepCount() const { return stepCount_; }
 
+  // What the window keeps between runs: its place and size, the output
+  // folder and the format.
+  void SaveState(QSettings& settings) const;
+  void RestoreState(const QSettings& settings);
+
  public slots:
   void AddTracksFromDialog();
   void JvXPButton1Click();
@@ -79,6 +86,8 @@ class TForm1 : public QWidget {
   void WriterProgress(TACSOutput* writer);
 
  protected:
+  // The Delete key in the list removes the selected rows.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -86,6 +95,7 @@ class TForm1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // A track of the job that was not written whole, and why.
   struct TFailedTrack {
     QString Caption;
     QString Error;
@@ -105,12 +115,16 @@ class TForm1 : public QWidget {
   QList<QUrl> DriveRootUrls();
   void RefreshDriveFolders();
 
+  bool OutputFolderReady();
   void RunJob();
   void ExtractRow(quint64 id);
+  // Runs the chain of the row's track; the run's end, and in `progress`
+  // how far it came.
+  TRunEnd ExtractTo(quint64 id, const QString& caption, int& progress);
   // Keeps the window live until the run of `writer` has ended.
   TRunEnd WaitForWriters(TACSOutput& writer);
   void StopCurrentTrack();
-  void ReportFailures();
+  void ReportJob();
 
   // Created before anything else of the job, destroyed after the controls.
   ComponentPtr<TExtractor> extractor_;
@@ -131,6 +145,8 @@ class TForm1 : public QWidget {
   QLabel Label3;
   QProgressBar JvXPProgressBar1;
   QProgressBar JvXPProgressBar2;
+  // Which track is being written, and at the end what the job did.
+  QLabel StatusLine;
   QGroupBox GroupBox3;
   QLabel Label4;
   QLabel JvLinkLabel1;
@@ -139,8 +155,6 @@ class TForm1 : public QWidget {
   QTreeWidget ListView1;
   QMenu PopupMenu1;
   QFileDialog OpenDialog1;
-  // The folder picker's current folder: the one last confirmed.
-  QString BrowseFolder;
 
   std::vector<TOptionsWindow*> optionsDialogs_;
   quint64 nextRowId_ = 1;
@@ -154,6 +168,11 @@ class TForm1 : public QWidget {
   quint64 currentRowId_ = 0;  // 0: no track is being extracted
   bool stopCurrent_ = false;  // keep asking the running writer to stop
   std::vector<TFailedTrack> failures_;
+  std::vector<TFailedTrack> stopped_;
+  int writtenCount_ = 0;
+  // The files this job wrote: a later row of the same name must not
+  // replace one of them.
+  std::set<QString> writtenThisJob_;
 };
 
 }  // namespace cdx

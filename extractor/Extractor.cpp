@@ -27,6 +27,11 @@ int ParseTrackNumber(const std::string& text) {
 
 }  // namespace
 
+std::string TrackFileName(const std::string& outputDirectory, const std::string& caption,
+                          const TFormat& format) {
+  return outputDirectory + "/" + caption + format.Extension;
+}
+
 TExtractor::TExtractor(TComponent* owner) : TComponent(owner) {
   CDIn1 = CreateComponent<TCDIn>(*this);
   WaveOut1 = CreateComponent<TWaveOut>(*this);
@@ -75,6 +80,12 @@ void TExtractor::setcd(const std::string& path) {
   std::string name = FileNamePart(path);
   std::string number = name.size() > 9 ? name.substr(5, name.size() - 9) : std::string();
   int track = ParseTrackNumber(number);
+  // Refused before anything is written; the range tells the user what to
+  // pick instead.
+  int tracks = CDIn1->TrackCount();
+  if (tracks > 0 && (track < 1 || track > tracks))
+    throw EACSException("The disc has no track " + std::to_string(track) +
+                        "; its tracks are 1 to " + std::to_string(tracks));
   CDIn1->SetStartTrack(track);
   CDIn1->SetEndTrack(track);
 }
@@ -82,7 +93,7 @@ void TExtractor::setcd(const std::string& path) {
 TACSOutput* TExtractor::StartRun(TACSFileOut* writer, TACSInput* tail,
                                  const std::string& outputDirectory, const std::string& caption) {
   writer->SetInput(tail);
-  writer->SetFileName(outputDirectory + "/" + caption + FormatOfWriter(*this, writer)->Extension);
+  writer->SetFileName(TrackFileName(outputDirectory, caption, *FormatOfWriter(*this, writer)));
   // Each progress report stops the worker until the main thread has seen
   // it, so reports are asked for only when someone shows them.
   if (OnWriterProgress)

@@ -35,6 +35,10 @@ class EConvertError : public std::invalid_argument {
   using std::invalid_argument::invalid_argument;
 };
 
+// The file the chain builders write for `caption` in `outputDirectory`.
+std::string TrackFileName(const std::string& outputDirectory, const std::string& caption,
+                          const TFormat& format);
+
 class TExtractor : public TComponent {
  public:
   explicit TExtractor(TComponent* owner = nullptr);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSettings>
 #include <cstdlib>
 #include <filesystem>
 
@@ -89,6 +90,13 @@ void AppTest::SetUp() {
   SetMessageBoxHandler([this](TMessageKind kind, const QString& text) {
     Shown.push_back({kind, text});
   });
+  SetQuestionHandler([this](const QString& text) {
+    Asked.push_back(text);
+    return Answer;
+  });
+  // Each test starts from no saved settings; the windows of the last one
+  // saved theirs.
+  QSettings("cd-extractor", "cd-extractor").clear();
   if (CreateWindowsInSetUp) {
     WriteDisc();
     CreateWindows();
@@ -99,6 +107,7 @@ void AppTest::TearDown() {
   jobHooks_.clear();
   windows_.reset();
   SetMessageBoxHandler(nullptr);
+  SetQuestionHandler(nullptr);
 }
 
 void AppTest::WriteDisc() {
@@ -108,6 +117,11 @@ void AppTest::WriteDisc() {
 void AppTest::CreateWindows() {
   windows_ = std::make_unique<TAppWindows>();
   Main<QLineEdit>("Edit1").setText(QString::fromStdString(OutDir()));
+}
+
+void AppTest::ReopenWindows() {
+  windows_.reset();
+  windows_ = std::make_unique<TAppWindows>();
 }
 
 QString AppTest::Root() {

@@ -60,7 +60,7 @@ class TModalAnswer : public QObject {
 };
 
 class AppTest : public ::testing::Test {
- protected:
+ public:  // for the cases of table-driven tests too
   void SetUp() override;
   void TearDown() override;
 
@@ -70,6 +70,9 @@ class AppTest : public ::testing::Test {
   bool CreateWindowsInSetUp = true;
   void WriteDisc();
   void CreateWindows();
+  // Closes the windows and opens them again, as a second run of the
+  // program would, with what the first one saved.
+  void ReopenWindows();
 
   TForm1& Form1() { return *windows_->Form1; }
   TForm2& Form2() { return *windows_->Form2; }
@@ -115,6 +118,9 @@ class AppTest : public ::testing::Test {
     QString Text;
   };
   std::vector<TShown> Shown;
+  // Every question asked, answered with Answer.
+  std::vector<QString> Asked;
+  bool Answer = true;
 
  private:
   TTempDir temp_;

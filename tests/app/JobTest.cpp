@@ -176,6 +176,20 @@ TEST_F(Job, ClosingTheWindowDuringAJobStopsTheTrackClosesItsFileThenEndsTheProgr
   EXPECT_LT(first.Data.size(), TrackPcm(1).size());
   EXPECT_FALSE(fs::exists(OutFile("Track02.wav")));
   EXPECT_TRUE(Shown.empty());
+  EXPECT_EQ(Asked, std::vector<QString>{"A rip is running. Stop it and quit?"});
+}
+
+TEST_F(Job, ClosingTheWindowDuringAJobAndAnsweringNoLetsTheJobFinish) {
+  AddTracks({1, 2});
+  Form1().show();
+  Answer = false;
+  DuringJob([](int job, int track) { return job == 50 && track >= 30 && track < 100; },
+            [&] { EXPECT_FALSE(Form1().close()); });
+  Start();
+  EXPECT_TRUE(Form1().isVisible());
+  EXPECT_TRUE(ReadWav(OutFile("Track01.wav")).Data == TrackPcm(1));
+  EXPECT_TRUE(ReadWav(OutFile("Track02.wav")).Data == TrackPcm(2));
+  EXPECT_EQ(Asked.size(), 1u);
 }
 
 TEST_F(Job, AFormatWithoutAWriterFailsEveryTrackWithItsReason) {
@@ -207,7 +221,7 @@ class FailingJob : public AppTest {
 
 TEST_F(FailingJob, FailedTracksStayCheckedAndAreListedInOneMessage) {
   AddTracks({1, 2});
-  Form1().AddTrackFiles({"/nowhere/Track01.cda", TrackPath(9)});
+  Form1().AddTrackFiles({"/nowhere/Track05.cda", TrackPath(9)});
   AddTracks({3});
   Start();
 
@@ -218,9 +232,12 @@ TEST_F(FailingJob, FailedTracksStayCheckedAndAreListedInOneMessage) {
   EXPECT_EQ(Shown[0].Kind, TMessageKind::Error);
   const QString& text = Shown[0].Text;
   EXPECT_TRUE(text.contains("Track02: Trying to rip a data track")) << text.toStdString();
-  EXPECT_TRUE(text.contains("Track01: \"/nowhere/Track01.cda\" is not a track of a CD drive"))
+  EXPECT_TRUE(text.contains("Track05: \"/nowhere/Track05.cda\" is not a track of a CD drive"))
       << text.toStdString();
-  EXPECT_TRUE(text.contains("Track09: The start track out of range")) << text.toStdString();
+  EXPECT_TRUE(
+      text.contains("Track09: The disc has no track 9; its tracks are 1 to 3 (no file "
+                    "was written)"))
+      << text.toStdString();
   EXPECT_EQ(text.count('\n'), 4) << "a heading, a blank line and one line per failed track";
 
   // Start again: only what failed is tried again.
@@ -233,14 +250,21 @@ TEST_F(FailingJob, FailedTracksStayCheckedAndAreListedInOneMessage) {
   ASSERT_EQ(Shown.size(), 1u);
 }
 
-TEST_F(FailingJob, AFileThatCannotBeCreatedFailsItsTrack) {
+TEST_F(FailingJob, AMissingOutputFolderIsCreatedAndOneThatCannotBeStopsTheJobAtOnce) {
   Main<QLineEdit>("Edit1").setText(QString::fromStdString(OutDir() + "/missing/folder"));
   AddTracks({1, 3});
   Start();
-  EXPECT_EQ(Checks(), (std::vector<bool>{true, true}));
+  EXPECT_TRUE(ReadWav(OutFile("missing/folder/Track01.wav")).Data == TrackPcm(1));
+  EXPECT_TRUE(Shown.empty());
+
+  WriteFile(OutFile("file"), {1});
+  Main<QLineEdit>("Edit1").setText(QString::fromStdString(OutFile("file/folder")));
+  List().topLevelItem(0)->setCheckState(0, Qt::Checked);
+  Start();
+  EXPECT_EQ(Checks(), (std::vector<bool>{true, false}));
   ASSERT_EQ(Shown.size(), 1u);
-  EXPECT_TRUE(Shown[0].Text.contains("Track01: ")) << Shown[0].Text.toStdString();
-  EXPECT_TRUE(Shown[0].Text.contains("Track03: ")) << Shown[0].Text.toStdString();
+  EXPECT_EQ(Shown[0].Text, "Cannot create the output directory \"" +
+                               QString::fromStdString(OutFile("file/folder")) + "\".");
 }
 
 TEST_F(FailingJob, AFullDiskFailsTheTrackAndKeepsTheEarlierFile) {
@@ -256,6 +280,8 @@ TEST_F(FailingJob, AFullDiskFailsTheTrackAndKeepsTheEarlierFile) {
   EXPECT_EQ(Checks(), (std::vector<bool>{true, false}));
   ASSERT_EQ(Shown.size(), 1u);
   EXPECT_TRUE(Shown[0].Text.contains(std::strerror(EFBIG))) << Shown[0].Text.toStdString();
+  EXPECT_TRUE(Shown[0].Text.contains("(no file was written; the earlier Track01.wav was kept)"))
+      << Shown[0].Text.toStdString();
   EXPECT_FALSE(Shown[0].Text.contains("Track03")) << Shown[0].Text.toStdString();
   EXPECT_EQ(ReadFile(OutFile("Track01.wav")), earlier);
   EXPECT_TRUE(ReadWav(OutFile("Track03.wav")).Data == TrackPcm(3));
