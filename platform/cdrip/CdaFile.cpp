@@ -39,12 +39,6 @@ uint32_t DigitSum(uint32_t n) {
   return sum;
 }
 
-// A name TrackNN.cda with two digits.
-bool IsCdaName(const std::string& name) {
-  return name.size() == 11 && name.compare(0, 5, "Track") == 0 && std::isdigit(name[5]) &&
-         std::isdigit(name[6]) && name.compare(7, 4, ".cda") == 0;
-}
-
 // Never follows a symbolic link nor waits on a FIFO put in its place.
 bool SameContent(const fs::path& path, const std::array<uint8_t, kCdaBytes>& bytes) {
   std::string old;
@@ -81,6 +75,11 @@ std::array<uint8_t, kCdaBytes> CdaBytes(const std::vector<TOCENTRY>& toc, size_t
   PutMsf(&b[36], start);
   PutMsf(&b[40], length);
   return b;
+}
+
+bool IsCdaName(const std::string& name) {
+  return name.size() == 11 && name.compare(0, 5, "Track") == 0 && std::isdigit(name[5]) &&
+         std::isdigit(name[6]) && name.compare(7, 4, ".cda") == 0;
 }
 
 std::string CdaName(int trackNumber) {

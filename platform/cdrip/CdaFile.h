@@ -29,6 +29,8 @@ uint32_t DiscId(const std::vector<TOCENTRY>& toc);
 std::array<uint8_t, kCdaBytes> CdaBytes(const std::vector<TOCENTRY>& toc, size_t index);
 // "Track07.cda"
 std::string CdaName(int trackNumber);
+// Whether `name` is one the library gives a .cda file: TrackNN.cda.
+bool IsCdaName(const std::string& name);
 
 // Makes the root hold exactly one file per audio track of `toc`; files are
 // rewritten only when their bytes change, through a rename so that readers

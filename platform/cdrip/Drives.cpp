@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "platform/cdrip/CdioLog.h"
 #include "platform/cdrip/FileStamp.h"
@@ -243,9 +244,13 @@ void NameDrive(Drive& drive, const std::vector<Drive>& drives) {
   drive.name = name;
   auto folder = DrivesBase();
   drive.root = folder.empty() ? "" : folder + "/" + name + "/";
-  if (drive.root.empty()) return;
-  std::error_code ec;
-  fs::create_directories(drive.root, ec);
+  drive.hold = drive.root.empty() ? nullptr : HoldDriveFolder(drive.root);
+}
+
+void RemoveStaleDriveFolders(const std::vector<Drive>& drives) {
+  std::set<std::string> names;
+  for (const auto& d : drives) names.insert(d.name);
+  RemoveStaleDriveFolders(DrivesBase(), names);
 }
 
 CdioPtr OpenDrive(const Drive& drive) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/cdrip/DriveFolders.h"
 #include "platform/cdrip/cdrip.h"
 
 namespace cdrip {
@@ -19,6 +20,8 @@ struct Drive {
   std::string name;      // root folder name, unique in the list
   std::string root;      // ends with '/'
   driver_id_t driver = DRIVER_DEVICE;
+  // Keeps other processes from removing the root while the drive is listed.
+  std::shared_ptr<const DriveFolderHold> hold;
 };
 
 struct CdioCloser {
@@ -40,8 +43,12 @@ std::vector<Drive> ListDrives(std::vector<SkippedImage>& skipped);
 // one of its files is no regular file, or libcdio cannot open it. Name and
 // root are not set.
 std::unique_ptr<Drive> ImageDrive(const std::string& path);
-// Gives `drive` a name not used in `drives` and its root folder (created).
+// Gives `drive` a name not used in `drives` and its root folder (created
+// and held).
 void NameDrive(Drive& drive, const std::vector<Drive>& drives);
+// Removes the drive folders that belong to no drive of `drives` and that
+// no other process holds (see DriveFolders.h).
+void RemoveStaleDriveFolders(const std::vector<Drive>& drives);
 
 // Null when libcdio cannot open the drive, or when one of an image's files
 // is no regular file (that is never handed to libcdio; NoteProblem says

@@ -99,6 +99,7 @@ int CR_Init(const char* iniPath) {
   lib.added.clear();
   lib.toc.clear();
   lib.active = ValidIndex(lib, wanted) ? wanted : 0;
+  RemoveStaleDriveFolders(lib.drives);
   PublishImages(lib.drives);
   return CR_OK;
 }
@@ -142,6 +143,7 @@ int CR_Refresh() {
   auto it = std::find_if(lib.drives.begin(), lib.drives.end(),
                          [&](const Drive& d) { return d.path == activePath; });
   lib.active = it == lib.drives.end() ? 0 : static_cast<int>(it - lib.drives.begin());
+  RemoveStaleDriveFolders(lib.drives);
   PublishImages(lib.drives);
   return CR_OK;
 }
@@ -307,7 +309,9 @@ int CR_AddImageDrive(const std::string& imagePath, std::string* why) {
     if (lib.drives[i].path == image->path) return static_cast<int>(i);
   NameDrive(*image, lib.drives);
   lib.drives.push_back(*image);
+  // Named again at each refresh, and held then.
   lib.added.push_back(*image);
+  lib.added.back().hold.reset();
   std::vector<TOCENTRY> toc;
   ReadAndPublish(*image, toc);
   return static_cast<int>(lib.drives.size()) - 1;

@@ -16,6 +16,9 @@
 // is appended when a name is taken). The root holds one TrackNN.cda file per
 // audio track of the disc (see CdaFile.h for the exact bytes), refreshed by
 // every TOC read and removed when the drive is found without a disc.
+// Listing the drives (CR_Init, CR_Refresh) also removes the folders of
+// drives gone since, unless another process still lists them or they hold
+// other files than TrackNN.cda (see DriveFolders.h).
 //
 // Environment, mainly for tests:
 //   CDX_DISCS_DIR    colon-separated folders searched for images INSTEAD of
@@ -26,8 +29,9 @@
 //                    listed, so image drives start at index 0
 //
 // Threads: queries run on one thread, ripping on another, never both on the
-// same drive at once; the library's state is guarded by mutexes anyway. The
-// library keeps no state between processes.
+// same drive at once; the library's state is guarded by mutexes anyway.
+// Between processes the library shares only the drive folders, each held
+// under a file lock while a process lists its drive.
 //
 // Failures: libcdio's messages are kept to explain failures, never printed,
 // and never end the program (its own handler would exit on an I/O error).

@@ -1,11 +1,14 @@
 // Drive folders another local user cannot take over: what is planted in or
 // instead of them is never written through, and image names never lead out
-// of the drives folder.
+// of the drives folder. Folders of drives gone are removed, and nothing
+// else.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "tests/cdrip/CdripFixture.h"
 
@@ -119,6 +122,120 @@ TEST_F(CdripTest, ImageNamesOfDotsKeepTheirDriveFolderInsideTheDrivesFolder) {
     EXPECT_TRUE(fs::is_regular_file(root / "Track01.cda")) << root;
   }
   EXPECT_EQ(ReadFile(outside), kVictim);
+}
+
+void MakeCdaFolder(const std::string& folder) {
+  fs::create_directories(folder);
+  WriteFile(folder + "/Track01.cda", kVictim);
+  WriteFile(folder + "/Track02.cda", kVictim);
+}
+
+// What may be found in the drives folder when the drives are listed, and
+// whether listing removes it; `elsewhere` is a folder of .cda files outside.
+using TMakeEntry = void (*)(const std::string& entry, const std::string& elsewhere);
+const struct {
+  const char* name;
+  TMakeEntry make;
+  bool removed;
+} kFolders[] = {
+    {"gone", [](auto& entry, auto&) { MakeCdaFolder(entry); }, true},
+    {"empty", [](auto& entry, auto&) { fs::create_directory(entry); }, true},
+    {"current", [](auto& entry, auto&) { MakeCdaFolder(entry); }, false},
+    {"withnotes",
+     [](auto& entry, auto&) {
+       MakeCdaFolder(entry);
+       WriteFile(entry + "/notes.txt", kVictim);
+     },
+     false},
+    {"withlinkedcda",
+     [](auto& entry, auto& elsewhere) {
+       fs::create_directory(entry);
+       fs::create_symlink(elsewhere + "/Track01.cda", entry + "/Track01.cda");
+     },
+     false},
+    {"link", [](auto& entry, auto& elsewhere) { fs::create_directory_symlink(elsewhere, entry); },
+     false},
+};
+
+std::string Text(const std::vector<uint8_t>& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Every entry under `top` but the current drive's folder, links not
+// followed: a folder as "/", a link as its target, a file as its bytes.
+std::map<std::string, std::string> Tree(const std::string& top, const std::string& current) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(top)) {
+    const std::string path = entry.path().string();
+    if (path.rfind(current, 0) == 0) continue;
+    const auto status = fs::symlink_status(entry.path());
+    if (fs::is_symlink(status))
+      tree[path] = "-> " + fs::read_symlink(entry.path()).string();
+    else if (fs::is_directory(status))
+      tree[path] = "/";
+    else
+      tree[path] = Text(ReadFile(path));
+  }
+  return tree;
+}
+
+TEST_F(CdripTest, ListingRemovesTheFoldersOfDrivesGoneAndNothingElse) {
+  MakeDisc("current", kDisc);
+  for (const auto& c : kFolders) {
+    const std::string elsewhere = temp_.File(std::string("elsewhere-") + c.name);
+    MakeCdaFolder(elsewhere);
+    c.make(drives_ + "/" + c.name, elsewhere);
+  }
+  auto expected = Tree(temp_.Path(), Root("current"));
+  for (const auto& c : kFolders)
+    if (c.removed)
+      std::erase_if(expected, [&](const auto& entry) {
+        return entry.first.rfind(drives_ + "/" + c.name, 0) == 0;
+      });
+  Init();
+  EXPECT_EQ(Tree(temp_.Path(), Root("current")), expected);
+  EXPECT_TRUE(fs::is_regular_file(Root("current") + "Track01.cda"));
+}
+
+// A window and a command line may list drives at once, each its own: the
+// folder of a drive that another process lists stays until that process
+// has gone.
+TEST_F(CdripTest, TheFolderOfADriveAnotherProcessListsStays) {
+  const std::string otherDiscs = temp_.File("other-discs");
+  MakeDisc("theirs", kDisc, otherDiscs);
+  int ready[2], done[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  const pid_t other = ::fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    // Only the test's ends of the pipes, so that closing `done` ends it.
+    ::close(ready[0]);
+    ::close(done[1]);
+    ::setenv("CDX_DISCS_DIR", otherDiscs.c_str(), 1);
+    cdrip::CR_Init(nullptr);
+    char byte = 1;
+    bool listed = cdrip::CR_GetNumCDROM() == 1 && ::write(ready[1], &byte, 1) == 1;
+    // Lists its drive until the test lets it end.
+    while (listed && ::read(done[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    ::_exit(listed ? 0 : 1);
+  }
+  ::close(ready[1]);
+  ::close(done[0]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the other process listed no drive";
+  MakeDisc("mine", kDisc);
+  Init();
+  EXPECT_TRUE(fs::is_regular_file(Root("theirs") + "Track01.cda"));
+  ::close(done[1]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(other, &status, 0), other);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  Init();
+  EXPECT_FALSE(fs::exists(Root("theirs")));
+  EXPECT_TRUE(fs::is_regular_file(Root("mine") + "Track01.cda"));
+  ::close(ready[0]);
 }
 
 }  // namespace
