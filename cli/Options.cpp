@@ -69,12 +69,24 @@ bool TakeFormat(int argc, const char* const* argv, int& i, const std::vector<TFo
   return problem.empty();
 }
 
+// The front end's own options, each of which may be given once.
+const std::set<std::string>& OwnOptions() {
+  static const std::set<std::string> names = {"--help",  "--version", "--list",   "--drive",
+                                              "--image", "--out",     "--tracks", "--format"};
+  return names;
+}
+
 bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TFormat>& formats,
-              TCliOptions& o, bool& formatGiven, std::vector<TRawOption>& raw,
+              TCliOptions& o, std::set<std::string>& seen, std::vector<TRawOption>& raw,
               std::string& problem) {
-  std::string arg = argv[i];
+  std::string arg = argv[i] == std::string("-h") ? "--help" : argv[i];
   std::string text;
-  if (arg == "--help" || arg == "-h") return o.Help = true;
+  if (OwnOptions().count(arg) && !seen.insert(arg).second) {
+    problem = arg + " given twice";
+    return false;
+  }
+  if (arg == "--help") return o.Help = true;
+  if (arg == "--version") return o.Version = true;
   if (arg == "--list") return o.List = true;
   if (arg == "--drive") return TakeDrive(argc, argv, i, o.Drive, problem);
   if (arg == "--image") return TakeValue(argc, argv, i, o.Image, problem);
@@ -84,10 +96,7 @@ bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TForm
     if (!ParseTrackList(text, o.Tracks)) problem = "bad track list: " + text;
     return problem.empty();
   }
-  if (arg == "--format") {
-    formatGiven = true;
-    return TakeFormat(argc, argv, i, formats, o.Format, problem);
-  }
+  if (arg == "--format") return TakeFormat(argc, argv, i, formats, o.Format, problem);
   if (const TFormatOption* option = AnyFormatOption(formats, arg)) {
     TRawOption given{arg, ""};
     if (option->Domain.Kind != TValueKind::Flag && !TakeValue(argc, argv, i, given.Value, problem))
@@ -118,13 +127,68 @@ bool TakeFormatOptions(const std::vector<TRawOption>& raw, TCliOptions& o, std::
       return false;
     }
     auto& slot = values[option - options.begin()];
-    if (!option->Repeatable) slot.clear();
+    if (!option->Repeatable && !slot.empty()) {
+      problem = given.Name + " given twice";
+      return false;
+    }
     slot.push_back(value);
   }
   o.FormatOptions.clear();
   for (size_t k = 0; k < options.size(); ++k)
     if (!values[k].empty()) o.FormatOptions.push_back({&options[k], std::move(values[k])});
   return true;
+}
+
+bool SameValue(const TOptionDomain& domain, const TOptionValue& a, const TOptionValue& b) {
+  if (a.Word >= 0 || b.Word >= 0) return a.Word == b.Word;
+  switch (domain.Kind) {
+    case TValueKind::Integer:
+      return a.Integer == b.Integer;
+    case TValueKind::Real:
+      return a.Real == b.Real;
+    default:
+      return a.Text == b.Text;
+  }
+}
+
+// Whether `option` was given with the value that `text` names; values are
+// compared as read ("08" is 8), not as typed.
+bool GivenWith(const TCliOptions& o, const std::string& option, const std::string& text) {
+  for (const TGivenOption& given : o.FormatOptions) {
+    TOptionValue named;
+    if (given.Option->Name != option || !ReadOptionValue(given.Option->Domain, text, named))
+      continue;
+    for (const TOptionValue& value : given.Values)
+      if (SameValue(given.Option->Domain, value, named)) return true;
+  }
+  return false;
+}
+
+// "--bits 8 and --wav-type adpcm exclude each other"
+std::string DescribeClash(const TOptionClash& clash) {
+  return clash.Option + " " + clash.Value + " and " + clash.OtherOption + " " + clash.OtherValue +
+         " exclude each other";
+}
+
+bool CheckClashes(const TCliOptions& o, std::string& problem) {
+  for (const TOptionClash& clash : o.Format->Clashes)
+    if (GivenWith(o, clash.Option, clash.Value) &&
+        GivenWith(o, clash.OtherOption, clash.OtherValue)) {
+      problem = DescribeClash(clash) + ": " + clash.Why;
+      return false;
+    }
+  return true;
+}
+
+// What a list of drives cannot take: the options of a rip.
+bool CheckList(const TCliOptions& o, const std::vector<TRawOption>& raw, std::string& problem) {
+  std::string ripOption = o.Format            ? "--format"
+                          : !o.OutDir.empty() ? "--out"
+                          : !o.Tracks.empty() ? "--tracks"
+                          : !raw.empty()      ? raw.front().Name
+                                              : "";
+  if (!ripOption.empty()) problem = "--list rips nothing, so it takes no " + ripOption;
+  return problem.empty();
 }
 
 std::string Join(const std::vector<std::string>& parts, const std::string& between,
@@ -221,20 +285,21 @@ bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
 
 bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& o, std::string& problem,
                      const std::vector<TFormat>& formats) {
-  bool formatGiven = false;
+  std::set<std::string> seen;
   std::vector<TRawOption> raw;
   for (int i = 1; i < argc; ++i)
-    if (!ParseOne(argc, argv, i, formats, o, formatGiven, raw, problem)) return false;
-  if (o.Help || o.List) return true;
+    if (!ParseOne(argc, argv, i, formats, o, seen, raw, problem)) return false;
+  if (o.Help || o.Version) return true;
   if (o.Drive >= 0 && !o.Image.empty()) {
     problem = "--drive and --image exclude each other";
     return false;
   }
-  if (!formatGiven || o.OutDir.empty()) {
+  if (o.List) return CheckList(o, raw, problem);
+  if (!o.Format || o.OutDir.empty()) {
     problem = "a rip needs --format and --out";
     return false;
   }
-  return TakeFormatOptions(raw, o, problem);
+  return TakeFormatOptions(raw, o, problem) && CheckClashes(o, problem);
 }
 
 std::string CliUsage(const std::vector<TFormat>& formats) {
@@ -245,6 +310,8 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
     names.push_back(format.Name);
     options += "\n" + format.Name + " options:\n";
     for (const TFormatOption& option : format.Options) options += DescribeOption(option);
+    for (const TOptionClash& clash : format.Clashes)
+      options += "  (" + DescribeClash(clash) + ")\n";
   }
   return "usage:\n"
          "  cd-extractor-cli --list [--drive N | --image FILE]\n"

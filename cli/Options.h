@@ -18,6 +18,7 @@ struct TGivenOption {
 
 struct TCliOptions {
   bool Help = false;
+  bool Version = false;
   bool List = false;
   int Drive = -1;           // -1: the first drive, or the image's
   std::string Image;        // a disc image to use as a drive
@@ -28,7 +29,9 @@ struct TCliOptions {
 };
 
 // Fills `options` from the command line, with the options of `formats`;
-// false with `problem` set when the command line is wrong.
+// false with `problem` set when the command line is wrong: an unknown
+// option or value, an option given twice that is not repeatable, options
+// that contradict each other, or a rip without a format or a folder.
 bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std::string& problem,
                      const std::vector<TFormat>& formats = Formats());
 // Parses a track list like "1,3-5" into ascending unique numbers.

@@ -38,6 +38,12 @@ std::string Duration(const TCDTrackInfo& info) {
   return buf;
 }
 
+// The program's one-line answer to a bad command line.
+int UsageError(const std::string& problem) {
+  std::cerr << "cd-extractor-cli: " << problem << "\nTry 'cd-extractor-cli --help'.\n";
+  return 2;
+}
+
 void ListDrive(TCDIn& cd, int drive) {
   std::cout << "Drive " << drive << ": " << cd.DriveRoot(drive) << "  ("
             << cdrip::CR_GetDrivePath(drive) << ")\n";
@@ -150,13 +156,13 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
 int main(int argc, char** argv) {
   TCliOptions options;
   std::string problem;
-  if (!ParseCliOptions(argc, argv, options, problem)) {
-    if (!problem.empty()) std::cerr << "cd-extractor-cli: " << problem << "\n";
-    std::cerr << CliUsage();
-    return 2;
-  }
+  if (!ParseCliOptions(argc, argv, options, problem)) return UsageError(problem);
   if (options.Help) {
     std::cout << CliUsage();
+    return 0;
+  }
+  if (options.Version) {
+    std::cout << "cd-extractor-cli " << CDX_VERSION << "\n";
     return 0;
   }
   std::signal(SIGINT, OnInterrupt);
@@ -168,20 +174,14 @@ int main(int argc, char** argv) {
     if (!options.Image.empty()) {
       std::string why;
       drive = cdrip::CR_AddImageDrive(options.Image, &why);
-      if (drive < 0) {
-        std::cerr << "cd-extractor-cli: cannot open the disc image " << options.Image
-                  << (why.empty() ? "" : ": " + why) << "\n"
-                  << CliUsage();
-        return 2;
-      }
+      if (drive < 0)
+        return UsageError("cannot open the disc image " + options.Image +
+                          (why.empty() ? "" : ": " + why));
     }
     int drives = ex.CDIn1->DriveCount();
     if (drive >= drives || (drive < 0 && drives == 0)) {
       if (drives == 0) ListSkippedImages();
-      std::cerr << "cd-extractor-cli: no such drive" << (drives == 0 ? " (no drive at all)" : "")
-                << "\n"
-                << CliUsage();
-      return 2;
+      return UsageError(std::string("no such drive") + (drives == 0 ? " (no drive at all)" : ""));
     }
     if (options.List) {
       for (int d = 0; d < drives; ++d)

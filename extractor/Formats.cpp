@@ -87,6 +87,9 @@ TFormat Wav() {
       IntegerOption("--bits", IntegerIn({8, 16}), "bits per sample (default 16)",
                     [](TExtractor& ex) -> int& { return ex.WavSettings.Bits; }),
   };
+  // The writer refuses 8-bit input to ADPCM, which would fail every track.
+  wav.Clashes = {{"--bits", "8", "--wav-type", "adpcm",
+                  "IMA ADPCM is coded from 16-bit samples (4 bits each)"}};
   return wav;
 }
 

@@ -73,12 +73,22 @@ struct TFormatOption {
   std::string Name{};  // "--rate"
   TOptionDomain Domain{};
   std::string Help{};  // one line of --help
-  // Each occurrence adds a value; otherwise the last one given counts.
+  // Each occurrence adds a value; otherwise it may be given once.
   bool Repeatable = false;
   // Applies one value to the extractor's settings or writer. Every value
   // given is applied before each track's chain is built, the options in
   // the table's order, a repeated option's values in the order given.
   std::function<void(TExtractor&, const TOptionValue&, const TTrackRun&)> Apply{};
+};
+
+// Two option values a format cannot write together; the command line
+// refuses them before anything is written, instead of failing every track.
+struct TOptionClash {
+  std::string Option{};  // "--bits"
+  std::string Value{};   // "8", as the option takes it
+  std::string OtherOption{};
+  std::string OtherValue{};
+  std::string Why{};  // "IMA ADPCM is coded from 16-bit samples"
 };
 
 using TChainBuilder = TACSOutput* (TExtractor::*)(const std::string& path,
@@ -94,6 +104,7 @@ struct TFormat {
   TACSFileOut* (*Writer)(const TExtractor&) = nullptr;
   TChainBuilder Build = nullptr;
   std::vector<TFormatOption> Options{};
+  std::vector<TOptionClash> Clashes{};
 
   bool Available() const { return Build != nullptr; }
 };

@@ -273,23 +273,49 @@ TEST(CliFiles, TwoRipsOfDifferentDiscsIntoOneFolderLeaveOneWholeTrack) {
   EXPECT_TRUE(PartFilesIn(temp.File("out")).empty());
 }
 
-TEST_F(Cli, BadCommandLinesGiveUsageAndStatus2) {
-  std::string text;
-  EXPECT_EQ(Run("--format wav", &text), 2);
-  EXPECT_NE(text.find("usage:"), std::string::npos);
-  EXPECT_EQ(Run("--image /nonexistent.cue --format wav --out " + out_, &text), 2);
-  EXPECT_NE(text.find("cannot open the disc image"), std::string::npos) << text;
-  EXPECT_EQ(Run("--image " + cue_ + " --format wav --wav-type mp3 --out x", &text), 2);
-  EXPECT_EQ(Run("--image " + cue_ + " --drive 0 --format wav --out x", &text), 2);
-  EXPECT_EQ(Run("--image " + cue_ + " --tracks 3-1 --format wav --out x", &text), 2);
-  EXPECT_EQ(Run("--bogus", &text), 2);
-  EXPECT_EQ(Run("--image " + cue_ + " --format ape --bits 8 --out x", &text), 2);
-  EXPECT_NE(text.find("--bits does not apply to this format"), std::string::npos) << text;
-  EXPECT_EQ(Run("--image " + cue_ + " --format wav --level 1000 --out x", &text), 2);
-  EXPECT_NE(text.find("--level does not apply to this format"), std::string::npos) << text;
-  EXPECT_EQ(Run("--image " + cue_ + " --format mp3 --out x", &text), 2);
-  EXPECT_NE(text.find("unknown or unavailable format: mp3"), std::string::npos) << text;
-  EXPECT_EQ(Run("--drive 7 --format wav --out x", &text), 2) << text;
+// Each case: the command line, the exit status, and a line of the output.
+// A bad command line (status 2) must print only its problem and where to
+// find help, and write nothing.
+TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
+  const std::string image = "--image " + cue_ + " ", out = " --out " + out_;
+  const struct {
+    std::string args;
+    int status;
+    std::string line;
+  } cases[] = {
+      {"--version", 0, "cd-extractor-cli " CDX_VERSION},
+      {"--format wav", 2, "a rip needs --format and --out"},
+      {"--bogus", 2, "unknown option: --bogus"},
+      {"--image /nonexistent.cue --format wav" + out, 2,
+       "cannot open the disc image /nonexistent.cue"},
+      {image + "--format wav --wav-type mp3" + out, 2, "bad value for --wav-type: mp3"},
+      {image + "--tracks 3-1 --format wav" + out, 2, "bad track list: 3-1"},
+      {image + "--format ape --bits 8" + out, 2, "--bits does not apply to this format"},
+      {image + "--format wav --level 1000" + out, 2, "--level does not apply to this format"},
+      {image + "--format mp3" + out, 2, "unknown or unavailable format: mp3"},
+      {image + "--drive 0 --format wav" + out, 2, "--drive and --image exclude each other"},
+      {image + "--drive 0 --list", 2, "--drive and --image exclude each other"},
+      {image + "--format wav --format ape" + out, 2, "--format given twice"},
+      {image + "--format wav --rate 8000 --rate 8000" + out, 2, "--rate given twice"},
+      {image + "--format wav --bits 08 --wav-type adpcm" + out, 2,
+       "--bits 8 and --wav-type adpcm exclude each other: IMA ADPCM is coded from 16-bit "
+       "samples (4 bits each)"},
+      {image + "--list --format wav", 2, "--list rips nothing, so it takes no --format"},
+      {"--drive 7 --format wav" + out, 2, "no such drive (no drive at all)"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(out_);
+    std::string text;
+    EXPECT_EQ(Run(c.args, &text), c.status) << c.args << "\n" << text;
+    if (c.status == 2) {
+      EXPECT_EQ(text, "cd-extractor-cli: " + c.line + "\nTry 'cd-extractor-cli --help'.\n")
+          << c.args;
+      EXPECT_FALSE(std::filesystem::exists(out_)) << c.args;
+    } else {
+      EXPECT_NE(("\n" + text).find("\n" + c.line + "\n"), std::string::npos) << c.args << "\n"
+                                                                             << text;
+    }
+  }
 }
 
 TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
@@ -387,8 +413,9 @@ TEST(CliOptions, FormatOptionsAreReadByTheirDomainInTheFormatsOrder) {
       {{"--format", "a", "--mode", "mono", "--vbr", "--level", "8", "--quality", "0.45", "--track",
         "auto"},
        "--vbr= --quality=0.45 --level=8 --track=#0 --mode=#1"},
-      {{"--comment", "A=1", "--level", "1", "--format", "a", "--comment", "B=", "--level", "2"},
-       "--level=2 --comment=A=1,B="},
+      {{"--comment", "A=1", "--level", "1", "--format", "a", "--comment", "B="},
+       "--level=1 --comment=A=1,B="},
+      {{"--format", "a", "--level", "1", "--level", "1"}, "error: --level given twice"},
       {{"--format", "a", "--track", "7", "--quality", "1"}, "--quality=1.00 --track=7"},
       {{"--format", "b", "--level", "2000"}, "--level=2000"},
       {{"--format", "b", "--level", "5"}, "error: bad value for --level: 5"},
