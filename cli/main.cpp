@@ -2,6 +2,7 @@
 // same components and chain builders as the window.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -44,9 +45,11 @@ int UsageError(const std::string& problem) {
   return 2;
 }
 
-void ListDrive(TCDIn& cd, int drive) {
-  std::cout << "Drive " << drive << ": " << cd.DriveRoot(drive) << "  ("
-            << cdrip::CR_GetDrivePath(drive) << ")\n";
+// `label` says how to choose the drive again: "Drive 2", or "Image" for
+// one that only --image makes a drive.
+void ListDrive(TCDIn& cd, int drive, const std::string& label) {
+  std::cout << label << ": " << cd.DriveRoot(drive) << "  (" << cdrip::CR_GetDrivePath(drive)
+            << ")\n";
   cd.SetCurrentDrive(drive);
   int tracks = cd.TrackCount();
   if (tracks < 0) {
@@ -151,6 +154,45 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   return allOk ? 0 : 1;
 }
 
+// The drive that --drive or --image names (the first drive by default),
+// or -1 after a usage error. `onlyByImage` tells a drive that only
+// --image makes one: it has no number that --drive would take.
+int ChooseDrive(TExtractor& ex, const TCliOptions& o, bool& onlyByImage) {
+  int listed = ex.CDIn1->DriveCount();
+  onlyByImage = false;
+  if (!o.Image.empty()) {
+    std::string why;
+    int drive = cdrip::CR_AddImageDrive(o.Image, &why);
+    if (drive < 0)
+      UsageError("cannot open the disc image " + o.Image + (why.empty() ? "" : ": " + why));
+    onlyByImage = drive >= listed;
+    return drive;
+  }
+  if (listed == 0) {
+    ListSkippedImages();
+    UsageError("there is no drive: no CD drive, and no disc image in the discs folders");
+    return -1;
+  }
+  if (o.Drive >= listed) {
+    UsageError("there is no drive " + std::to_string(o.Drive) +
+               (listed == 1 ? "; the only drive is 0"
+                            : "; the drives are 0 to " + std::to_string(listed - 1)));
+    return -1;
+  }
+  return std::max(o.Drive, 0);
+}
+
+int List(TExtractor& ex, const TCliOptions& o, int drive, bool onlyByImage) {
+  if (o.Drive >= 0 || !o.Image.empty()) {
+    ListDrive(*ex.CDIn1, drive, onlyByImage ? "Image" : "Drive " + std::to_string(drive));
+    return 0;
+  }
+  for (int d = 0; d < ex.CDIn1->DriveCount(); ++d)
+    ListDrive(*ex.CDIn1, d, "Drive " + std::to_string(d));
+  ListSkippedImages();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -170,26 +212,11 @@ int main(int argc, char** argv) {
   try {
     auto extractor = MakeComponent<TExtractor>();
     TExtractor& ex = *extractor;
-    int drive = options.Drive;
-    if (!options.Image.empty()) {
-      std::string why;
-      drive = cdrip::CR_AddImageDrive(options.Image, &why);
-      if (drive < 0)
-        return UsageError("cannot open the disc image " + options.Image +
-                          (why.empty() ? "" : ": " + why));
-    }
-    int drives = ex.CDIn1->DriveCount();
-    if (drive >= drives || (drive < 0 && drives == 0)) {
-      if (drives == 0) ListSkippedImages();
-      return UsageError(std::string("no such drive") + (drives == 0 ? " (no drive at all)" : ""));
-    }
-    if (options.List) {
-      for (int d = 0; d < drives; ++d)
-        if (drive < 0 || d == drive) ListDrive(*ex.CDIn1, d);
-      if (drive < 0) ListSkippedImages();
-      return 0;
-    }
-    int code = Rip(ex, options, drive < 0 ? 0 : drive);
+    bool onlyByImage = false;
+    int drive = ChooseDrive(ex, options, onlyByImage);
+    if (drive < 0) return 2;
+    if (options.List) return List(ex, options, drive, onlyByImage);
+    int code = Rip(ex, options, drive);
     return interrupted ? 130 : code;
   } catch (const std::exception& e) {
     std::cerr << "cd-extractor-cli: " << e.what() << "\n";

@@ -34,16 +34,21 @@ class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::create_directories(temp_.Path() + "/drives");
-    std::filesystem::create_directories(temp_.Path() + "/none");
+    shelf_ = temp_.File("discs/shelf.cue");
+    std::filesystem::create_directories(temp_.Path() + "/discs");
+    dm::WriteImage(shelf_, {dm::Sine(10, 440)});
     cue_ = temp_.File("disc.cue");
     dm::WriteImage(cue_, tracks_);
     out_ = temp_.File("out");
   }
-  // Runs the front end with only the given image as a drive.
+  // Runs the front end with one image in its discs folder (drive 0) and
+  // no devices.
   int Run(const std::string& args, std::string* output = nullptr) {
-    std::string env = "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp_.Path() +
-                      "/none CDX_DRIVES_DIR=" + temp_.Path() + "/drives ";
-    return RunCommand(env + CDX_CLI_PATH + " " + args, output);
+    return RunCommand(Env() + CDX_CLI_PATH + " " + args, output);
+  }
+  std::string Env() const {
+    return "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp_.Path() +
+           "/discs CDX_DRIVES_DIR=" + temp_.Path() + "/drives ";
   }
   std::vector<uint8_t> Expected(int track) {
     auto starts = dm::StartSectors(tracks_);
@@ -53,13 +58,13 @@ class Cli : public ::testing::Test {
   TTempDir temp_;
   std::vector<dm::TrackSpec> tracks_ = {dm::Sine(80, 440), dm::Data(30), dm::Noise(41, 9),
                                         dm::Square(10, 1000)};
-  std::string cue_, out_;
+  std::string shelf_, cue_, out_;
 };
 
 TEST_F(Cli, ListsTheImageDriveWithItsTracks) {
   std::string text;
   ASSERT_EQ(Run("--list --image " + cue_, &text), 0) << text;
-  EXPECT_NE(text.find("Drive 0: "), std::string::npos) << text;
+  EXPECT_NE(text.find("Image: "), std::string::npos) << text;
   EXPECT_NE(text.find("    1  audio       0  00:01.05"), std::string::npos) << text;
   EXPECT_NE(text.find("    2  data       80  00:00.30"), std::string::npos) << text;
   EXPECT_NE(text.find("    4  audio     151  00:00.10"), std::string::npos) << text;
@@ -278,6 +283,8 @@ TEST(CliFiles, TwoRipsOfDifferentDiscsIntoOneFolderLeaveOneWholeTrack) {
 // find help, and write nothing.
 TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
   const std::string image = "--image " + cue_ + " ", out = " --out " + out_;
+  const std::string shelfLine = "Drive 0: " + temp_.Path() + "/drives/shelf/  (" +
+                                std::filesystem::canonical(shelf_).string() + ")";
   const struct {
     std::string args;
     int status;
@@ -301,7 +308,13 @@ TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
        "--bits 8 and --wav-type adpcm exclude each other: IMA ADPCM is coded from 16-bit "
        "samples (4 bits each)"},
       {image + "--list --format wav", 2, "--list rips nothing, so it takes no --format"},
-      {"--drive 7 --format wav" + out, 2, "no such drive (no drive at all)"},
+      {"--drive 7 --format wav" + out, 2, "there is no drive 7; the only drive is 0"},
+      // A drive is listed under what chooses it again.
+      {"--list", 0, shelfLine},
+      {"--list --image " + shelf_, 0, shelfLine},
+      {"--list --image " + cue_, 0,
+       "Image: " + temp_.Path() + "/drives/disc/  (" + std::filesystem::canonical(cue_).string() +
+           ")"},
   };
   for (const auto& c : cases) {
     std::filesystem::remove_all(out_);
