@@ -45,6 +45,19 @@ int UsageError(const std::string& problem) {
   return 2;
 }
 
+// "3", "1-4" or "2,5-7", as --tracks takes them.
+std::string TrackRanges(const std::vector<int>& tracks) {
+  std::string text;
+  for (size_t k = 0; k < tracks.size(); ++k) {
+    size_t end = k;
+    while (end + 1 < tracks.size() && tracks[end + 1] == tracks[end] + 1) ++end;
+    text += (text.empty() ? "" : ",") + std::to_string(tracks[k]);
+    if (end > k) text += "-" + std::to_string(tracks[end]);
+    k = end;
+  }
+  return text;
+}
+
 // `label` says how to choose the drive again: "Drive 2", or "Image" for
 // one that only --image makes a drive.
 void ListDrive(TCDIn& cd, int drive, const std::string& label) {
@@ -79,6 +92,25 @@ std::vector<int> AudioTracks(TCDIn& cd) {
   for (int t = 1; t <= count; ++t)
     if (cd.TrackInfo(t).TrackType == ttAudio) tracks.push_back(t);
   return tracks;
+}
+
+// Why the disc in the current drive cannot give `wanted`: the tracks it
+// does not have, with those it has; "" when it has them all.
+std::string MissingTracks(TCDIn& cd, const std::vector<int>& wanted) {
+  int count = cd.TrackCount();
+  std::vector<int> missing, data;
+  for (int track : wanted)
+    if (track > count) missing.push_back(track);
+  if (missing.empty()) return "";
+  for (int t = 1; t <= count; ++t)
+    if (cd.TrackInfo(t).TrackType != ttAudio) data.push_back(t);
+  std::string has =
+      count == 1 ? "its only track is 1" : "its tracks are 1 to " + std::to_string(count);
+  if (!data.empty())
+    has += std::string(data.size() == 1 ? " (data track: " : " (data tracks: ") +
+           TrackRanges(data) + ")";
+  return std::string(missing.size() == 1 ? "the disc has no track " : "the disc has no tracks ") +
+         TrackRanges(missing) + "; " + has;
 }
 
 class TProgressBar {
@@ -126,15 +158,27 @@ std::optional<std::string> RipTrack(TExtractor& ex, const TCliOptions& o, const 
   return std::nullopt;
 }
 
+// Fills `tracks` with those to rip and returns 0; otherwise says why there
+// are none and returns the exit status: 2 for a track the disc lacks, which
+// is a bad command line. Without a readable disc each track given fails on
+// its own line.
+int ChooseTracks(TCDIn& cd, const TCliOptions& o, int drive, std::vector<int>& tracks) {
+  bool disc = cd.TrackCount() >= 0;
+  if (auto missing = disc ? MissingTracks(cd, o.Tracks) : ""; !missing.empty())
+    return UsageError(missing);
+  tracks = o.Tracks.empty() ? AudioTracks(cd) : o.Tracks;
+  if (!tracks.empty()) return 0;
+  std::cerr << "cd-extractor-cli: " << (disc ? "no audio track to rip on" : "no readable disc in")
+            << " drive " << drive << "\n";
+  return 1;
+}
+
 int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
+  ex.CDIn1->SetCurrentDrive(drive);
+  std::vector<int> tracks;
+  if (int status = ChooseTracks(*ex.CDIn1, o, drive, tracks); status != 0) return status;
   std::error_code ec;
   std::filesystem::create_directories(o.OutDir, ec);
-  ex.CDIn1->SetCurrentDrive(drive);
-  std::vector<int> tracks = o.Tracks.empty() ? AudioTracks(*ex.CDIn1) : o.Tracks;
-  if (tracks.empty()) {
-    std::cerr << "cd-extractor-cli: no audio track to rip on drive " << drive << "\n";
-    return 1;
-  }
   TProgressBar bar;
   std::string current;
   if (bar.Enabled())
