@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,24 @@ std::string Duration(const TCDTrackInfo& info) {
 int UsageError(const std::string& problem) {
   std::cerr << "cd-extractor-cli: " << problem << "\nTry 'cd-extractor-cli --help'.\n";
   return 2;
+}
+
+// A library message on one line, so that each track keeps one line of the
+// report: "Error finishing.\r\nI/O write error" gives "Error finishing; I/O
+// write error".
+std::string OneLine(const std::string& message) {
+  std::string joined, line;
+  std::stringstream lines(message);
+  while (std::getline(lines, line)) {
+    auto first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos) continue;
+    if (!joined.empty()) {
+      if (joined.back() == '.') joined.pop_back();
+      joined += "; ";
+    }
+    joined += line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
+  }
+  return joined;
 }
 
 // "3", "1-4" or "2,5-7", as --tracks takes them.
@@ -134,14 +153,14 @@ class TProgressBar {
   bool shown_ = false;
 };
 
-// Rips one track; returns the error, or nothing when the file is complete.
-std::optional<std::string> RipTrack(TExtractor& ex, const TCliOptions& o, const std::string& path,
-                                    const std::string& caption, TProgressBar& bar) {
+// Rips one track and returns how its run ended.
+TRunEnd RipTrack(TExtractor& ex, const TCliOptions& o, const std::string& path,
+                 const std::string& caption, TProgressBar& bar) {
   TACSOutput* writer = nullptr;
   try {
     writer = ex.BuildChain(*o.Format, path, o.OutDir, caption);
   } catch (const std::exception& e) {
-    return std::string(e.what());
+    return {TRunResult::Failed, e.what()};
   }
   auto& queue = TMainThreadQueue::Instance();
   bool stopped = false;
@@ -154,8 +173,27 @@ std::optional<std::string> RipTrack(TExtractor& ex, const TCliOptions& o, const 
     }
   });
   bar.Clear();
-  if (end.Result == TRunResult::Failed) return end.Message;
-  return std::nullopt;
+  return end;
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// What the report says of a track. A failed run writes no file and leaves
+// an earlier file of the name as it was (the writers' contract).
+std::string Outcome(const TRunEnd& end, const std::string& name, bool earlierKept) {
+  switch (end.Result) {
+    case TRunResult::Done:
+      return "ok";
+    case TRunResult::Stopped:
+      return "stopped";
+    case TRunResult::Failed:
+      break;
+  }
+  return "failed: " + OneLine(end.Message) + " (no file written" +
+         (earlierKept ? "; the earlier " + name + " was kept)" : ")");
 }
 
 // Fills `tracks` with those to rip and returns 0; otherwise says why there
@@ -186,16 +224,20 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   std::string root = ex.CDIn1->DriveRoot(drive);
   bool allOk = true;
   for (int track : tracks) {
-    if (interrupted) break;
     std::string caption = "Track" + TwoDigits(track);
     current = caption + o.Format->Extension;
+    if (interrupted) {
+      std::cout << current << ": not ripped" << std::endl;
+      continue;
+    }
+    std::string file = TrackFileName(o.OutDir, caption, *o.Format);
+    bool earlier = Exists(file);
     ApplyFormatOptions(ex, o, TTrackRun{track});
-    auto error = RipTrack(ex, o, root + caption + ".cda", caption, bar);
-    std::cout << current << ": " << (error ? "failed: " + *error : std::string("ok"))
-              << (interrupted && !error ? " (stopped)" : "") << std::endl;
-    allOk = allOk && !error && !interrupted;
+    TRunEnd end = RipTrack(ex, o, root + caption + ".cda", caption, bar);
+    std::cout << current << ": " << Outcome(end, current, earlier && Exists(file)) << std::endl;
+    allOk = allOk && end.Result == TRunResult::Done;
   }
-  return allOk ? 0 : 1;
+  return allOk && !interrupted ? 0 : 1;
 }
 
 // The drive that --drive or --image names (the first drive by default),
@@ -208,7 +250,8 @@ int ChooseDrive(TExtractor& ex, const TCliOptions& o, bool& onlyByImage) {
     std::string why;
     int drive = cdrip::CR_AddImageDrive(o.Image, &why);
     if (drive < 0)
-      UsageError("cannot open the disc image " + o.Image + (why.empty() ? "" : ": " + why));
+      UsageError("cannot open the disc image " + o.Image +
+                 (why.empty() ? "" : ": " + OneLine(why)));
     onlyByImage = drive >= listed;
     return drive;
   }
@@ -263,7 +306,7 @@ int main(int argc, char** argv) {
     int code = Rip(ex, options, drive);
     return interrupted ? 130 : code;
   } catch (const std::exception& e) {
-    std::cerr << "cd-extractor-cli: " << e.what() << "\n";
+    std::cerr << "cd-extractor-cli: " << OneLine(e.what()) << "\n";
     return 1;
   }
 }

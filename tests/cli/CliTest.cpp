@@ -42,9 +42,9 @@ class Cli : public ::testing::Test {
     out_ = temp_.File("out");
   }
   // Runs the front end with one image in its discs folder (drive 0) and
-  // no devices.
-  int Run(const std::string& args, std::string* output = nullptr) {
-    return RunCommand(Env() + CDX_CLI_PATH + " " + args, output);
+  // no devices; `shell` comes first on the shell's command line.
+  int Run(const std::string& args, std::string* output = nullptr, const std::string& shell = "") {
+    return RunCommand(shell + Env() + CDX_CLI_PATH + " " + args, output);
   }
   std::string Env() const {
     return "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp_.Path() +
@@ -102,7 +102,8 @@ TEST_F(Cli, ReportsEachTrackAndFailsWhenOneFails) {
   std::string text;
   EXPECT_EQ(Run("--image " + cue_ + " --tracks 1-2 --format wav --out " + out_, &text), 1);
   EXPECT_NE(text.find("Track01.wav: ok"), std::string::npos) << text;
-  EXPECT_NE(text.find("Track02.wav: failed: Trying to rip a data track"), std::string::npos)
+  EXPECT_NE(text.find("Track02.wav: failed: Trying to rip a data track (no file written)\n"),
+            std::string::npos)
       << text;
 }
 
@@ -279,12 +280,15 @@ TEST(CliFiles, TwoRipsOfDifferentDiscsIntoOneFolderLeaveOneWholeTrack) {
 // find help, and write nothing.
 TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
   const std::string image = "--image " + cue_ + " ", out = " --out " + out_;
+  const std::string noWrites = "trap '' XFSZ; ulimit -f 0; ";
   const std::string shelfLine = "Drive 0: " + temp_.Path() + "/drives/shelf/  (" +
                                 std::filesystem::canonical(shelf_).string() + ")";
   const struct {
     std::string args;
     int status;
     std::string line;
+    std::string shell = "";    // before the command, in the shell
+    std::string earlier = "";  // a file of the output folder made before
   } cases[] = {
       {"--version", 0, "cd-extractor-cli " CDX_VERSION},
       {"--format wav", 2, "a rip needs --format and --out"},
@@ -314,11 +318,25 @@ TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
       {"--list --image " + cue_, 0,
        "Image: " + temp_.Path() + "/drives/disc/  (" + std::filesystem::canonical(cue_).string() +
            ")"},
+      {image + "--tracks 2 --format wav" + out, 1,
+       "Track02.wav: failed: Trying to rip a data track (no file written)"},
+      {image + "--tracks 2 --format wav" + out, 1,
+       "Track02.wav: failed: Trying to rip a data track (no file written; the earlier "
+       "Track02.wav was kept)",
+       "", "Track02.wav"},
+      // A message of two lines, on the track's one line.
+      {image + "--tracks 4 --format ape" + out, 1,
+       "Track04.ape: failed: Error finishing APECompress; I/O write error (no file written)",
+       noWrites},
   };
   for (const auto& c : cases) {
     std::filesystem::remove_all(out_);
+    if (!c.earlier.empty()) {
+      std::filesystem::create_directories(out_);
+      WriteFile(out_ + "/" + c.earlier, {1, 2, 3});
+    }
     std::string text;
-    EXPECT_EQ(Run(c.args, &text), c.status) << c.args << "\n" << text;
+    EXPECT_EQ(Run(c.args, &text, c.shell), c.status) << c.args << "\n" << text;
     if (c.status == 2) {
       EXPECT_EQ(text, "cd-extractor-cli: " + c.line + "\nTry 'cd-extractor-cli --help'.\n")
           << c.args;
@@ -328,6 +346,30 @@ TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
                                                                              << text;
     }
   }
+}
+
+// Ctrl-C in the first of three tracks: that one stops with a file, the
+// others are named as not ripped.
+TEST_F(Cli, AnInterruptedRipSaysWhichTracksItDidNotReach) {
+  const std::string cue = temp_.File("long.cue"), log = temp_.File("log");
+  dm::WriteImage(cue, {dm::Silence(75 * 600), dm::Sine(10, 440), dm::Sine(10, 440)});
+  std::filesystem::create_directories(out_);
+  pid_t rip = Spawn(Env() + "exec " + CDX_CLI_PATH + " --image " + cue + " --format wav --out " +
+                    out_ + " >" + log + " 2>&1");
+  ASSERT_GT(rip, 0);
+  // Interrupted once the first track's file has started to grow.
+  bool running = true;
+  while (LargestPartFile(out_) == 0 && (running = waitpid(rip, nullptr, WNOHANG) == 0))
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  kill(rip, SIGINT);
+  const int status = ExitStatus(rip);
+  ASSERT_TRUE(running) << "the rip ended before it could be interrupted";
+  const auto bytes = ReadFile(log);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(status, 130) << text;
+  EXPECT_EQ(text, "Track01.wav: stopped\nTrack02.wav: not ripped\nTrack03.wav: not ripped\n");
+  EXPECT_TRUE(std::filesystem::exists(out_ + "/Track01.wav"));
+  EXPECT_FALSE(std::filesystem::exists(out_ + "/Track02.wav"));
 }
 
 TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
