@@ -317,13 +317,20 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
          "  cd-extractor-cli --list [--drive N | --image FILE]\n"
          "  cd-extractor-cli [--drive N | --image FILE] [--tracks LIST] --format FORMAT\n"
          "                   [FORMAT OPTIONS] --out DIR\n"
+         "  cd-extractor-cli --help | --version\n"
          "\n"
+         "  N       a drive's number as --list shows it (default: the first drive)\n"
+         "  FILE    a disc image (.cue, .toc or .nrg) to use as the drive\n"
          "  LIST    track numbers like 1,3-5 (default: every audio track)\n"
          "  FORMAT  " +
          Join(names, ", ", " or ") + "\n" + options +
          "\n"
-         "Each track goes to DIR/TrackNN.<format>; one line per track tells ok or the\n"
-         "error. The exit status is 0 only when every track was ripped.\n";
+         "Each option may be given once, except those that may be repeated. Each track\n"
+         "goes to DIR/TrackNN.<format>; DIR is made when missing. One line per track says\n"
+         "ok, stopped, failed with the error (an earlier file of the name is kept), or,\n"
+         "after Ctrl-C, not ripped. The exit status is 0 when every track was ripped, 1\n"
+         "when one was not, 2 for a bad command line (then nothing is ripped), 130 after\n"
+         "Ctrl-C.\n";
 }
 
 void ApplyFormatOptions(TExtractor& extractor, const TCliOptions& options, const TTrackRun& run) {
