@@ -35,6 +35,8 @@ std::string TrackFileName(const std::string& outputDirectory, const std::string&
 TExtractor::TExtractor(TComponent* owner) : TComponent(owner) {
   CDIn1 = CreateComponent<TCDIn>(*this);
   WaveOut1 = CreateComponent<TWaveOut>(*this);
+  MP3Out1 = CreateComponent<TMP3Out>(*this);
+  MP3Out1->SetBitRate(br128);
   MACOut1 = CreateComponent<TMACOut>(*this);
   MACOut1->SetCompressionLevel(3000);
   RateConverter1 = CreateComponent<TRateConverter>(*this);
@@ -124,6 +126,23 @@ TACSOutput* TExtractor::towav(const std::string& path, const std::string& output
     tail = SampleConverter1;
   }
   return StartRun(WaveOut1, tail, outputDirectory, caption);
+}
+
+TACSOutput* TExtractor::tomp3(const std::string& path, const std::string& outputDirectory,
+                              const std::string& caption) {
+  setcd(path);
+  ApplyMp3TagRules(caption);
+  // No converters: the encoder makes the rate and channel mode itself.
+  return StartRun(MP3Out1, CDIn1, outputDirectory, caption);
+}
+
+void TExtractor::ApplyMp3TagRules(const std::string& caption) {
+  const int fileInJob = mp3FilesInJob_++;
+  if (!Mp3TagRules.FilenameAsTitle && !Mp3TagRules.IncrementTrack) return;
+  TMP3Tags tags = MP3Out1->Id3Tags();
+  if (Mp3TagRules.FilenameAsTitle) tags.Title = caption;
+  if (Mp3TagRules.IncrementTrack) tags.Track = std::to_string(Mp3TagRules.FirstTrack + fileInJob);
+  MP3Out1->SetId3Tags(std::move(tags));
 }
 
 TACSOutput* TExtractor::tomac(const std::string& path, const std::string& outputDirectory,

@@ -13,6 +13,7 @@
 #include "converters/ACS_Converters.h"
 #include "extractor/Formats.h"
 #include "pipeline/ACS_Classes.h"
+#include "writers/ACS_LAME.h"
 #include "writers/ACS_MAC.h"
 #include "writers/ACS_Wave.h"
 
@@ -27,6 +28,15 @@ struct TWavSettings {
 struct TApeSettings {
   int Rate = 44100;
   int Channels = 2;
+};
+
+// What the tag dialog's two check boxes ask of the MP3 files of a job: the
+// row's caption as the title, and track numbers counted up from FirstTrack,
+// one per file.
+struct TMp3TagRules {
+  bool FilenameAsTitle = false;
+  bool IncrementTrack = false;
+  int FirstTrack = 1;
 };
 
 // A track number that cannot be read from a track file's name.
@@ -46,6 +56,7 @@ class TExtractor : public TComponent {
   // Components, created in this order with their initial values.
   TCDIn* CDIn1;
   TWaveOut* WaveOut1;
+  TMP3Out* MP3Out1;
   TMACOut* MACOut1;
   TRateConverter* RateConverter1;
   TRateConverter* RateConverter2;
@@ -61,6 +72,7 @@ class TExtractor : public TComponent {
 
   TWavSettings WavSettings;
   TApeSettings ApeSettings;
+  TMp3TagRules Mp3TagRules;
 
   // The writers of the formats that have one, in the order Stop visits them.
   std::vector<TACSOutput*> WriterSet() const;
@@ -75,10 +87,16 @@ class TExtractor : public TComponent {
   // EConvertError for a name without a track number.
   void setcd(const std::string& path);
 
+  // A job starts: the MP3 track numbers of Mp3TagRules count from the
+  // first again.
+  void BeginJob() { mp3FilesInJob_ = 0; }
+
   // Chain builders: wire CDIn1 -> converters -> writer for `path`, name the
   // file outputDirectory + "/" + caption + extension, and Run the writer,
   // which they return: its run's end (WaitForRunEnd) is the track's end.
   TACSOutput* towav(const std::string& path, const std::string& outputDirectory,
+                    const std::string& caption);
+  TACSOutput* tomp3(const std::string& path, const std::string& outputDirectory,
                     const std::string& caption);
   TACSOutput* tomac(const std::string& path, const std::string& outputDirectory,
                     const std::string& caption);
@@ -93,6 +111,10 @@ class TExtractor : public TComponent {
  private:
   TACSOutput* StartRun(TACSFileOut* writer, TACSInput* tail, const std::string& outputDirectory,
                        const std::string& caption);
+  // The tag texts of the next MP3 file by Mp3TagRules.
+  void ApplyMp3TagRules(const std::string& caption);
+
+  int mp3FilesInJob_ = 0;
 };
 
 }  // namespace cdx

@@ -93,6 +93,102 @@ TFormat Wav() {
   return wav;
 }
 
+// An option that stores its text in one field of the MP3 writer's tags.
+TFormatOption Mp3TagOption(std::string name, std::string help, std::string TMP3Tags::*field) {
+  return {std::move(name), AnyText("TEXT"), std::move(help), false,
+          [field](TExtractor& ex, const TOptionValue& value, const TTrackRun&) {
+            TMP3Tags tags = ex.MP3Out1->Id3Tags();
+            tags.*field = value.Text;
+            ex.MP3Out1->SetId3Tags(std::move(tags));
+          }};
+}
+
+// An option that turns one of the MP3 writer's switches to `on`.
+TFormatOption Mp3FlagOption(std::string name, std::string help, void (TMP3Out::*set)(bool),
+                            bool on = true) {
+  return {
+      std::move(name), Flag(), std::move(help), false,
+      [set, on](TExtractor& ex, const TOptionValue&, const TTrackRun&) { (ex.MP3Out1->*set)(on); }};
+}
+
+// The output rates the MP3 writer can ask for, in ascending order.
+std::vector<int> Mp3OutputRates() {
+  std::vector<int> rates(kMP3SampleRates.begin() + 1, kMP3SampleRates.end());  // not "default"
+  std::sort(rates.begin(), rates.end());
+  return rates;
+}
+
+template <class Enum, size_t N>
+Enum IndexOf(const std::array<int, N>& values, int value) {
+  return static_cast<Enum>(std::find(values.begin(), values.end(), value) - values.begin());
+}
+
+std::vector<TFormatOption> Mp3EncoderOptions() {
+  using V = const TOptionValue&;
+  using R = const TTrackRun&;
+  return {
+      {"--bitrate", IntegerIn({kMP3BitRates.begin(), kMP3BitRates.end()}),
+       "constant bitrate in kbit/s (default 128)", false,
+       [](TExtractor& ex, V value, R) {
+         ex.MP3Out1->SetBitRate(IndexOf<TMP3BitRate>(kMP3BitRates, value.Integer));
+       }},
+      {"--quality", IntegerBetween(0, 9),
+       "encoder quality at a constant bitrate, 0 best (default 5)", false,
+       [](TExtractor& ex, V value, R) {
+         ex.MP3Out1->SetQuality(static_cast<TMP3Quality>(value.Integer));
+       }},
+      Mp3FlagOption("--vbr", "variable bitrate instead of --bitrate", &TMP3Out::SetEnableVBR),
+      {"--vbr-quality", IntegerBetween(0, 9), "variable-bitrate quality, 0 best (default 5)", false,
+       [](TExtractor& ex, V value, R) {
+         ex.MP3Out1->SetVBRQuality(static_cast<TMP3Quality>(value.Integer));
+       }},
+      {"--vbr-min", IntegerBetween(8, 320), "lowest variable bitrate in kbit/s (default 128)",
+       false, [](TExtractor& ex, V value, R) { ex.MP3Out1->SetVBRMinBitrate(value.Integer); }},
+      {"--vbr-max", IntegerBetween(8, 320), "highest variable bitrate in kbit/s (default 192)",
+       false, [](TExtractor& ex, V value, R) { ex.MP3Out1->SetVBRMaxBitrate(value.Integer); }},
+      Mp3FlagOption("--vbr-header", "with --vbr, ask for the header frame (written anyway)",
+                    &TMP3Out::SetWriteVBRHeader),
+      {"--mode", WordIn({"stereo", "joint", "dual", "mono"}), "channel mode (default stereo)",
+       false,
+       [](TExtractor& ex, V value, R) { ex.MP3Out1->SetMode(static_cast<TMP3Mode>(value.Word)); }},
+      {"--rate", IntegerIn(Mp3OutputRates()), "output sample rate (default: the encoder chooses)",
+       false,
+       [](TExtractor& ex, V value, R) {
+         ex.MP3Out1->SetSampleRate(IndexOf<TMP3SampleRate>(kMP3SampleRates, value.Integer));
+       }},
+      Mp3FlagOption("--crc", "protect each frame with a checksum", &TMP3Out::SetCRC),
+      Mp3FlagOption("--copyright", "set the copyright bit", &TMP3Out::SetCopyright),
+      Mp3FlagOption("--no-original", "clear the original bit", &TMP3Out::SetOriginal, false),
+  };
+}
+
+std::vector<TFormatOption> Mp3TagOptions() {
+  return {
+      Mp3TagOption("--title", "tag: title", &TMP3Tags::Title),
+      Mp3TagOption("--artist", "tag: artist", &TMP3Tags::Artist),
+      Mp3TagOption("--album", "tag: album", &TMP3Tags::Album),
+      Mp3TagOption("--year", "tag: year", &TMP3Tags::Year),
+      {"--track", IntegerBetween(1, 255, {"auto"}), "tag: track number; auto: the CD's", false,
+       [](TExtractor& ex, const TOptionValue& value, const TTrackRun& run) {
+         TMP3Tags tags = ex.MP3Out1->Id3Tags();
+         tags.Track = std::to_string(value.Word == 0 ? run.Track : value.Integer);
+         ex.MP3Out1->SetId3Tags(std::move(tags));
+       }},
+      Mp3TagOption("--comment", "tag: comment", &TMP3Tags::Comment),
+      Mp3TagOption("--genre", "tag: genre, a name of the ID3v1 list (any other: Other)",
+                   &TMP3Tags::Genre),
+  };
+}
+
+TFormat Mp3() {
+  TFormat mp3{"Mp3", "mp3", ".mp3"};
+  mp3.Writer = [](const TExtractor& ex) -> TACSFileOut* { return ex.MP3Out1; };
+  mp3.Build = &TExtractor::tomp3;
+  mp3.Options = Mp3EncoderOptions();
+  for (TFormatOption& option : Mp3TagOptions()) mp3.Options.push_back(std::move(option));
+  return mp3;
+}
+
 TFormat Ape() {
   TFormat ape{"Ape (monkey audio)", "ape", ".ape"};
   ape.Writer = [](const TExtractor& ex) -> TACSFileOut* { return ex.MACOut1; };
@@ -113,7 +209,7 @@ TFormat Ape() {
 
 const std::vector<TFormat>& Formats() {
   static const std::vector<TFormat> formats = {
-      Wav(), {"Mp3", "mp3", ".mp3"}, {"Ogg", "ogg", ".ogg"}, {"Flac", "flac", ".flac"}, Ape(),
+      Wav(), Mp3(), {"Ogg", "ogg", ".ogg"}, {"Flac", "flac", ".flac"}, Ape(),
   };
   return formats;
 }

@@ -299,7 +299,7 @@ TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
       {image + "--tracks 3-1 --format wav" + out, 2, "bad track list: 3-1"},
       {image + "--format ape --bits 8" + out, 2, "--bits does not apply to this format"},
       {image + "--format wav --level 1000" + out, 2, "--level does not apply to this format"},
-      {image + "--format mp3" + out, 2, "unknown or unavailable format: mp3"},
+      {image + "--format ogg" + out, 2, "unknown or unavailable format: ogg"},
       {image + "--drive 0 --format wav" + out, 2, "--drive and --image exclude each other"},
       {image + "--drive 0 --list", 2, "--drive and --image exclude each other"},
       {image + "--format wav --format ape" + out, 2, "--format given twice"},
@@ -375,13 +375,24 @@ TEST_F(Cli, AnInterruptedRipSaysWhichTracksItDidNotReach) {
 TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
   std::string text;
   ASSERT_EQ(Run("--help", &text), 0) << text;
-  EXPECT_NE(text.find("FORMAT  wav or ape\n"), std::string::npos) << text;
-  const size_t wav = text.find("wav options:"), ape = text.find("ape options:");
+  EXPECT_NE(text.find("FORMAT  wav, mp3 or ape\n"), std::string::npos) << text;
+  const size_t wav = text.find("wav options:"), mp3 = text.find("mp3 options:"),
+               ape = text.find("ape options:");
   ASSERT_NE(wav, std::string::npos) << text;
+  ASSERT_NE(mp3, std::string::npos) << text;
   ASSERT_NE(ape, std::string::npos) << text;
   EXPECT_GT(text.find("--bits 8|16", wav), wav) << text;
+  for (const char* option :
+       {"--bitrate 8|16|", "--quality 0..9", "--vbr ", "--vbr-quality 0..9", "--vbr-min 8..320",
+        "--vbr-max 8..320", "--vbr-header", "--mode stereo|joint|dual|mono",
+        "--rate 11025|22050|32000|41000|44100|48000", "--crc", "--copyright", "--no-original",
+        "--title TEXT", "--artist TEXT", "--album TEXT", "--year TEXT", "--track 1..255|auto",
+        "--comment TEXT", "--genre TEXT"}) {
+    const size_t at = text.find(option, mp3);
+    EXPECT_TRUE(at != std::string::npos && at < ape) << option << "\n" << text;
+  }
   EXPECT_GT(text.find("--level ", ape), ape) << text;
-  EXPECT_EQ(text.find("mp3 options"), std::string::npos) << text;
+  EXPECT_EQ(text.find("ogg options"), std::string::npos) << text;
 }
 
 // The values given for `name`, as the parser read them.
