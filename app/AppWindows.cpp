@@ -10,6 +10,8 @@ TAppWindows::TAppWindows()
       Form5(std::make_unique<TForm5>(Form1->Extractor())),
       Form6(std::make_unique<TForm6>(Form1->Extractor())),
       Form7(std::make_unique<TForm7>(Form1->Extractor())) {
+  Form3->SetTagDialog(Form7.get());
+  Form7->SetOptionsDialog(Form3.get());
   // "Options" picks among them by the format each one edits.
   Form1->SetOptionsDialogs(Dialogs());
   RestoreSettings();

@@ -123,6 +123,21 @@ void SetUpChannelButtons(QGroupBox& box, QRadioButton& mono, QRadioButton& stere
       {{mono, "RadioButton5", "Mono", false}, {stereo, "RadioButton6", "Stereo", true}});
 }
 
+TSpinButton::TSpinButton(const QString& name) {
+  setObjectName(name);
+  Up.setObjectName(name + "Up");
+  Up.setArrowType(Qt::UpArrow);
+  Down.setObjectName(name + "Down");
+  Down.setArrowType(Qt::DownArrow);
+  auto& arrows = InstallLayout<QVBoxLayout>(*this);
+  arrows.setContentsMargins(0, 0, 0, 0);
+  arrows.setSpacing(0);
+  for (QToolButton* arrow : {&Up, &Down}) {
+    arrow->setFixedSize(18, 12);
+    arrows.addWidget(arrow);
+  }
+}
+
 void TOptionsWindow::ShowNonModal() {
   show();
   raise();

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QSettings>
+#include <QToolButton>
 #include <functional>
 #include <memory>
 #include <span>
@@ -84,6 +85,15 @@ class TRateButtons {
 // The "Channels" group: RadioButton5 "Mono" and RadioButton6 "Stereo"
 // (selected), laid out in `box`.
 void SetUpChannelButtons(QGroupBox& box, QRadioButton& mono, QRadioButton& stereo);
+
+// A spin button: an up arrow above a down arrow, in a widget called
+// `name`; the arrows are called `name`Up and `name`Down.
+class TSpinButton : public QWidget {
+ public:
+  explicit TSpinButton(const QString& name);
+  QToolButton Up;
+  QToolButton Down;
+};
 
 // Background shared by the main window and the dialogs.
 inline constexpr const char* kWindowColour = "#E2E2E7";

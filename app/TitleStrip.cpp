@@ -12,7 +12,8 @@ const QColor kGradientEnd(0xE2, 0xE2, 0xE7);
 const QColor kMoneyGreen(0x85, 0xBB, 0x65);
 }  // namespace
 
-TTitleStrip::TTitleStrip(QWidget* parent) : QWidget(parent) {
+TTitleStrip::TTitleStrip(QWidget* parent, QString itemText, QString caption)
+    : QWidget(parent), itemText_(std::move(itemText)), caption_(std::move(caption)) {
   setObjectName("JvGradientCaption1");
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
@@ -45,13 +46,13 @@ void TTitleStrip::paintEvent(QPaintEvent*) {
       (height() + QFontMetrics(itemFont).ascent() - QFontMetrics(itemFont).descent()) / 2;
   painter.setFont(itemFont);
   painter.setPen(kMoneyGreen);
-  painter.drawText(x, baseline, kItemText);
+  painter.drawText(x, baseline, itemText_);
   // The caption follows the item without a gap: the item's trailing blank
   // is the only space between them.
-  const int captionX = x + QFontMetrics(itemFont).horizontalAdvance(kItemText);
+  const int captionX = x + QFontMetrics(itemFont).horizontalAdvance(itemText_);
   painter.setFont(captionFont);
   painter.setPen(Qt::white);
-  painter.drawText(captionX, baseline, kCaption);
+  painter.drawText(captionX, baseline, caption_);
 }
 
 }  // namespace cdx

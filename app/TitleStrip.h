@@ -1,5 +1,6 @@
-// The painted header strip at the top of the main window: a gradient from
-// purple, the maker's name in bold money-green, then the window's caption.
+// The painted header strip at the top of a window: a gradient from purple,
+// an item in bold money-green (the maker's name on the main window), then
+// the window's caption.
 #pragma once
 
 #include <QFont>
@@ -10,7 +11,8 @@ namespace cdx {
 class TTitleStrip : public QWidget {
   Q_OBJECT
  public:
-  explicit TTitleStrip(QWidget* parent = nullptr);
+  explicit TTitleStrip(QWidget* parent = nullptr, QString itemText = kItemText,
+                       QString caption = kCaption);
 
   static constexpr const char* kItemText = "Vantor ";
   static constexpr const char* kCaption = "cd extractor";
@@ -20,6 +22,10 @@ class TTitleStrip : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QString itemText_;
+  QString caption_;
 };
 
 }  // namespace cdx

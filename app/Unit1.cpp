@@ -502,6 +502,7 @@ void TForm1::RunJob() {
   SetBar(JvXPProgressBar1, 0);
   if (checkedCount_ > 0) SetBar(JvXPProgressBar1, 100 / checkedCount_);
   stepCount_ = 1;
+  extractor_->BeginJob();
   // The rows as they are now, by identity: rows added later are not
   // visited, rows removed meanwhile are skipped.
   for (quint64 id : RowIds()) {

@@ -1,27 +1,109 @@
-// "Mp3 options": created hidden at start like every dialog; its controls come
-// with the MP3 writer.
+// "Mp3 options": the settings of MP3Out1, and whether the MP3 files get the
+// tag dialog's texts. Every control takes effect the moment it changes; the
+// value labels of the spin buttons are the only store of their values.
 #pragma once
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
 
 #include "app/OptionsWindow.h"
-#include "app/QtOwnership.h"
 
 namespace cdx {
+
+class TForm7;
 
 class TForm3 : public TOptionsWindow {
   Q_OBJECT
  public:
-  explicit TForm3(TExtractor& extractor, QWidget* parent = nullptr)
-      : TOptionsWindow("Form3", "Mp3 options", extractor, "mp3", parent) {
-    Label1.setObjectName("Label1");
-    Label1.setText("The MP3 options are not available in this version.");
-    InstallLayout<QVBoxLayout>(*this).addWidget(&Label1);
-  }
+  explicit TForm3(TExtractor& extractor, QWidget* parent = nullptr);
+
+  // The tag dialog that "Edit tags" opens and whose fields "Use tags" copies.
+  void SetTagDialog(TForm7* dialog) { tagDialog_ = dialog; }
+  bool UseTags() const { return CheckBox7.isChecked(); }
+  // With "Use tags" checked, hands the tag dialog's fields to MP3Out1;
+  // unchecked, empties MP3Out1's tags.
+  void ApplyTagFields();
+
+ public slots:
+  void ComboBox2Select(int index);
+  void CheckBox2Click();
+  void CheckBox3Click();
+  void CheckBox4Click();
+  void CheckBox5Click();
+  void CheckBox6Click();
+  void ComboBox3Select(int index);
+  void RadioButton17Click();
+  void RadioButton18Click();
+  void SpinButton1UpClick();
+  void SpinButton1DownClick();
+  void SpinButton2UpClick();
+  void SpinButton2DownClick();
+  void SpinButton3UpClick();
+  void SpinButton3DownClick();
+  void SpinButton4UpClick();
+  void SpinButton4DownClick();
+  void CheckBox7Click();
+  void JvXPButton1Click();
 
  private:
-  QLabel Label1;
+  void BuildControls();
+  void BuildBitrateAndRate();
+  void BuildMisc();
+  void BuildChannels();
+  // A caption, its value label and its spin button.
+  struct TSpinRow {
+    QLabel& caption;
+    const char* captionName;
+    const char* captionText;
+    QLabel& value;
+    const char* valueName;
+    TSpinButton& spin;
+  };
+  void BuildSpinGroup(QGroupBox& box, const char* name, const char* title,
+                      std::initializer_list<TSpinRow> rows);
+  void BuildTags();
+  void LayOut();
+  void ConnectHandlers();
+  TMP3Out& Writer() { return *Extractor().MP3Out1; }
+  void StepQuality(QLabel& label, int step, void (TMP3Out::*set)(TMP3Quality));
+
+  TForm7* tagDialog_ = nullptr;
+
+  QGroupBox GroupBox1;  // "Bitrate"
+  QComboBox ComboBox2;
+  QGroupBox GroupBox2;  // "Misc"
+  QCheckBox CheckBox2;
+  QCheckBox CheckBox3;
+  QCheckBox CheckBox4;
+  QCheckBox CheckBox5;
+  QCheckBox CheckBox6;
+  QGroupBox GroupBox3;  // "Sample rate"
+  QComboBox ComboBox3;
+  QGroupBox GroupBox4;  // "Channels"
+  QRadioButton RadioButton16;
+  QRadioButton RadioButton17;
+  QRadioButton RadioButton18;
+  QGroupBox GroupBox5;  // "VBR birates"
+  QLabel Label3;        // "Min"
+  QLabel Label7;
+  TSpinButton SpinButton3{"SpinButton3"};
+  QLabel Label4;  // "Max"
+  QLabel Label8;
+  TSpinButton SpinButton4{"SpinButton4"};
+  QGroupBox GroupBox6;  // "Mp3 tags"
+  QCheckBox CheckBox7;
+  QPushButton JvXPButton1;
+  QGroupBox GroupBox7;  // "Quality"
+  QLabel Label1;        // "Normal"
+  QLabel Label5;
+  TSpinButton SpinButton1{"SpinButton1"};
+  QLabel Label2;  // "VBR"
+  QLabel Label6;
+  TSpinButton SpinButton2{"SpinButton2"};
 };
 
 }  // namespace cdx
