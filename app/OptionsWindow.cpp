@@ -55,6 +55,7 @@ void TOptionsWindow::SaveControls(QSettings& settings) const {
     settings.setValue(Key(*this, *number), number->value());
   for (QLineEdit* text : NamedControls<QLineEdit>(*this))
     settings.setValue(Key(*this, *text), text->text());
+  SaveOwnState(settings);
 }
 
 void TOptionsWindow::RestoreControls(const QSettings& settings) {
@@ -82,6 +83,7 @@ void TOptionsWindow::RestoreControls(const QSettings& settings) {
     text->setText(saved(*text).toString());
     emit text->editingFinished();
   }
+  RestoreOwnState(settings);
 }
 
 void SetUpRadioGroup(QGroupBox& box, const char* title,

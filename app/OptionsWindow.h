@@ -41,6 +41,13 @@ class TOptionsWindow : public QDialog {
 
  protected:
   TExtractor& Extractor() { return extractor_; }
+  const TExtractor& Extractor() const { return extractor_; }
+  // What a dialog keeps besides its controls (a spin button's value label),
+  // saved and put back after them.
+  virtual void SaveOwnState(QSettings&) const {}
+  virtual void RestoreOwnState(const QSettings&) {}
+  // Where this dialog keeps the state called `name`.
+  QString SettingKey(const QString& name) const { return objectName() + "/" + name; }
 
  private:
   TExtractor& extractor_;

@@ -263,6 +263,40 @@ void TForm3::SpinButton4DownClick() {
   Writer().SetVBRMaxBitrate(Label8.text().toInt());
 }
 
+void TForm3::SaveOwnState(QSettings& settings) const {
+  for (const QLabel* label : {&Label5, &Label6, &Label7, &Label8})
+    settings.setValue(SettingKey(label->objectName()), label->text().toInt());
+  settings.setValue(SettingKey("Mode"), int{Extractor().MP3Out1->Mode()});
+}
+
+void TForm3::RestoreOwnState(const QSettings& settings) {
+  auto saved = [&](const QString& name, int otherwise) {
+    bool ok = false;
+    const int value = settings.value(SettingKey(name)).toInt(&ok);
+    return ok ? value : otherwise;
+  };
+  for (auto [label, set] :
+       {std::pair{&Label5, &TMP3Out::SetQuality}, std::pair{&Label6, &TMP3Out::SetVBRQuality}}) {
+    const int quality = saved(label->objectName(), 0);
+    if (quality < 1 || quality > 9) continue;
+    label->setText(QString::number(quality));
+    (Writer().*set)(static_cast<TMP3Quality>(quality));
+  }
+  // Limits off the ladder, or crossed, are not taken.
+  const int min = saved(Label7.objectName(), 0), max = saved(Label8.objectName(), 0);
+  auto onLadder = [](int kbps) {
+    return std::find(kLadder.begin(), kLadder.end(), kbps) != kLadder.end();
+  };
+  if (onLadder(min) && onLadder(max) && min <= max) {
+    Label7.setText(QString::number(min));
+    Label8.setText(QString::number(max));
+    Writer().SetVBRMinBitrate(min);
+    Writer().SetVBRMaxBitrate(max);
+  }
+  const int mode = saved("Mode", -1);
+  if (mode >= STEREO && mode <= MONO) Writer().SetMode(static_cast<TMP3Mode>(mode));
+}
+
 void TForm3::CheckBox7Click() {
   ApplyTagFields();
 }

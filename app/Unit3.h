@@ -49,6 +49,12 @@ class TForm3 : public TOptionsWindow {
   void CheckBox7Click();
   void JvXPButton1Click();
 
+ protected:
+  // The four value labels, and the channel mode, which "Keep as it is"
+  // does not show.
+  void SaveOwnState(QSettings& settings) const override;
+  void RestoreOwnState(const QSettings& settings) override;
+
  private:
   void BuildControls();
   void BuildBitrateAndRate();

@@ -115,6 +115,18 @@ TMp3TagRules TForm7::Rules() const {
           .FirstTrack = LeadingNumber(Edit4.text(), 1)};
 }
 
+void TForm7::SaveOwnState(QSettings& settings) const {
+  settings.setValue(SettingKey("Genre"), ComboBox1.currentText());
+}
+
+void TForm7::RestoreOwnState(const QSettings& settings) {
+  const QVariant genre = settings.value(SettingKey("Genre"));
+  if (genre.isValid()) ComboBox1.setEditText(genre.toString());
+  // This dialog's fields come back after "Use tags" (its dialog is restored
+  // first), so the tags are handed over again now that they are complete.
+  if (optionsDialog_) optionsDialog_->ApplyTagFields();
+}
+
 void TForm7::JvXPButton1Click() {
   hide();
   if (optionsDialog_) optionsDialog_->ApplyTagFields();

@@ -32,6 +32,12 @@ class TForm7 : public TOptionsWindow {
  public slots:
   void JvXPButton1Click();
 
+ protected:
+  // The genre text, which may be typed; and the tags as the fields now are
+  // go to MP3Out1 when "Use tags" is checked.
+  void SaveOwnState(QSettings& settings) const override;
+  void RestoreOwnState(const QSettings& settings) override;
+
  private:
   void BuildControls();
   void BuildGenreList();

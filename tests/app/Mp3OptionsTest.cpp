@@ -1,6 +1,7 @@
 // "Mp3 options" and "Mp3 tag settings": what each control sets on MP3Out1,
 // the spin ladders, the tag hand-over, and MP3 jobs whose files are read
 // back by ffmpeg and mutagen.
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -192,6 +193,42 @@ TEST_F(Mp3Options, TheGenreListIsEmptyThenTheID3v1TableToDanceHall) {
   EXPECT_EQ(genre.itemText(1), "Blues");
   EXPECT_EQ(genre.itemText(126), "Dance Hall");
   EXPECT_EQ(genre.currentText(), "");
+}
+
+TEST_F(Mp3Options, SettingsLabelsAndTagsComeBackInTheNextRun) {
+  TForm3& options = Form3();
+  Select(Control<QComboBox>(options, "ComboBox2"), "192");
+  Select(Control<QComboBox>(options, "ComboBox3"), "32 KHz");
+  for (const char* control : {"CheckBox4", "SpinButton3Down", "SpinButton4Up", "SpinButton1Up",
+                              "SpinButton2Down", "RadioButton18", "RadioButton16", "CheckBox7"})
+    Control<QAbstractButton>(options, control).click();
+  Control<QLineEdit>(Form7(), "Edit2").setText("Björk");
+  Control<QLineEdit>(Form7(), "Edit4").setText("3");
+  Control<QCheckBox>(Form7(), "CheckBox1").setChecked(true);
+  Control<QComboBox>(Form7(), "ComboBox1").setEditText("Chiptune");
+  Control<QPushButton>(Form7(), "JvXPButton1").click();
+
+  ReopenWindows();
+  const TMP3Out& writer = *Ex().MP3Out1;
+  EXPECT_EQ(writer.BitRate(), br192);
+  EXPECT_EQ(writer.SampleRate(), sr32kHz);
+  EXPECT_TRUE(writer.EnableVBR());
+  const std::pair<const char*, int> labels[] = {
+      {"Label7", 112}, {"Label8", 224}, {"Label5", 6}, {"Label6", 4}};
+  for (const auto& [label, value] : labels)
+    EXPECT_EQ(Control<QLabel>(Form3(), label).text(), QString::number(value)) << label;
+  EXPECT_EQ(writer.VBRMinBitrate(), 112);
+  EXPECT_EQ(writer.VBRMaxBitrate(), 224);
+  EXPECT_EQ(writer.Quality(), ql6);
+  EXPECT_EQ(writer.VBRQuality(), ql4);
+  EXPECT_EQ(writer.Mode(), MONO) << "\"Keep as it is\" keeps the mono chosen before";
+  const TMP3Tags tags = writer.Id3Tags();
+  EXPECT_EQ(tags.Artist, "Björk");
+  EXPECT_EQ(tags.Track, "3");
+  EXPECT_EQ(tags.Genre, "Chiptune") << "a typed genre too";
+  EXPECT_TRUE(Ex().Mp3TagRules.IncrementTrack);
+  EXPECT_EQ(Ex().Mp3TagRules.FirstTrack, 3);
+  EXPECT_TRUE(Shown.empty());
 }
 
 class Mp3Job : public AppTest {
