@@ -6,11 +6,15 @@
 // Calls on one handle may come from different threads, but never at the
 // same time.
 //
-// What the compressor writes: file version 3990, 294912 blocks per frame,
-// 16-bit PCM, mono or stereo, any positive sample rate, levels 1000 to 5000.
+// What the compressor writes: file version 3990, 16-bit PCM, mono or stereo,
+// any positive sample rate, levels 1000 to 5000, with the frame length
+// decoders expect of the level: 73728 blocks up to 3000, 294912 at 4000,
+// 1179648 at 5000. Frames follow each other without a gap, since some
+// decoders read them one after the other rather than through the seek table.
 // Decisions the format leaves to the writer of a file:
 // - No stored WAV header unless the caller passes one (format flags 32).
-// - MD5 field: 16 zero bytes.
+// - MD5 field: over the stored WAV header, the audio area, the WAV tail, the
+//   24-byte header and the seek table, which is what verifying tools check.
 // - The seek table is reserved ahead of the audio: for maxAudioBytes > 0 it
 //   holds ceil(maxAudioBytes / frame bytes) entries, otherwise entries for
 //   80 minutes at the stream's rate (at most 2048). Unused entries stay

@@ -9,17 +9,21 @@
 #include <vector>
 
 #include "platform/apecompress/APECompress.h"
+#include "platform/apecompress/AudioArea.h"
 #include "platform/apecompress/FrameEncoder.h"
+#include "platform/apecompress/Md5.h"
 #include "platform/apecompress/OutputFile.h"
 
 namespace apecompress {
 
 inline constexpr uint16_t kFileVersion = 3990;
+inline constexpr uint32_t kDescriptorBytes = 52;
 inline constexpr uint32_t kHeaderBytes = 76;  // descriptor (52) + header (24)
 
 struct CompressorOptions {
-  // Frame length in blocks; smaller values exist so tests get many frames.
-  uint32_t blocksPerFrame = kDefaultBlocksPerFrame;
+  // Frame length in blocks, 0 for the level's own (BlocksPerFrameFor);
+  // other values exist so tests get many frames.
+  uint32_t blocksPerFrame = 0;
   NNKernel kernel = NNKernel::kAuto;
 };
 
@@ -42,9 +46,13 @@ class Compressor {
 
   int CheckStartArguments(const char* outputFileName, const WAVEFORMATEX* format,
                           int compressionLevel, const void* headerData, int headerBytes) const;
+  int PrepareRun();
   int Fail(int code);
   uint64_t FirstFrameOffset() const;
   int EncodeFrame(uint32_t blocks);
+  int WriteFrame(const FrameEncoder& frame, uint32_t blocks);
+  int FinishAudio(uint32_t partialBlocks);
+  int WriteTail(const unsigned char* data, int bytes, int wavTailBytes);
   int MakeRoomForSeekTable();
   int WriteHeaderAndSeekTable(uint32_t wavTailBytes);
 
@@ -55,15 +63,18 @@ class Compressor {
   uint16_t channels_ = 0;
   uint32_t sampleRate_ = 0;
   uint32_t blockAlign_ = 0;
+  uint32_t blocksPerFrame_ = 0;
+  size_t frameBytes_ = 0;
   uint32_t wavHeaderBytes_ = 0;
   uint32_t seekEntries_ = 0;  // reserved in front of the audio
   std::vector<uint8_t> pcm_;  // exactly one frame
   size_t filled_ = 0;
-  std::unique_ptr<FrameEncoder> encoder_;
   OutputFile file_;
-  std::vector<uint32_t> frameStarts_;  // relative to the first frame
-  uint64_t audioBytes_ = 0;
+  Md5 md5_;  // of the stored WAV header, the audio area and what follows it
+  AudioArea audio_;
+  std::vector<uint32_t> frameStarts_;  // logical offsets from the first frame
   uint32_t lastFrameBlocks_ = 0;
+  std::unique_ptr<FrameEncoder> encoder_;
 };
 
 // c_APECompress_Create with options other than the defaults.

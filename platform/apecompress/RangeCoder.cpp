@@ -98,6 +98,9 @@ void RangeEncoder::ShiftOut() {
 }
 
 void RangeEncoder::Finish() {
+  // Decoders that read frames one after the other normalise once more after
+  // the last symbol, so the frame holds those bytes before the flush.
+  Normalise();
   for (int i = 0; i < 4; ++i) ShiftOut();
   sink_->Put(cache_);
   for (; pendingFF_ > 0; --pendingFF_) sink_->Put(0xFF);

@@ -21,7 +21,7 @@ class ByteSink {
   void Reserve(size_t bytes) {
     if (bytes_.size() < bytes) bytes_.resize(bytes);
   }
-  uint8_t* Data() { return bytes_.data(); }
+  const uint8_t* Data() const { return bytes_.data(); }
   size_t Size() const { return size_; }
 
  private:

@@ -205,4 +205,23 @@ uint16_t Le16(const std::vector<uint8_t>& b, size_t offset) {
   return uint16_t(b.at(offset) | b.at(offset + 1) << 8);
 }
 
+uint32_t LogicalBe32(const std::vector<uint8_t>& file, size_t area, size_t offset) {
+  uint32_t value = 0;
+  for (size_t k = offset; k < offset + 4; ++k) {
+    value = value << 8 | file.at(area + k / 4 * 4 + 3 - k % 4);
+  }
+  return value;
+}
+
+std::vector<uint8_t> Md5Sum(const std::vector<uint8_t>& bytes, const std::string& scratchPath) {
+  std::ofstream(scratchPath, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  const CommandOutput out = RunCommand("md5sum " + Quote(scratchPath));
+  std::vector<uint8_t> digest;
+  for (size_t i = 0; out.exitCode == 0 && i + 1 < out.text.size() && i < 32; i += 2) {
+    digest.push_back(uint8_t(std::stoi(out.text.substr(i, 2), nullptr, 16)));
+  }
+  return digest;
+}
+
 }  // namespace apetest

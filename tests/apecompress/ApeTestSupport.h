@@ -41,7 +41,7 @@ struct EncodeSettings {
   int level = 2000;
   int channels = 2;
   int rate = 44100;
-  uint32_t blocksPerFrame = apecompress::kDefaultBlocksPerFrame;
+  uint32_t blocksPerFrame = 0;  // the level's own
   int maxAudioBytes = -1;
   size_t piece = 65536;  // bytes offered per hand-over, as the writer does
   const void* header = nullptr;
@@ -78,5 +78,11 @@ Probe ProbeWithFfprobe(const std::string& apePath);
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t offset);
 uint16_t Le16(const std::vector<uint8_t>& b, size_t offset);
+// The big-endian 32-bit value at logical byte `offset` of the audio area
+// that starts at `area`: the area is stored as 32-bit words, each in the
+// opposite byte order.
+uint32_t LogicalBe32(const std::vector<uint8_t>& file, size_t area, size_t offset);
+// The MD5 of `bytes` by md5sum, which reads them from `scratchPath`.
+std::vector<uint8_t> Md5Sum(const std::vector<uint8_t>& bytes, const std::string& scratchPath);
 
 }  // namespace apetest

@@ -16,7 +16,7 @@ namespace {
 using namespace apecompress;
 
 struct Handle {
-  explicit Handle(uint32_t blocksPerFrame = kDefaultBlocksPerFrame) {
+  explicit Handle(uint32_t blocksPerFrame = 0) {
     CompressorOptions options;
     options.blocksPerFrame = blocksPerFrame;
     int error = -1;
