@@ -35,6 +35,34 @@ std::string Quote(const std::string& s) {
   return "'" + s + "'";
 }
 
+CommandOutput RunJmac(const std::string& arguments) {
+  CommandOutput out = RunCommand("java -jar /usr/share/java/jmac.jar " + arguments);
+  // Keep what is not its progress: the command's first line and "Progress:" lines.
+  std::istringstream lines(out.text);
+  std::string line, kept;
+  for (bool first = true; std::getline(lines, line); first = false) {
+    const bool announce =
+        first && (line.rfind("Verifying '", 0) == 0 || line.rfind("Decompressing '", 0) == 0);
+    if (!announce && line.rfind("Progress: ", 0) != 0) kept += line + "\n";
+  }
+  out.text = kept;
+  return out;
+}
+
+// The bytes of the "data" chunk of a RIFF/WAVE file; empty if there is none.
+std::vector<uint8_t> WavData(const std::vector<uint8_t>& wav) {
+  for (size_t at = 12; at + 8 <= wav.size();) {
+    const uint32_t size = Le32(wav, at + 4);
+    if (std::equal(wav.begin() + std::ptrdiff_t(at), wav.begin() + std::ptrdiff_t(at) + 4,
+                   "data")) {
+      const size_t end = std::min(wav.size(), at + 8 + size_t(size));
+      return {wav.begin() + std::ptrdiff_t(at) + 8, wav.begin() + std::ptrdiff_t(end)};
+    }
+    at += 8 + size_t(size) + size % 2;
+  }
+  return {};
+}
+
 }  // namespace
 
 TempDir::TempDir() {
@@ -174,6 +202,18 @@ Decoded DecodeWithFfmpeg(const std::string& apePath) {
   Decoded decoded{out.exitCode, out.text, ReadFile(raw)};
   std::filesystem::remove(raw);
   return decoded;
+}
+
+Decoded DecodeWithJmac(const std::string& apePath) {
+  const std::string wav = apePath + ".dec.wav";
+  const CommandOutput out = RunJmac("d " + Quote(apePath) + " " + Quote(wav));
+  Decoded decoded{out.exitCode, out.text, WavData(ReadFile(wav))};
+  std::filesystem::remove(wav);
+  return decoded;
+}
+
+std::string VerifyWithJmac(const std::string& apePath) {
+  return RunJmac("v " + Quote(apePath)).text;
 }
 
 Probe ProbeWithFfprobe(const std::string& apePath) {

@@ -1,6 +1,8 @@
 // Helpers of the APE compressor tests: generated PCM, a run of the
-// compressor through its handle interface, and the independent decoder
-// (ffmpeg, with frame CRC checking made fatal) and prober.
+// compressor through its handle interface, and the independent decoders:
+// ffmpeg (with frame CRC checking made fatal) with its prober, and a decoder
+// of the format's reference family (which reads frames one after the
+// other, and whose verify command checks the file's MD5).
 #pragma once
 
 #include <cstdint>
@@ -66,6 +68,12 @@ struct Decoded {
   std::vector<uint8_t> pcm;
 };
 Decoded DecodeWithFfmpeg(const std::string& apePath);
+// The reference-family decoder, run as a program: `pcm` is the data of the
+// WAV file it writes, `messages` all it printed besides its progress.
+Decoded DecodeWithJmac(const std::string& apePath);
+// Its verify command: what it printed besides its progress, "" when the file
+// verifies. (Its exit status is 0 whatever happens, so only this tells.)
+std::string VerifyWithJmac(const std::string& apePath);
 
 struct Probe {
   std::string codec;
