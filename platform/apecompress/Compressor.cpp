@@ -74,9 +74,13 @@ int Compressor::Start(const char* outputFileName, const WAVEFORMATEX* format, in
       ReservedSeekEntries(maxAudioBytes, uint32_t(frameBytes_), sampleRate_, blocksPerFrame_);
   const int prepared = PrepareRun();
   if (prepared != kErrorSuccess) return prepared;
-  if (!file_.Create(outputFileName)) return kErrorInvalidOutputFile;
+  if (!file_.Create(outputFileName)) {
+    frames_.reset();
+    return kErrorInvalidOutputFile;
+  }
   if (wavHeaderBytes_ > 0) {
     if (!file_.WriteAt(kHeaderBytes + 4 * uint64_t(seekEntries_), headerData, wavHeaderBytes_)) {
+      frames_.reset();
       file_.Discard();
       return kErrorIoWrite;
     }
@@ -88,16 +92,19 @@ int Compressor::Start(const char* outputFileName, const WAVEFORMATEX* format, in
   return kErrorSuccess;
 }
 
-// The run's buffers, before the file is touched.
+// The run's buffers and workers, before the file is touched.
 int Compressor::PrepareRun() {
+  const unsigned threads = options_.threads == 0 ? WorkersForThisMachine() : options_.threads;
   try {
     frameStarts_.clear();
     frameStarts_.reserve(seekEntries_);
-    pcm_.assign(frameBytes_, 0);
-    encoder_ = std::make_unique<FrameEncoder>(level_, channels_, blocksPerFrame_, options_.kernel);
+    // A single thread is the caller's own: no workers.
+    frames_ = std::make_unique<FrameQueue>(level_, channels_, blocksPerFrame_, options_.kernel,
+                                           threads > 1 ? threads : 0);
     md5_ = Md5{};
     audio_.Begin(&file_, &md5_, FirstFrameOffset());
   } catch (const std::bad_alloc&) {
+    frames_.reset();
     return kErrorInsufficientMemory;
   }
   return kErrorSuccess;
@@ -110,7 +117,7 @@ unsigned char* Compressor::LockBuffer(int* bytesAvailable) {
     return nullptr;
   }
   *bytesAvailable = int(frameBytes_ - filled_);
-  return pcm_.data() + filled_;
+  return frames_->FillBuffer() + filled_;
 }
 
 int Compressor::UnlockBuffer(int bytesAdded, bool /*process*/) {
@@ -121,7 +128,7 @@ int Compressor::UnlockBuffer(int bytesAdded, bool /*process*/) {
   filled_ += size_t(bytesAdded);
   if (filled_ < frameBytes_) return kErrorSuccess;
   filled_ = 0;
-  return EncodeFrame(blocksPerFrame_);
+  return SubmitFrame(blocksPerFrame_);
 }
 
 int Compressor::Finish(const unsigned char* terminatingData, int terminatingBytes,
@@ -142,8 +149,7 @@ int Compressor::Finish(const unsigned char* terminatingData, int terminatingByte
   if (result == kErrorSuccess && !file_.Close()) result = kErrorIoWrite;
   if (result != kErrorSuccess) file_.Discard();
   state_ = State::kFinished;
-  pcm_ = {};
-  encoder_.reset();
+  frames_.reset();
   if (result == kErrorSuccess && partialBlock) return kErrorInvalidFunctionParameter;
   return result;
 }
@@ -158,13 +164,26 @@ uint64_t Compressor::FirstFrameOffset() const {
   return kHeaderBytes + 4 * uint64_t(seekEntries_) + wavHeaderBytes_;
 }
 
-int Compressor::EncodeFrame(uint32_t blocks) {
-  if (!encoder_->Encode(pcm_.data(), blocks)) return Fail(kErrorInvalidInputFile);
-  return WriteFrame(*encoder_, blocks);
+int Compressor::SubmitFrame(uint32_t blocks) {
+  frames_->Submit(blocks);
+  return WriteEncodedFrames(false);
 }
 
-int Compressor::WriteFrame(const FrameEncoder& frame, uint32_t blocks) {
-  const size_t size = frame.Size();
+// Writes the frames that are encoded, oldest first. Waits for the oldest
+// only when `all` are asked for, or when the next frame has no slot yet.
+int Compressor::WriteEncodedFrames(bool all) {
+  for (;;) {
+    const FrameSlot* frame = frames_->Oldest(all || !frames_->HasRoom());
+    if (frame == nullptr) return kErrorSuccess;
+    const int result = WriteFrame(*frame);
+    frames_->Release();
+    if (result != kErrorSuccess) return result;
+  }
+}
+
+int Compressor::WriteFrame(const FrameSlot& frame) {
+  if (frame.error != kErrorSuccess) return Fail(frame.error);
+  const size_t size = frame.encoder.Size();
   // Seek entries are 32-bit file offsets; count the table as it will be at
   // the end, however far it has to grow, and the padding of the last word.
   const uint64_t entries = std::max<uint64_t>(seekEntries_, frameStarts_.size() + 1);
@@ -176,18 +195,17 @@ int Compressor::WriteFrame(const FrameEncoder& frame, uint32_t blocks) {
   } catch (const std::bad_alloc&) {
     return Fail(kErrorInsufficientMemory);
   }
-  if (!audio_.Append(frame.Data(), size)) return Fail(kErrorIoWrite);
-  lastFrameBlocks_ = blocks;
+  if (!audio_.Append(frame.encoder.Data(), size)) return Fail(kErrorIoWrite);
+  lastFrameBlocks_ = frame.blocks;
   return kErrorSuccess;
 }
 
-// Encodes the partial frame left in the buffer and completes the area's
-// last word.
+// Encodes the partial frame left in the buffer, writes every frame still
+// in flight and completes the area's last word.
 int Compressor::FinishAudio(uint32_t partialBlocks) {
-  if (partialBlocks > 0) {
-    const int result = EncodeFrame(partialBlocks);
-    if (result != kErrorSuccess) return result;
-  }
+  if (partialBlocks > 0) frames_->Submit(partialBlocks);
+  const int result = WriteEncodedFrames(true);
+  if (result != kErrorSuccess) return result;
   if (frameStarts_.empty()) return kErrorInputFileTooSmall;
   return audio_.Close() ? kErrorSuccess : Fail(kErrorIoWrite);
 }

@@ -169,6 +169,7 @@ EncodeResult Encode(const std::string& path, const std::vector<uint8_t>& bytes,
   int error = -1;
   apecompress::CompressorOptions options;
   options.blocksPerFrame = settings.blocksPerFrame;
+  options.threads = settings.threads;
   APE_COMPRESS_HANDLE handle = apecompress::CreateCompressor(options, &error);
   if (handle == nullptr || error != 0) throw std::runtime_error("create failed");
   WAVEFORMATEX format;

@@ -44,6 +44,7 @@ struct EncodeSettings {
   int channels = 2;
   int rate = 44100;
   uint32_t blocksPerFrame = 0;  // the level's own
+  unsigned threads = 0;         // as many as cores
   int maxAudioBytes = -1;
   size_t piece = 65536;  // bytes offered per hand-over, as the writer does
   const void* header = nullptr;

@@ -81,8 +81,8 @@ class MacLevels : public ::testing::TestWithParam<LevelCase> {};
 TEST_P(MacLevels, IndependentDecoderGivesBackWhatWasFed) {
   const auto p = GetParam();
   // Loud noise and a tone, over several frames (73728 blocks each up to
-  // level 3000, 294912 at 4000) when stereo, so frames, pieces and the seek
-  // table all take part.
+  // level 3000, 294912 at 4000) when stereo, so frames encoded at the same
+  // time, pieces and the seek table all take part.
   int frames = p.channels == 2 ? 300000 : 100000;
   auto samples = SineWave(frames, p.channels, 997.0, p.rate, 20000.0);
   auto noise = Noise(frames / 3, p.channels, 7);
