@@ -15,6 +15,11 @@ constexpr uint32_t kSine[64] = {
     0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
     0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 constexpr int kRotate[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+// The message word each step adds.
+constexpr int kWord[64] = {0, 1, 2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
+                           1, 6, 11, 0,  5,  10, 15, 4,  9,  14, 3,  8,  13, 2,  7,  12,
+                           5, 8, 11, 14, 1,  4,  7,  10, 13, 0,  3,  6,  9,  12, 15, 2,
+                           0, 7, 14, 5,  12, 3,  10, 1,  8,  15, 6,  13, 4,  11, 2,  9};
 
 uint32_t RotateLeft(uint32_t v, int s) {
   return (v << s) | (v >> (32 - s));
@@ -24,28 +29,26 @@ uint32_t LoadLe32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// One round: 16 steps of the same mixing function, unrolled by the compiler.
+template <int kRound, class Mix>
+void Round(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t* m, Mix mix) {
+  for (int i = 16 * kRound; i < 16 * kRound + 16; ++i) {
+    const uint32_t next =
+        b + RotateLeft(a + mix(b, c, d) + kSine[i] + m[kWord[i]], kRotate[kRound][i % 4]);
+    a = d, d = c, c = b, b = next;
+  }
+}
+
 }  // namespace
 
 void Md5::Transform(const uint8_t* chunk) {
   uint32_t m[16];
   for (int i = 0; i < 16; ++i) m[i] = LoadLe32(chunk + 4 * i);
   uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  for (int i = 0; i < 64; ++i) {
-    const int round = i / 16;
-    uint32_t f;
-    int g;
-    if (round == 0) {
-      f = (b & c) | (~b & d), g = i;
-    } else if (round == 1) {
-      f = (d & b) | (~d & c), g = (5 * i + 1) % 16;
-    } else if (round == 2) {
-      f = b ^ c ^ d, g = (3 * i + 5) % 16;
-    } else {
-      f = c ^ (b | ~d), g = (7 * i) % 16;
-    }
-    const uint32_t next = b + RotateLeft(a + f + kSine[i] + m[g], kRotate[round][i % 4]);
-    a = d, d = c, c = b, b = next;
-  }
+  Round<0>(a, b, c, d, m, [](uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (~x & z); });
+  Round<1>(a, b, c, d, m, [](uint32_t x, uint32_t y, uint32_t z) { return (z & x) | (~z & y); });
+  Round<2>(a, b, c, d, m, [](uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; });
+  Round<3>(a, b, c, d, m, [](uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); });
   state_[0] += a, state_[1] += b, state_[2] += c, state_[3] += d;
 }
 
