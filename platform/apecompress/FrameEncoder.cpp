@@ -58,7 +58,10 @@ FrameEncoder::FrameEncoder(int level, int channels, uint32_t maxBlocks, NNKernel
       maxBlocks > kMaxBlocksPerFrame) {
     throw std::invalid_argument("FrameEncoder: unsupported level, channels or frame length");
   }
-  for (const StageShape& s : CascadeFor(level)) stages_.emplace_back(s.order, s.shift, kernel);
+  for (const StageShape& s : CascadeFor(level)) {
+    stages_.emplace_back(s.order, s.shift, kernel);
+    if (channels == 2) stagesX_.emplace_back(s.order, s.shift, kernel);
+  }
   residualY_.resize(maxBlocks);
   if (channels == 2) residualX_.resize(maxBlocks);
   // Noise can take more than 16 bits a sample; three bytes cover it.
@@ -112,8 +115,7 @@ bool FrameEncoder::CodeSamples(const uint8_t* pcm, uint32_t blocks, Kind kind) {
   const bool stereo = channels_ == 2 && kind == kCoded;
   if (stereo) {
     if (!PredictStereo(pcm, blocks, level_ == 5000, y, x)) return false;
-    Filter(y, blocks);
-    Filter(x, blocks);
+    FilterPair(y, x, blocks);
   } else {
     // Pseudo-stereo frames code channel 0 with the mono path.
     PredictMono(pcm, blocks, size_t(channels_) * 2, y);
@@ -133,6 +135,14 @@ void FrameEncoder::Filter(int32_t* values, uint32_t blocks) {
   for (NNFilter& stage : stages_) {
     stage.Reset();
     stage.Encode(values, blocks);
+  }
+}
+
+void FrameEncoder::FilterPair(int32_t* y, int32_t* x, uint32_t blocks) {
+  for (size_t i = 0; i < stages_.size(); ++i) {
+    stages_[i].Reset();
+    stagesX_[i].Reset();
+    stages_[i].EncodeWith(stagesX_[i], y, x, blocks);
   }
 }
 

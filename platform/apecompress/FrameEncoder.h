@@ -43,12 +43,14 @@ class FrameEncoder {
   Kind Classify(const uint8_t* pcm, uint32_t blocks) const;
   bool CodeSamples(const uint8_t* pcm, uint32_t blocks, Kind kind);
   void Filter(int32_t* values, uint32_t blocks);
+  void FilterPair(int32_t* y, int32_t* x, uint32_t blocks);
   void Put32(uint32_t value);
 
   int level_;
   int channels_;
   uint32_t maxBlocks_;
-  std::vector<NNFilter> stages_;  // in the encoder's order
+  std::vector<NNFilter> stages_;   // in the encoder's order
+  std::vector<NNFilter> stagesX_;  // the same for a stereo frame's X stream
   std::vector<int32_t> residualY_, residualX_;
   RangeEncoder coder_;
   ByteSink out_;
