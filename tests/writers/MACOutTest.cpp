@@ -152,8 +152,10 @@ TEST(MacOut, RunWithoutAudioFailsAndLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(run.file)) << "a file no decoder accepts was left";
 }
 
+// More frames than the compressor ever has in flight (a few more than the
+// cores, at most 16), so the failed write comes back from a hand-over.
 TEST(MacOut, WriteFailureFailsTheRunInsteadOfReportingDone) {
-  TMacRun run(PcmBytes(Noise(600000, 2, 4)), 2);
+  TMacRun run(PcmBytes(Noise(20 * 73728, 2, 4)), 2);
   WriteFile(run.file, {1, 2, 3});
   {
     // The file may not grow past 64 KiB; the first frame cannot be written.
