@@ -6,11 +6,15 @@
 // Calls on one handle may come from different threads, but never at the
 // same time.
 //
-// What the compressor writes: file version 3990, 294912 blocks per frame,
-// 16-bit PCM, mono or stereo, any positive sample rate, levels 1000 to 5000.
+// What the compressor writes: file version 3990, 16-bit PCM, mono or stereo,
+// any positive sample rate, levels 1000 to 5000, with the frame length
+// decoders expect of the level: 73728 blocks up to 3000, 294912 at 4000,
+// 1179648 at 5000. Frames follow each other without a gap, since some
+// decoders read them one after the other rather than through the seek table.
 // Decisions the format leaves to the writer of a file:
 // - No stored WAV header unless the caller passes one (format flags 32).
-// - MD5 field: 16 zero bytes.
+// - MD5 field: over the stored WAV header, the audio area, the WAV tail, the
+//   24-byte header and the seek table, which is what verifying tools check.
 // - The seek table is reserved ahead of the audio: for maxAudioBytes > 0 it
 //   holds ceil(maxAudioBytes / frame bytes) entries, otherwise entries for
 //   80 minutes at the stream's rate (at most 2048). Unused entries stay
@@ -19,8 +23,14 @@
 // - Finish with no sample at all deletes the output file and returns
 //   kErrorInputFileTooSmall (a file of zero samples cannot be represented).
 // - Destroy without Finish deletes the unfinished file.
-// - Any write failure is sticky: it is returned by UnlockBuffer and by
-//   Finish, and Finish then deletes the unusable file.
+// - Full frames are encoded on worker threads, as many as the machine has
+//   cores, and written in order by the calls below; the file is the same as
+//   one encoded on a single thread. A frame's write may come one or more
+//   UnlockBuffer calls after the one that completed it, or in Finish.
+// - Any write failure is sticky: it is returned by the UnlockBuffer call or
+//   the Finish that met it and by every call after, and Finish then deletes
+//   the unusable file. The workers end with Finish or Destroy, whatever
+//   happened before.
 #pragma once
 
 #include <cstdint>
@@ -104,20 +114,25 @@ int c_APECompress_Start(APE_COMPRESS_HANDLE handle, const char* outputFileName,
 unsigned char* c_APECompress_LockBuffer(APE_COMPRESS_HANDLE handle, int* bytesAvailable);
 
 // Takes `bytesAdded` bytes written at the locked buffer (interleaved
-// little-endian PCM). As soon as a whole frame is buffered it is encoded and
-// written, whatever `process` says (the buffer holds exactly one frame).
-// Returns 0, kErrorInvalidFunctionParameter (not started, or a count outside
-// 0 .. bytes available), kErrorIoWrite (the file could not be written) or
-// kErrorInputFileTooLarge (the file would pass 4 GiB).
+// little-endian PCM). As soon as a whole frame is buffered it goes to be
+// encoded, whatever `process` says (the buffer holds exactly one frame), and
+// the frames already encoded are written; the call waits for the oldest
+// frame only when every frame buffer is taken. Returns 0,
+// kErrorInvalidFunctionParameter (not started, or a count outside 0 .. bytes
+// available), kErrorIoWrite (the file could not be written),
+// kErrorInputFileTooLarge (the file would pass 4 GiB) or
+// kErrorInsufficientMemory.
 int c_APECompress_UnlockBuffer(APE_COMPRESS_HANDLE handle, int bytesAdded, int process);
 
-// Encodes the buffered rest, appends `terminatingBytes` bytes of
-// `terminatingData` after the audio (the first `wavTerminatingBytes` of them
-// are declared as the WAV tail), writes the header and seek table and closes
-// the file. Returns 0; kErrorInputFileTooSmall when no sample was ever given
-// (the file is deleted); the sticky error of a failed run (the file is
-// deleted); kErrorInvalidFunctionParameter for inconsistent terminating
-// arguments (nothing is finished then) or when a trailing partial block had
-// to be dropped (the file is complete without it).
+// Encodes the buffered rest, writes every frame still being encoded
+// (kErrorIoWrite or kErrorInvalidInputFile when one fails), appends
+// `terminatingBytes` bytes of `terminatingData` after the audio (the first
+// `wavTerminatingBytes` of them are declared as the WAV tail), writes the
+// header and seek table and closes the file. Returns 0;
+// kErrorInputFileTooSmall when no sample was ever given (the file is
+// deleted); the sticky error of a failed run (the file is deleted);
+// kErrorInvalidFunctionParameter for inconsistent terminating arguments
+// (nothing is finished then) or when a trailing partial block had to be
+// dropped (the file is complete without it).
 int c_APECompress_Finish(APE_COMPRESS_HANDLE handle, unsigned char* terminatingData,
                          int terminatingBytes, int wavTerminatingBytes);

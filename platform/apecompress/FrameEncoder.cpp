@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <stdexcept>
-#include <utility>
 
 #include "platform/apecompress/Crc32.h"
 #include "platform/apecompress/Predictor.h"
@@ -49,16 +48,24 @@ bool IsCompressionLevel(int level) {
   return level == 1000 || level == 2000 || level == 3000 || level == 4000 || level == 5000;
 }
 
+uint32_t BlocksPerFrameFor(int level) {
+  return level >= 5000 ? 73728 * 16 : level >= 4000 ? 73728 * 4 : 73728;
+}
+
 FrameEncoder::FrameEncoder(int level, int channels, uint32_t maxBlocks, NNKernel kernel)
     : level_(level), channels_(channels), maxBlocks_(maxBlocks) {
   if (!IsCompressionLevel(level) || (channels != 1 && channels != 2) || maxBlocks == 0 ||
       maxBlocks > kMaxBlocksPerFrame) {
     throw std::invalid_argument("FrameEncoder: unsupported level, channels or frame length");
   }
-  for (const StageShape& s : CascadeFor(level)) stages_.emplace_back(s.order, s.shift, kernel);
+  for (const StageShape& s : CascadeFor(level)) {
+    stages_.emplace_back(s.order, s.shift, kernel);
+    if (channels == 2) stagesX_.emplace_back(s.order, s.shift, kernel);
+  }
   residualY_.resize(maxBlocks);
   if (channels == 2) residualX_.resize(maxBlocks);
-  out_.Reserve(size_t(maxBlocks) * 2 * size_t(channels) + 64);
+  // Noise can take more than 16 bits a sample; three bytes cover it.
+  out_.Reserve(size_t(maxBlocks) * 3 * size_t(channels) + 64);
 }
 
 bool FrameEncoder::Encode(const uint8_t* pcm, uint32_t blocks) {
@@ -76,14 +83,13 @@ bool FrameEncoder::Encode(const uint8_t* pcm, uint32_t blocks) {
     Put32(kind == kSilence ? silence : kFlagPseudoStereo);
   }
   if (kind == kSilence) {
-    // Nothing is coded, but the decoder still reads the skipped byte and one more.
-    out_.Put(0);
-    out_.Put(0);
-  } else if (!CodeSamples(pcm, blocks, kind)) {
-    return false;
+    // Nothing is coded, but decoders that read frames one after the other
+    // still consume a range coder's start and flush: 5 bytes.
+    coder_.Begin(&out_);
+    coder_.Finish();
+    return true;
   }
-  FinishWords();
-  return true;
+  return CodeSamples(pcm, blocks, kind);
 }
 
 FrameEncoder::Kind FrameEncoder::Classify(const uint8_t* pcm, uint32_t blocks) const {
@@ -109,8 +115,7 @@ bool FrameEncoder::CodeSamples(const uint8_t* pcm, uint32_t blocks, Kind kind) {
   const bool stereo = channels_ == 2 && kind == kCoded;
   if (stereo) {
     if (!PredictStereo(pcm, blocks, level_ == 5000, y, x)) return false;
-    Filter(y, blocks);
-    Filter(x, blocks);
+    FilterPair(y, x, blocks);
   } else {
     // Pseudo-stereo frames code channel 0 with the mono path.
     PredictMono(pcm, blocks, size_t(channels_) * 2, y);
@@ -133,18 +138,16 @@ void FrameEncoder::Filter(int32_t* values, uint32_t blocks) {
   }
 }
 
-void FrameEncoder::Put32(uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out_.Put(uint8_t(value >> shift));
+void FrameEncoder::FilterPair(int32_t* y, int32_t* x, uint32_t blocks) {
+  for (size_t i = 0; i < stages_.size(); ++i) {
+    stages_[i].Reset();
+    stagesX_[i].Reset();
+    stages_[i].EncodeWith(stagesX_[i], y, x, blocks);
+  }
 }
 
-void FrameEncoder::FinishWords() {
-  while (out_.Size() % 4 != 0) out_.Put(0);
-  // The decoder byte-swaps every 32-bit word of the audio area.
-  uint8_t* p = out_.Data();
-  for (size_t i = 0; i < out_.Size(); i += 4) {
-    std::swap(p[i], p[i + 3]);
-    std::swap(p[i + 1], p[i + 2]);
-  }
+void FrameEncoder::Put32(uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out_.Put(uint8_t(value >> shift));
 }
 
 }  // namespace apecompress

@@ -1,6 +1,6 @@
-// Encodes one frame of PCM into the bytes it occupies in the file: CRC
-// field, optional frame flags, range-coded residuals, zero padding to a
-// whole 32-bit word, each word stored little-endian as the decoder reads it.
+// Encodes one frame of PCM into the logical bytes the decoder reads: CRC
+// field, optional frame flags, range-coded residuals. The next frame starts
+// right after them; AudioArea turns the stream into the stored words.
 // No state carries from one frame to the next.
 #pragma once
 
@@ -13,14 +13,18 @@
 
 namespace apecompress {
 
-inline constexpr uint32_t kDefaultBlocksPerFrame = 73728 * 4;
 // Level 5000's 64-bit prediction sums grow with the frame length (the
 // coefficients move by one per block). Up to this length the residual
-// provably stays within 32 bits for 16-bit input: sums stay below 1.3e12,
-// so predictions below 1.3e9 < 2^31.
-inline constexpr uint32_t kMaxBlocksPerFrame = 1u << 20;
+// provably stays within 32 bits for 16-bit input: taps of |e| <= 129023 and
+// their differences give sums below 1193465 per block of frame length, so
+// 1.41e12, and predictions below 1.38e9 < 2^31.
+inline constexpr uint32_t kMaxBlocksPerFrame = 73728 * 16;
 
 bool IsCompressionLevel(int level);
+// The frame length files of the level usually have, which keeps decoders
+// with fixed frame buffers within their bounds: 73728 blocks up to level
+// 3000, four times that at 4000 and sixteen times at 5000.
+uint32_t BlocksPerFrameFor(int level);
 
 class FrameEncoder {
  public:
@@ -31,7 +35,7 @@ class FrameEncoder {
   // Returns false if the frame cannot be represented (see kMaxBlocksPerFrame).
   bool Encode(const uint8_t* pcm, uint32_t blocks);
 
-  const uint8_t* Data() { return out_.Data(); }
+  const uint8_t* Data() const { return out_.Data(); }
   size_t Size() const { return out_.Size(); }
 
  private:
@@ -39,13 +43,14 @@ class FrameEncoder {
   Kind Classify(const uint8_t* pcm, uint32_t blocks) const;
   bool CodeSamples(const uint8_t* pcm, uint32_t blocks, Kind kind);
   void Filter(int32_t* values, uint32_t blocks);
+  void FilterPair(int32_t* y, int32_t* x, uint32_t blocks);
   void Put32(uint32_t value);
-  void FinishWords();
 
   int level_;
   int channels_;
   uint32_t maxBlocks_;
-  std::vector<NNFilter> stages_;  // in the encoder's order
+  std::vector<NNFilter> stages_;   // in the encoder's order
+  std::vector<NNFilter> stagesX_;  // the same for a stereo frame's X stream
   std::vector<int32_t> residualY_, residualX_;
   RangeEncoder coder_;
   ByteSink out_;

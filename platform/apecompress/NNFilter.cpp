@@ -37,6 +37,12 @@ void RunNNFilterSse2(NNFilterState& s, int32_t* v, uint32_t n) {
 void RunNNFilterAvx2(NNFilterState& s, int32_t* v, uint32_t n) {
   RunNNFilterScalar(s, v, n);
 }
+void RunNNFilterPairSse2(NNFilterState& a, int32_t* va, NNFilterState& b, int32_t* vb, uint32_t n) {
+  RunNNFilterPairScalar(a, va, b, vb, n);
+}
+void RunNNFilterPairAvx2(NNFilterState& a, int32_t* va, NNFilterState& b, int32_t* vb, uint32_t n) {
+  RunNNFilterPairScalar(a, va, b, vb, n);
+}
 #endif
 
 NNFilter::NNFilter(int order, int shift, NNKernel kernel)
@@ -49,6 +55,9 @@ NNFilter::NNFilter(int order, int shift, NNKernel kernel)
   run_ = kernel == NNKernel::kAvx2   ? RunNNFilterAvx2
          : kernel == NNKernel::kSse2 ? RunNNFilterSse2
                                      : RunNNFilterScalar;
+  runPair_ = kernel == NNKernel::kAvx2   ? RunNNFilterPairAvx2
+             : kernel == NNKernel::kSse2 ? RunNNFilterPairSse2
+                                         : RunNNFilterPairScalar;
   state_ = NNFilterState{order,         shift, weights_.data(), history_.data(),
                          adapt_.data(), order, order + kWindow, 0};
 }
@@ -63,6 +72,10 @@ void NNFilter::Reset() {
 
 void NNFilter::Encode(int32_t* values, uint32_t count) {
   run_(state_, values, count);
+}
+
+void NNFilter::EncodeWith(NNFilter& other, int32_t* values, int32_t* otherValues, uint32_t count) {
+  runPair_(state_, values, other.state_, otherValues, count);
 }
 
 }  // namespace apecompress

@@ -43,4 +43,9 @@ void RunNNFilterAvx2(NNFilterState& state, int32_t* values, uint32_t count) {
   RunStage<Avx2Kernel>(state, values, count);
 }
 
+void RunNNFilterPairAvx2(NNFilterState& a, int32_t* valuesA, NNFilterState& b, int32_t* valuesB,
+                         uint32_t count) {
+  RunStagePair<Avx2Kernel>(a, valuesA, b, valuesB, count);
+}
+
 }  // namespace apecompress

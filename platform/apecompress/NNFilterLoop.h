@@ -39,35 +39,64 @@ inline void Slide(NNFilterState& s) {
 }
 
 // Kernel provides Dot (sum of products modulo 2^32), Add and Sub (int16
-// wrapping), each over `order` elements, a multiple of 16.
+// wrapping), each over `order` elements, a multiple of 16. One value: the
+// desired output in, the stage's input out. kOrder, when not 0, is the
+// stage's order known at compile time, which lets short loops unroll.
+template <class Kernel, int kOrder>
+inline void Step(NNFilterState& s, int32_t& value) {
+  const int order = kOrder != 0 ? kOrder : s.order;
+  if (s.pos == s.end) Slide(s);
+  int16_t* const h = s.history + s.pos;
+  int16_t* const g = s.adapt + s.pos;
+  const int32_t dot = Kernel::Dot(s.weights, h - order, order);
+  const int32_t prediction = int32_t((int64_t(dot) + (int64_t(1) << (s.shift - 1))) >> s.shift);
+  const int32_t output = value;
+  const int32_t input = int32_t(uint32_t(output) - uint32_t(prediction));
+  value = input;
+  if (input > 0) {
+    Kernel::Add(s.weights, g - order, order);
+  } else if (input < 0) {
+    Kernel::Sub(s.weights, g - order, order);
+  }
+  h[0] = Clip16(output);
+  g[0] = AdaptStep(output, s.average);
+  // Age the steps: full at age 1, half at 2, a quarter at 3..8, an eighth after.
+  g[-1] = int16_t(g[-1] >> 1);
+  g[-2] = int16_t(g[-2] >> 1);
+  g[-8] = int16_t(g[-8] >> 1);
+  ++s.pos;
+}
+
+template <class Kernel, int kOrder>
+void RunStageOf(NNFilterState& s, int32_t* values, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) Step<Kernel, kOrder>(s, values[i]);
+}
+
+// Two independent streams in one loop: each value waits on the weights the
+// previous one updated, so the processor works on the other stream meanwhile.
+template <class Kernel, int kOrder>
+void RunStagePairOf(NNFilterState& a, int32_t* valuesA, NNFilterState& b, int32_t* valuesB,
+                    uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    Step<Kernel, kOrder>(a, valuesA[i]);
+    Step<Kernel, kOrder>(b, valuesB[i]);
+  }
+}
+
+// The orders of the short stages get loops of their own.
 template <class Kernel>
 void RunStage(NNFilterState& s, int32_t* values, uint32_t count) {
-  const int order = s.order;
-  const int shift = s.shift;
-  const int64_t round = int64_t(1) << (shift - 1);
-  int16_t* const w = s.weights;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (s.pos == s.end) Slide(s);
-    int16_t* const h = s.history + s.pos;
-    int16_t* const g = s.adapt + s.pos;
-    const int32_t dot = Kernel::Dot(w, h - order, order);
-    const int32_t prediction = int32_t((int64_t(dot) + round) >> shift);
-    const int32_t output = values[i];
-    const int32_t input = int32_t(uint32_t(output) - uint32_t(prediction));
-    values[i] = input;
-    if (input > 0) {
-      Kernel::Add(w, g - order, order);
-    } else if (input < 0) {
-      Kernel::Sub(w, g - order, order);
-    }
-    h[0] = Clip16(output);
-    g[0] = AdaptStep(output, s.average);
-    // Age the steps: full at age 1, half at 2, a quarter at 3..8, an eighth after.
-    g[-1] = int16_t(g[-1] >> 1);
-    g[-2] = int16_t(g[-2] >> 1);
-    g[-8] = int16_t(g[-8] >> 1);
-    ++s.pos;
-  }
+  if (s.order == 16) return RunStageOf<Kernel, 16>(s, values, count);
+  if (s.order == 32) return RunStageOf<Kernel, 32>(s, values, count);
+  RunStageOf<Kernel, 0>(s, values, count);
+}
+
+template <class Kernel>
+void RunStagePair(NNFilterState& a, int32_t* valuesA, NNFilterState& b, int32_t* valuesB,
+                  uint32_t count) {
+  if (a.order == 16) return RunStagePairOf<Kernel, 16>(a, valuesA, b, valuesB, count);
+  if (a.order == 32) return RunStagePairOf<Kernel, 32>(a, valuesA, b, valuesB, count);
+  RunStagePairOf<Kernel, 0>(a, valuesA, b, valuesB, count);
 }
 
 }  // namespace

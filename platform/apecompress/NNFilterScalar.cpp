@@ -25,4 +25,9 @@ void RunNNFilterScalar(NNFilterState& state, int32_t* values, uint32_t count) {
   RunStage<ScalarKernel>(state, values, count);
 }
 
+void RunNNFilterPairScalar(NNFilterState& a, int32_t* valuesA, NNFilterState& b, int32_t* valuesB,
+                           uint32_t count) {
+  RunStagePair<ScalarKernel>(a, valuesA, b, valuesB, count);
+}
+
 }  // namespace apecompress

@@ -44,4 +44,9 @@ void RunNNFilterSse2(NNFilterState& state, int32_t* values, uint32_t count) {
   RunStage<Sse2Kernel>(state, values, count);
 }
 
+void RunNNFilterPairSse2(NNFilterState& a, int32_t* valuesA, NNFilterState& b, int32_t* valuesB,
+                         uint32_t count) {
+  RunStagePair<Sse2Kernel>(a, valuesA, b, valuesB, count);
+}
+
 }  // namespace apecompress

@@ -83,21 +83,10 @@ void RangeEncoder::Begin(ByteSink* sink) {
   pendingFF_ = 0;
 }
 
-void RangeEncoder::ShiftOut() {
-  const uint32_t carry = low_ >> 31;
-  const uint8_t top = uint8_t(low_ >> 23);
-  if (carry != 0 || top != 0xFF) {
-    sink_->Put(uint8_t(cache_ + carry));
-    for (; pendingFF_ > 0; --pendingFF_) sink_->Put(uint8_t(0xFF + carry));
-    cache_ = top;
-  } else {
-    ++pendingFF_;
-  }
-  low_ = (low_ << 8) & 0x7FFFFFFFu;
-  range_ <<= 8;
-}
-
 void RangeEncoder::Finish() {
+  // Decoders that read frames one after the other normalise once more after
+  // the last symbol, so the frame holds those bytes before the flush.
+  Normalise();
   for (int i = 0; i < 4; ++i) ShiftOut();
   sink_->Put(cache_);
   for (; pendingFF_ > 0; --pendingFF_) sink_->Put(0xFF);

@@ -21,7 +21,7 @@ class ByteSink {
   void Reserve(size_t bytes) {
     if (bytes_.size() < bytes) bytes_.resize(bytes);
   }
-  uint8_t* Data() { return bytes_.data(); }
+  const uint8_t* Data() const { return bytes_.data(); }
   size_t Size() const { return size_; }
 
  private:
@@ -56,7 +56,19 @@ class RangeEncoder {
   void Normalise() {
     while (range_ <= kBottom) ShiftOut();
   }
-  void ShiftOut();
+  void ShiftOut() {
+    const uint32_t carry = low_ >> 31;
+    const uint8_t top = uint8_t(low_ >> 23);
+    if (carry != 0 || top != 0xFF) {
+      sink_->Put(uint8_t(cache_ + carry));
+      for (; pendingFF_ > 0; --pendingFF_) sink_->Put(uint8_t(0xFF + carry));
+      cache_ = top;
+    } else {
+      ++pendingFF_;
+    }
+    low_ = (low_ << 8) & 0x7FFFFFFFu;
+    range_ <<= 8;
+  }
 
   ByteSink* sink_ = nullptr;
   // Bit 31 of low_ is a carry into the bytes already waiting; low_ + range_

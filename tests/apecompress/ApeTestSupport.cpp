@@ -35,6 +35,34 @@ std::string Quote(const std::string& s) {
   return "'" + s + "'";
 }
 
+CommandOutput RunJmac(const std::string& arguments) {
+  CommandOutput out = RunCommand("java -jar /usr/share/java/jmac.jar " + arguments);
+  // Keep what is not its progress: the command's first line and "Progress:" lines.
+  std::istringstream lines(out.text);
+  std::string line, kept;
+  for (bool first = true; std::getline(lines, line); first = false) {
+    const bool announce =
+        first && (line.rfind("Verifying '", 0) == 0 || line.rfind("Decompressing '", 0) == 0);
+    if (!announce && line.rfind("Progress: ", 0) != 0) kept += line + "\n";
+  }
+  out.text = kept;
+  return out;
+}
+
+// The bytes of the "data" chunk of a RIFF/WAVE file; empty if there is none.
+std::vector<uint8_t> WavData(const std::vector<uint8_t>& wav) {
+  for (size_t at = 12; at + 8 <= wav.size();) {
+    const uint32_t size = Le32(wav, at + 4);
+    if (std::equal(wav.begin() + std::ptrdiff_t(at), wav.begin() + std::ptrdiff_t(at) + 4,
+                   "data")) {
+      const size_t end = std::min(wav.size(), at + 8 + size_t(size));
+      return {wav.begin() + std::ptrdiff_t(at) + 8, wav.begin() + std::ptrdiff_t(end)};
+    }
+    at += 8 + size_t(size) + size % 2;
+  }
+  return {};
+}
+
 }  // namespace
 
 TempDir::TempDir() {
@@ -141,6 +169,7 @@ EncodeResult Encode(const std::string& path, const std::vector<uint8_t>& bytes,
   int error = -1;
   apecompress::CompressorOptions options;
   options.blocksPerFrame = settings.blocksPerFrame;
+  options.threads = settings.threads;
   APE_COMPRESS_HANDLE handle = apecompress::CreateCompressor(options, &error);
   if (handle == nullptr || error != 0) throw std::runtime_error("create failed");
   WAVEFORMATEX format;
@@ -176,6 +205,18 @@ Decoded DecodeWithFfmpeg(const std::string& apePath) {
   return decoded;
 }
 
+Decoded DecodeWithJmac(const std::string& apePath) {
+  const std::string wav = apePath + ".dec.wav";
+  const CommandOutput out = RunJmac("d " + Quote(apePath) + " " + Quote(wav));
+  Decoded decoded{out.exitCode, out.text, WavData(ReadFile(wav))};
+  std::filesystem::remove(wav);
+  return decoded;
+}
+
+std::string VerifyWithJmac(const std::string& apePath) {
+  return RunJmac("v " + Quote(apePath)).text;
+}
+
 Probe ProbeWithFfprobe(const std::string& apePath) {
   const CommandOutput out = RunCommand(
       "ffprobe -v error -show_entries "
@@ -203,6 +244,25 @@ uint32_t Le32(const std::vector<uint8_t>& b, size_t offset) {
 
 uint16_t Le16(const std::vector<uint8_t>& b, size_t offset) {
   return uint16_t(b.at(offset) | b.at(offset + 1) << 8);
+}
+
+uint32_t LogicalBe32(const std::vector<uint8_t>& file, size_t area, size_t offset) {
+  uint32_t value = 0;
+  for (size_t k = offset; k < offset + 4; ++k) {
+    value = value << 8 | file.at(area + k / 4 * 4 + 3 - k % 4);
+  }
+  return value;
+}
+
+std::vector<uint8_t> Md5Sum(const std::vector<uint8_t>& bytes, const std::string& scratchPath) {
+  std::ofstream(scratchPath, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  const CommandOutput out = RunCommand("md5sum " + Quote(scratchPath));
+  std::vector<uint8_t> digest;
+  for (size_t i = 0; out.exitCode == 0 && i + 1 < out.text.size() && i < 32; i += 2) {
+    digest.push_back(uint8_t(std::stoi(out.text.substr(i, 2), nullptr, 16)));
+  }
+  return digest;
 }
 
 }  // namespace apetest

@@ -1,6 +1,8 @@
 // Helpers of the APE compressor tests: generated PCM, a run of the
-// compressor through its handle interface, and the independent decoder
-// (ffmpeg, with frame CRC checking made fatal) and prober.
+// compressor through its handle interface, and the independent decoders:
+// ffmpeg (with frame CRC checking made fatal) with its prober, and a decoder
+// of the format's reference family (which reads frames one after the
+// other, and whose verify command checks the file's MD5).
 #pragma once
 
 #include <cstdint>
@@ -41,7 +43,8 @@ struct EncodeSettings {
   int level = 2000;
   int channels = 2;
   int rate = 44100;
-  uint32_t blocksPerFrame = apecompress::kDefaultBlocksPerFrame;
+  uint32_t blocksPerFrame = 0;  // the level's own
+  unsigned threads = 0;         // as many as cores
   int maxAudioBytes = -1;
   size_t piece = 65536;  // bytes offered per hand-over, as the writer does
   const void* header = nullptr;
@@ -66,6 +69,12 @@ struct Decoded {
   std::vector<uint8_t> pcm;
 };
 Decoded DecodeWithFfmpeg(const std::string& apePath);
+// The reference-family decoder, run as a program: `pcm` is the data of the
+// WAV file it writes, `messages` all it printed besides its progress.
+Decoded DecodeWithJmac(const std::string& apePath);
+// Its verify command: what it printed besides its progress, "" when the file
+// verifies. (Its exit status is 0 whatever happens, so only this tells.)
+std::string VerifyWithJmac(const std::string& apePath);
 
 struct Probe {
   std::string codec;
@@ -78,5 +87,11 @@ Probe ProbeWithFfprobe(const std::string& apePath);
 
 uint32_t Le32(const std::vector<uint8_t>& b, size_t offset);
 uint16_t Le16(const std::vector<uint8_t>& b, size_t offset);
+// The big-endian 32-bit value at logical byte `offset` of the audio area
+// that starts at `area`: the area is stored as 32-bit words, each in the
+// opposite byte order.
+uint32_t LogicalBe32(const std::vector<uint8_t>& file, size_t area, size_t offset);
+// The MD5 of `bytes` by md5sum, which reads them from `scratchPath`.
+std::vector<uint8_t> Md5Sum(const std::vector<uint8_t>& bytes, const std::string& scratchPath);
 
 }  // namespace apetest

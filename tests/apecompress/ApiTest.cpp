@@ -16,7 +16,7 @@ namespace {
 using namespace apecompress;
 
 struct Handle {
-  explicit Handle(uint32_t blocksPerFrame = kDefaultBlocksPerFrame) {
+  explicit Handle(uint32_t blocksPerFrame = 0) {
     CompressorOptions options;
     options.blocksPerFrame = blocksPerFrame;
     int error = -1;
@@ -185,11 +185,13 @@ TEST(Finish, TrailingPartialBlockIsDroppedAndReported) {
   EXPECT_TRUE(d.pcm == whole);
 }
 
-// /dev/full accepts the open and fails every write, like a full disk.
+// /dev/full accepts the open and fails every write, like a full disk. Frames
+// are written a few frames after they are handed over; forty frames are
+// more than are ever in flight.
 TEST(Finish, WriteFailureSurfacesFromUnlockAndFinish) {
   Handle handle(100);
   ASSERT_EQ(handle.Start("/dev/full"), 0);
-  EXPECT_EQ(handle.Give(ToBytes(Generate(Signal::kNoise, 100, 2))), kErrorIoWrite);
+  EXPECT_EQ(handle.Give(ToBytes(Generate(Signal::kNoise, 40 * 100, 2))), kErrorIoWrite);
   EXPECT_EQ(c_APECompress_UnlockBuffer(handle.h, 0, 1), kErrorIoWrite);
   int available = -1;
   EXPECT_EQ(c_APECompress_LockBuffer(handle.h, &available), nullptr);

@@ -80,8 +80,9 @@ class MacLevels : public ::testing::TestWithParam<LevelCase> {};
 
 TEST_P(MacLevels, IndependentDecoderGivesBackWhatWasFed) {
   const auto p = GetParam();
-  // Loud noise and a tone, over two frames (294912 blocks each) when
-  // stereo, so frames, pieces and the seek table all take part.
+  // Loud noise and a tone, over several frames (73728 blocks each up to
+  // level 3000, 294912 at 4000) when stereo, so frames encoded at the same
+  // time, pieces and the seek table all take part.
   int frames = p.channels == 2 ? 300000 : 100000;
   auto samples = SineWave(frames, p.channels, 997.0, p.rate, 20000.0);
   auto noise = Noise(frames / 3, p.channels, 7);
@@ -151,8 +152,10 @@ TEST(MacOut, RunWithoutAudioFailsAndLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(run.file)) << "a file no decoder accepts was left";
 }
 
+// More frames than the compressor ever has in flight (a few more than the
+// cores, at most 16), so the failed write comes back from a hand-over.
 TEST(MacOut, WriteFailureFailsTheRunInsteadOfReportingDone) {
-  TMacRun run(PcmBytes(Noise(600000, 2, 4)), 2);
+  TMacRun run(PcmBytes(Noise(20 * 73728, 2, 4)), 2);
   WriteFile(run.file, {1, 2, 3});
   {
     // The file may not grow past 64 KiB; the first frame cannot be written.
