@@ -1,0 +1,67 @@
+#include "tests/support/FlacTools.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "tests/support/TestSources.h"
+
+namespace cdx::test {
+
+namespace {
+
+std::string Quoted(const std::string& path) {
+  return "'" + path + "'";
+}
+
+// `text` without the spaces around it and, after the value, a unit word.
+std::string FieldValue(std::string text) {
+  const size_t start = text.find_first_not_of(' ');
+  text = start == std::string::npos ? "" : text.substr(start);
+  const size_t space = text.find(' ');
+  return space == std::string::npos ? text : text.substr(0, space);
+}
+
+}  // namespace
+
+bool FlacTestPasses(const std::string& path, std::string* errors) {
+  std::string output;
+  const int status = RunCommand("flac -t -s -w " + Quoted(path), &output);
+  if (errors) *errors = output;
+  return status == 0 && output.empty();
+}
+
+std::vector<uint8_t> DecodeFlac(const std::string& path, bool unsignedSamples) {
+  const std::string raw = path + ".raw";
+  const std::string sign = unsignedSamples ? "unsigned" : "signed";
+  if (RunCommand("flac -d -s -f --force-raw-format --endian=little --sign=" + sign + " -o " +
+                 Quoted(raw) + " " + Quoted(path)) != 0)
+    return {};
+  std::vector<uint8_t> pcm = ReadFile(raw);
+  std::remove(raw.c_str());
+  return pcm;
+}
+
+std::map<std::string, std::string> FlacStreamInfo(const std::string& path) {
+  std::string listing;
+  std::map<std::string, std::string> fields;
+  if (RunCommand("metaflac --list --block-type=STREAMINFO " + Quoted(path), &listing) != 0)
+    return fields;
+  std::istringstream lines(listing);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t colon = line.find(':');
+    const size_t start = line.find_first_not_of(' ');
+    if (colon == std::string::npos || start >= colon) continue;
+    fields[line.substr(start, colon - start)] = FieldValue(line.substr(colon + 1));
+  }
+  return fields;
+}
+
+std::string Md5Hex(const std::vector<uint8_t>& bytes) {
+  TTempDir dir;
+  WriteFile(dir.File("bytes"), bytes);
+  std::string output;
+  RunCommand("md5sum " + Quoted(dir.File("bytes")), &output);
+  return output.substr(0, output.find(' '));
+}
+
+}  // namespace cdx::test
