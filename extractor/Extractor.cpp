@@ -39,10 +39,10 @@ TExtractor::TExtractor(TComponent* owner) : TComponent(owner) {
   MP3Out1->SetBitRate(br128);
   MACOut1 = CreateComponent<TMACOut>(*this);
   MACOut1->SetCompressionLevel(3000);
+  FLACOut1 = CreateComponent<TFLACOut>(*this);
   RateConverter1 = CreateComponent<TRateConverter>(*this);
   RateConverter1->SetOutSampleRate(44100);
   RateConverter2 = CreateComponent<TRateConverter>(*this);
-  RateConverter2->SetOutSampleRate(44100);
   RateConverter3 = CreateComponent<TRateConverter>(*this);
   MSConverter1 = CreateComponent<TMSConverter>(*this);
   MSConverter2 = CreateComponent<TMSConverter>(*this);
@@ -143,6 +143,22 @@ void TExtractor::ApplyMp3TagRules(const std::string& caption) {
   if (Mp3TagRules.FilenameAsTitle) tags.Title = caption;
   if (Mp3TagRules.IncrementTrack) tags.Track = std::to_string(Mp3TagRules.FirstTrack + fileInJob);
   MP3Out1->SetId3Tags(std::move(tags));
+}
+
+TACSOutput* TExtractor::toflac(const std::string& path, const std::string& outputDirectory,
+                               const std::string& caption) {
+  setcd(path);
+  TACSInput* tail = CDIn1;
+  if (FlacSettings.Rate != 44100) {
+    RateConverter2->SetOutSampleRate(FlacSettings.Rate);
+    RateConverter2->SetInput(tail);
+    tail = RateConverter2;
+  }
+  if (FlacSettings.Channels == 1) {
+    MSConverter2->SetInput(tail);
+    tail = MSConverter2;
+  }
+  return StartRun(FLACOut1, tail, outputDirectory, caption);
 }
 
 TACSOutput* TExtractor::tomac(const std::string& path, const std::string& outputDirectory,

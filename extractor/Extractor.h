@@ -13,6 +13,7 @@
 #include "converters/ACS_Converters.h"
 #include "extractor/Formats.h"
 #include "pipeline/ACS_Classes.h"
+#include "writers/ACS_FLAC.h"
 #include "writers/ACS_LAME.h"
 #include "writers/ACS_MAC.h"
 #include "writers/ACS_Wave.h"
@@ -23,6 +24,11 @@ struct TWavSettings {
   int Rate = 44100;
   int Channels = 2;
   int Bits = 16;
+};
+
+struct TFlacSettings {
+  int Rate = 44100;
+  int Channels = 2;
 };
 
 struct TApeSettings {
@@ -58,6 +64,7 @@ class TExtractor : public TComponent {
   TWaveOut* WaveOut1;
   TMP3Out* MP3Out1;
   TMACOut* MACOut1;
+  TFLACOut* FLACOut1;
   TRateConverter* RateConverter1;
   TRateConverter* RateConverter2;
   TRateConverter* RateConverter3;
@@ -71,6 +78,7 @@ class TExtractor : public TComponent {
   TCDPlayer* CDPlayer1;
 
   TWavSettings WavSettings;
+  TFlacSettings FlacSettings;
   TApeSettings ApeSettings;
   TMp3TagRules Mp3TagRules;
 
@@ -98,6 +106,8 @@ class TExtractor : public TComponent {
                     const std::string& caption);
   TACSOutput* tomp3(const std::string& path, const std::string& outputDirectory,
                     const std::string& caption);
+  TACSOutput* toflac(const std::string& path, const std::string& outputDirectory,
+                     const std::string& caption);
   TACSOutput* tomac(const std::string& path, const std::string& outputDirectory,
                     const std::string& caption);
   // Runs the builder of `format`; raises EACSException for a format that

@@ -62,9 +62,9 @@ TFormatOption IntegerOption(std::string name, TOptionDomain domain, std::string 
           }};
 }
 
-TFormatOption RateOption(TIntField field) {
+TFormatOption RateOption(TIntField field, std::span<const TChainRate> offered = kChainRates) {
   std::vector<int> rates;
-  for (const TChainRate& rate : kChainRates) rates.push_back(rate.Hz);
+  for (const TChainRate& rate : offered) rates.push_back(rate.Hz);
   return IntegerOption("--rate", IntegerIn(std::move(rates)),
                        "sample rate (default 44100, the CD's own: no conversion)", field);
 }
@@ -189,6 +189,27 @@ TFormat Mp3() {
   return mp3;
 }
 
+TFormat Flac() {
+  TFormat flac{"Flac", "flac", ".flac"};
+  flac.Writer = [](const TExtractor& ex) -> TACSFileOut* { return ex.FLACOut1; };
+  flac.Build = &TExtractor::toflac;
+  // --level comes first, so --best-model-search given with it still counts.
+  flac.Options = {
+      {"--level", IntegerBetween(0, static_cast<int>(kFLACLevels.size()) - 1),
+       "libFLAC's preset, 0 fastest to 8 smallest (default: the window's)", false,
+       [](TExtractor& ex, const TOptionValue& value, const TTrackRun&) {
+         ApplyFLACLevel(*ex.FLACOut1, value.Integer);
+       }},
+      {"--best-model-search", Flag(), "exhaustive model search: smaller files, slower", false,
+       [](TExtractor& ex, const TOptionValue&, const TTrackRun&) {
+         ex.FLACOut1->SetBestModelSearch(true);
+       }},
+      RateOption([](TExtractor& ex) -> int& { return ex.FlacSettings.Rate; }, kFlacChainRates),
+      ChannelsOption([](TExtractor& ex) -> int& { return ex.FlacSettings.Channels; }),
+  };
+  return flac;
+}
+
 TFormat Ape() {
   TFormat ape{"Ape (monkey audio)", "ape", ".ape"};
   ape.Writer = [](const TExtractor& ex) -> TACSFileOut* { return ex.MACOut1; };
@@ -209,7 +230,7 @@ TFormat Ape() {
 
 const std::vector<TFormat>& Formats() {
   static const std::vector<TFormat> formats = {
-      Wav(), Mp3(), {"Ogg", "ogg", ".ogg"}, {"Flac", "flac", ".flac"}, Ape(),
+      Wav(), Mp3(), {"Ogg", "ogg", ".ogg"}, Flac(), Ape(),
   };
   return formats;
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,10 @@ inline constexpr std::array<TChainRate, 6> kChainRates{{{88200, "88200 (not reco
                                                         {22050, "22050"},
                                                         {11025, "11025"},
                                                         {8000, "8000"}}};
+
+// The FLAC chain offers every rate of kChainRates but 88200.
+inline constexpr std::span<const TChainRate> kFlacChainRates{kChainRates.begin() + 1,
+                                                             kChainRates.end()};
 
 enum class TValueKind { Flag, Integer, Real, Word, Text };
 

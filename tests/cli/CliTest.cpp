@@ -375,11 +375,12 @@ TEST_F(Cli, AnInterruptedRipSaysWhichTracksItDidNotReach) {
 TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
   std::string text;
   ASSERT_EQ(Run("--help", &text), 0) << text;
-  EXPECT_NE(text.find("FORMAT  wav, mp3 or ape\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("FORMAT  wav, mp3, flac or ape\n"), std::string::npos) << text;
   const size_t wav = text.find("wav options:"), mp3 = text.find("mp3 options:"),
-               ape = text.find("ape options:");
+               flac = text.find("flac options:"), ape = text.find("ape options:");
   ASSERT_NE(wav, std::string::npos) << text;
   ASSERT_NE(mp3, std::string::npos) << text;
+  ASSERT_NE(flac, std::string::npos) << text;
   ASSERT_NE(ape, std::string::npos) << text;
   EXPECT_GT(text.find("--bits 8|16", wav), wav) << text;
   for (const char* option :
@@ -389,6 +390,11 @@ TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
         "--title TEXT", "--artist TEXT", "--album TEXT", "--year TEXT", "--track 1..255|auto",
         "--comment TEXT", "--genre TEXT"}) {
     const size_t at = text.find(option, mp3);
+    EXPECT_TRUE(at != std::string::npos && at < flac) << option << "\n" << text;
+  }
+  for (const char* option : {"--level 0..8 ", "--best-model-search ",
+                             "--rate 44100|32000|22050|11025|8000\n", "--channels 1|2 "}) {
+    const size_t at = text.find(option, flac);
     EXPECT_TRUE(at != std::string::npos && at < ape) << option << "\n" << text;
   }
   EXPECT_GT(text.find("--level ", ape), ape) << text;
