@@ -1,5 +1,6 @@
-// "Wav options" and "Mac options": what each control sets, the chains the
-// job then builds, and the files they write, checked by sox and ffmpeg.
+// "Wav options", "Flac options" and "Mac options": what each control sets,
+// the chains the job then builds, and the files they write, checked by sox,
+// ffmpeg and the FLAC tools.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include <filesystem>
 
 #include "tests/app/AppFixture.h"
+#include "tests/support/FlacTools.h"
 
 namespace cdx::test {
 namespace {
@@ -24,8 +26,10 @@ std::vector<std::string> Chain(TExtractor& ex, TACSOutput* writer) {
   const std::vector<std::pair<TACSInput*, const char*>> names = {
       {ex.CDIn1, "CDIn1"},
       {ex.RateConverter1, "RateConverter1"},
+      {ex.RateConverter2, "RateConverter2"},
       {ex.RateConverter3, "RateConverter3"},
       {ex.MSConverter1, "MSConverter1"},
+      {ex.MSConverter2, "MSConverter2"},
       {ex.MSConverter3, "MSConverter3"},
       {ex.SampleConverter1, "SampleConverter1"}};
   auto name = [&](TACSInput* input) -> std::string {
@@ -39,7 +43,9 @@ std::vector<std::string> Chain(TExtractor& ex, TACSOutput* writer) {
     auto* converter = dynamic_cast<TACSConverter*>(input);
     input = converter ? converter->Input() : nullptr;
   }
-  chain.push_back(writer == ex.WaveOut1 ? "WaveOut1" : "MACOut1");
+  chain.push_back(writer == ex.WaveOut1   ? "WaveOut1"
+                  : writer == ex.FLACOut1 ? "FLACOut1"
+                                          : "MACOut1");
   return chain;
 }
 
@@ -263,6 +269,90 @@ TEST_F(Options, EveryRateButtonOfTheWavAndApeDialogsGivesFilesAtItsRate) {
     for (const QList<QVariant>& call : trackBar) full = full || call.at(0).toInt() == 100;
     EXPECT_TRUE(full) << d.format << ": the track bar follows the writer";
   }
+  EXPECT_TRUE(Shown.empty());
+}
+
+TEST_F(Options, TheFlacDialogOffersItsRatesChannelsAndBestModelSearch) {
+  TForm5& dialog = Form5();
+  EXPECT_EQ(dialog.findChild<QRadioButton*>("RadioButton7"), nullptr) << "no 88200";
+  const std::pair<const char*, const char*> rates[] = {{"RadioButton8", "44100"},
+                                                       {"RadioButton9", "32000"},
+                                                       {"RadioButton10", "22050"},
+                                                       {"RadioButton11", "11025"},
+                                                       {"RadioButton12", "8000"}};
+  for (auto [name, caption] : rates) {
+    auto& button = Control<QRadioButton>(dialog, name);
+    EXPECT_EQ(button.text(), caption);
+    EXPECT_EQ(button.isChecked(), std::string(caption) == "44100") << name;
+  }
+  EXPECT_TRUE(Control<QRadioButton>(dialog, "RadioButton6").isChecked());
+  auto& search = Control<QComboBox>(dialog, "ComboBox1");
+  EXPECT_FALSE(search.isEditable());
+  ASSERT_EQ(search.count(), 2);
+  EXPECT_EQ(search.itemText(0), "No");
+  EXPECT_EQ(search.itemText(1), "Yes");
+  EXPECT_EQ(search.currentText(), "No");
+
+  TFLACOut& writer = *Ex().FLACOut1;
+  writer.SetEnableLooseMidSideStereo(true);
+  writer.SetEnableMidSideStereo(false);
+  Select(search, 1);
+  EXPECT_TRUE(writer.BestModelSearch());
+  EXPECT_TRUE(writer.EnableMidSideStereo());
+  EXPECT_FALSE(writer.EnableLooseMidSideStereo());
+  Select(search, 0);
+  EXPECT_FALSE(writer.BestModelSearch());
+  EXPECT_TRUE(writer.EnableMidSideStereo()) << "No clears only the search";
+  EXPECT_FALSE(writer.EnableLooseMidSideStereo());
+}
+
+TEST_F(Options, FlacFilesOfEveryChainDecodeToWhatTheChainDelivers) {
+  TForm5& dialog = Form5();
+  auto& format = Main<QComboBox>("ComboBox1");
+  AddTracks({3});
+  auto extract = [&](const char* caption) {
+    format.setCurrentIndex(format.findText(caption));
+    List().topLevelItem(0)->setCheckState(0, Qt::Checked);
+    Start();
+  };
+  const std::string flac = OutFile("Track03.flac");
+  std::string errors;
+
+  extract("Flac");
+  EXPECT_EQ(Chain(Ex(), Ex().FLACOut1), (std::vector<std::string>{"CDIn1", "FLACOut1"}));
+  EXPECT_TRUE(FlacTestPasses(flac, &errors)) << errors;
+  EXPECT_TRUE(DecodeFlac(flac) == TrackPcm(3));
+  EXPECT_EQ(FlacStreamInfo(flac)["MD5 signature"], Md5Hex(TrackPcm(3)));
+
+  // The same converters in the WAV chain give what the FLAC chain encodes.
+  Control<QRadioButton>(dialog, "RadioButton10").click();  // 22050
+  Control<QRadioButton>(dialog, "RadioButton5").click();   // Mono
+  EXPECT_EQ(Ex().FlacSettings.Rate, 22050);
+  EXPECT_EQ(Ex().FlacSettings.Channels, 1);
+  extract("Flac");
+  EXPECT_EQ(Chain(Ex(), Ex().FLACOut1),
+            (std::vector<std::string>{"CDIn1", "RateConverter2", "MSConverter2", "FLACOut1"}));
+  EXPECT_EQ(Ex().RateConverter2->OutSampleRate(), 22050);
+  Control<QRadioButton>(Form2(), "RadioButton10").click();
+  Control<QRadioButton>(Form2(), "RadioButton5").click();
+  extract("Wav");
+  const std::vector<uint8_t> converted = ReadWav(OutFile("Track03.wav")).Data;
+  ASSERT_EQ(converted.size(), 22050u * 2) << "one second of mono";
+  EXPECT_TRUE(FlacTestPasses(flac, &errors)) << errors;
+  EXPECT_TRUE(DecodeFlac(flac) == converted);
+  auto info = FlacStreamInfo(flac);
+  EXPECT_EQ(info["sample_rate"], "22050");
+  EXPECT_EQ(info["channels"], "1");
+  EXPECT_EQ(info["total samples"], "22050");
+
+  Control<QRadioButton>(dialog, "RadioButton12").click();  // 8000
+  Control<QRadioButton>(dialog, "RadioButton6").click();   // Stereo
+  extract("Flac");
+  EXPECT_EQ(Chain(Ex(), Ex().FLACOut1),
+            (std::vector<std::string>{"CDIn1", "RateConverter2", "FLACOut1"}));
+  info = FlacStreamInfo(flac);
+  EXPECT_EQ(info["sample_rate"] + "/" + info["channels"], "8000/2");
+  EXPECT_TRUE(FlacTestPasses(flac, &errors)) << errors;
   EXPECT_TRUE(Shown.empty());
 }
 

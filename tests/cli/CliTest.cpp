@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +16,7 @@
 
 #include "cli/Options.h"
 #include "extractor/Extractor.h"
+#include "tests/support/FlacTools.h"
 #include "tests/support/TestSources.h"
 #include "tools/discmaker.h"
 
@@ -176,11 +178,90 @@ TEST_F(Cli, ApeFilesDecodeBackToTheTrack) {
   EXPECT_NE(info.find("sample_rate=11025|channels=1"), std::string::npos) << info;
 }
 
+TEST_F(Cli, FlacFilesPassFlacTestAndDecodeToTheTracks) {
+  std::string text;
+  ASSERT_EQ(Run("--image " + cue_ + " --format flac --out " + out_, &text), 0) << text;
+  for (int track : {1, 3, 4}) {
+    const std::string path = out_ + "/Track0" + std::to_string(track) + ".flac";
+    EXPECT_NE(text.find("Track0" + std::to_string(track) + ".flac: ok"), std::string::npos) << text;
+    std::string errors;
+    EXPECT_TRUE(FlacTestPasses(path, &errors)) << path << errors;
+    EXPECT_TRUE(DecodeFlac(path) == Expected(track)) << path;
+    auto info = FlacStreamInfo(path);
+    EXPECT_EQ(info["total samples"], std::to_string(Expected(track).size() / 4)) << path;
+    EXPECT_EQ(info["MD5 signature"], Md5Hex(Expected(track))) << path;
+  }
+}
+
+// Each way to choose the encoder's settings on the command line gives the
+// frames of the flac command that users know for it.
+TEST_F(Cli, FlacOptionsGiveTheFramesOfTheFlacCommand) {
+  // A chord over coloured noise that is the same in both channels for
+  // 50 ms, then different for 50 ms: the levels' predictors, windows,
+  // stereo modes and model search all leave their mark on such audio.
+  // 88200 frames fill whole sectors.
+  const std::vector<int16_t> root = SineWave(88200, 1, 523.25, 44100, 6000),
+                             third = SineWave(88200, 1, 659.25, 44100, 4000),
+                             fifth = SineWave(88200, 1, 783.99, 44100, 3000),
+                             hissLeft = Noise(88200, 1, 11, 1500),
+                             hissRight = Noise(88200, 1, 12, 1500);
+  std::vector<int16_t> samples;
+  double left = 0, right = 0;
+  for (size_t f = 0; f < root.size(); ++f) {
+    left = 0.9 * left + hissLeft[f];
+    right = 0.9 * right + hissRight[f];
+    const bool shared = (f / 2205) % 2;
+    const double chord = root[f] + third[f] + fifth[f];
+    for (double sample : {chord + left, chord + (shared ? left : right)})
+      samples.push_back(static_cast<int16_t>(std::clamp(sample, -32768.0, 32767.0)));
+  }
+  const std::string pcm = temp_.File("music.raw"), cue = temp_.File("music.cue");
+  WriteFile(pcm, PcmBytes(samples));
+  dm::WriteImage(cue, {dm::Raw(pcm)});
+  const struct {
+    const char* ours;
+    const char* reference;
+  } cases[] = {
+      {"", "-b 4608 -m -l 0 -r 0"},
+      {"--level 0", "-0"},
+      {"--level 1", "-1"},
+      {"--level 2", "-2"},
+      {"--level 3", "-3"},
+      {"--level 4", "-4"},
+      {"--level 5", "-5"},
+      {"--level 6", "-6"},
+      {"--level 7", "-7"},
+      {"--level 8", "-8"},
+      // The search turns plain mid-side stereo on, as the dialog's does.
+      {"--level 3 --best-model-search", "-3 -e -m"},
+      {"--level 5 --best-model-search", "-5 -e -m"},
+      {"--level 8 --best-model-search", "-8 -e -m"},
+      {"--best-model-search --level 1", "-1 -e -m"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ours);
+    std::string text;
+    ASSERT_EQ(Run("--image " + cue + " --format flac " + c.ours + " --out " + out_, &text), 0)
+        << text;
+    const std::string reference = temp_.File("reference.flac");
+    ASSERT_EQ(RunCommand(std::string("flac -s -f --force-raw-format --endian=little ") +
+                             "--sign=signed --channels=2 --bps=16 --sample-rate=44100 " +
+                             c.reference + " -o " + reference + " " + pcm,
+                         &text),
+              0)
+        << text;
+    const std::vector<uint8_t> frames = FlacFrames(out_ + "/Track01.flac");
+    EXPECT_FALSE(frames.empty());
+    EXPECT_TRUE(frames == FlacFrames(reference));
+  }
+}
+
 // The command line of a rip of `cue`'s track 1 into `out`, for the shell.
-std::string RipCommand(const std::string& temp, const std::string& cue, const std::string& out) {
+std::string RipCommand(const std::string& temp, const std::string& cue, const std::string& out,
+                       const std::string& format = "wav") {
   return "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp + "/none CDX_DRIVES_DIR=" + temp +
-         "/drives exec " + CDX_CLI_PATH + " --image " + cue + " --tracks 1 --format wav --out " +
-         out + " >/dev/null 2>&1";
+         "/drives exec " + CDX_CLI_PATH + " --image " + cue + " --tracks 1 --format " + format +
+         " --out " + out + " >/dev/null 2>&1";
 }
 
 pid_t Spawn(const std::string& command) {
@@ -299,6 +380,10 @@ TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
       {image + "--tracks 3-1 --format wav" + out, 2, "bad track list: 3-1"},
       {image + "--format ape --bits 8" + out, 2, "--bits does not apply to this format"},
       {image + "--format wav --level 1000" + out, 2, "--level does not apply to this format"},
+      {image + "--format flac --rate 88200" + out, 2, "bad value for --rate: 88200"},
+      {image + "--format flac --level 9" + out, 2, "bad value for --level: 9"},
+      {image + "--format ape --best-model-search" + out, 2,
+       "--best-model-search does not apply to this format"},
       {image + "--format ogg" + out, 2, "unknown or unavailable format: ogg"},
       {image + "--drive 0 --format wav" + out, 2, "--drive and --image exclude each other"},
       {image + "--drive 0 --list", 2, "--drive and --image exclude each other"},

@@ -56,6 +56,19 @@ std::map<std::string, std::string> FlacStreamInfo(const std::string& path) {
   return fields;
 }
 
+std::vector<uint8_t> FlacFrames(const std::string& path) {
+  const std::vector<uint8_t> f = ReadFile(path);
+  if (f.size() < 4 || std::string(f.begin(), f.begin() + 4) != "fLaC") return {};
+  size_t at = 4;
+  bool last = false;
+  while (!last && at + 4 <= f.size()) {
+    last = f[at] & 0x80;
+    at += 4 + ((size_t{f[at + 1]} << 16) | (size_t{f[at + 2]} << 8) | f[at + 3]);
+  }
+  if (!last || at > f.size()) return {};
+  return std::vector<uint8_t>(f.begin() + static_cast<std::ptrdiff_t>(at), f.end());
+}
+
 std::string Md5Hex(const std::vector<uint8_t>& bytes) {
   TTempDir dir;
   WriteFile(dir.File("bytes"), bytes);

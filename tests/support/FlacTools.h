@@ -18,6 +18,9 @@ std::vector<uint8_t> DecodeFlac(const std::string& path, bool unsignedSamples = 
 // The STREAMINFO fields `metaflac --list` shows, by name without the unit:
 // "sample_rate" -> "44100", "total samples" -> "88200", "MD5 signature".
 std::map<std::string, std::string> FlacStreamInfo(const std::string& path);
+// The audio frames of a FLAC file: what follows its metadata blocks. Empty
+// when the file does not start as a FLAC file.
+std::vector<uint8_t> FlacFrames(const std::string& path);
 // The MD5 of `bytes` in hex, by md5sum.
 std::string Md5Hex(const std::vector<uint8_t>& bytes);
 
