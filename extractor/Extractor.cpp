@@ -37,6 +37,7 @@ TExtractor::TExtractor(TComponent* owner) : TComponent(owner) {
   WaveOut1 = CreateComponent<TWaveOut>(*this);
   MP3Out1 = CreateComponent<TMP3Out>(*this);
   MP3Out1->SetBitRate(br128);
+  VorbisOut1 = CreateComponent<TVorbisOut>(*this);
   MACOut1 = CreateComponent<TMACOut>(*this);
   MACOut1->SetCompressionLevel(3000);
   FLACOut1 = CreateComponent<TFLACOut>(*this);
@@ -143,6 +144,25 @@ void TExtractor::ApplyMp3TagRules(const std::string& caption) {
   if (Mp3TagRules.FilenameAsTitle) tags.Title = caption;
   if (Mp3TagRules.IncrementTrack) tags.Track = std::to_string(Mp3TagRules.FirstTrack + fileInJob);
   MP3Out1->SetId3Tags(std::move(tags));
+}
+
+TACSOutput* TExtractor::toogg(const std::string& path, const std::string& outputDirectory,
+                              const std::string& caption) {
+  VorbisOut1->AddComment("Made with Quorvelle");
+  TACSInput* tail = CDIn1;
+  try {
+    setcd(path);
+    if (OggSettings.ChannelMode == TOggChannelMode::Mono) {
+      MSConverter4->SetInput(tail);
+      tail = MSConverter4;
+    }
+  } catch (...) {
+    // The writer empties its comments when a run ends; this run never
+    // starts, and the next one must not inherit them.
+    VorbisOut1->SetComments({});
+    throw;
+  }
+  return StartRun(VorbisOut1, tail, outputDirectory, caption);
 }
 
 TACSOutput* TExtractor::toflac(const std::string& path, const std::string& outputDirectory,

@@ -16,6 +16,7 @@
 #include "writers/ACS_FLAC.h"
 #include "writers/ACS_LAME.h"
 #include "writers/ACS_MAC.h"
+#include "writers/ACS_Vorbis.h"
 #include "writers/ACS_Wave.h"
 
 namespace cdx {
@@ -24,6 +25,13 @@ struct TWavSettings {
   int Rate = 44100;
   int Channels = 2;
   int Bits = 16;
+};
+
+// "Keep as it is" and "Stereo" both leave the CD's stereo as it is.
+enum class TOggChannelMode { Keep, Mono, Stereo };
+
+struct TOggSettings {
+  TOggChannelMode ChannelMode = TOggChannelMode::Keep;
 };
 
 struct TFlacSettings {
@@ -63,6 +71,7 @@ class TExtractor : public TComponent {
   TCDIn* CDIn1;
   TWaveOut* WaveOut1;
   TMP3Out* MP3Out1;
+  TVorbisOut* VorbisOut1;
   TMACOut* MACOut1;
   TFLACOut* FLACOut1;
   TRateConverter* RateConverter1;
@@ -78,6 +87,7 @@ class TExtractor : public TComponent {
   TCDPlayer* CDPlayer1;
 
   TWavSettings WavSettings;
+  TOggSettings OggSettings;
   TFlacSettings FlacSettings;
   TApeSettings ApeSettings;
   TMp3TagRules Mp3TagRules;
@@ -105,6 +115,10 @@ class TExtractor : public TComponent {
   TACSOutput* towav(const std::string& path, const std::string& outputDirectory,
                     const std::string& caption);
   TACSOutput* tomp3(const std::string& path, const std::string& outputDirectory,
+                    const std::string& caption);
+  // Adds the comment line "Made with Quorvelle" to VorbisOut1's comments
+  // first; a chain that cannot be built drops the run's comments again.
+  TACSOutput* toogg(const std::string& path, const std::string& outputDirectory,
                     const std::string& caption);
   TACSOutput* toflac(const std::string& path, const std::string& outputDirectory,
                      const std::string& caption);

@@ -1,6 +1,7 @@
 #include "extractor/Formats.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "extractor/Extractor.h"
 
@@ -189,6 +190,53 @@ TFormat Mp3() {
   return mp3;
 }
 
+// A bitrate option of the Ogg format: the kilobits per second of the
+// writer's bitrate table, or "auto".
+TFormatOption OggBitrateOption(std::string name, std::string help,
+                               void (TVorbisOut::*setter)(TVorbisBitRate)) {
+  return {std::move(name),
+          IntegerIn({kVorbisBitRatesKbps.begin(), kVorbisBitRatesKbps.end()}, {"auto"}),
+          std::move(help), false,
+          [setter](TExtractor& ex, const TOptionValue& value, const TTrackRun&) {
+            const auto& rates = kVorbisBitRatesKbps;
+            const auto place = std::find(rates.begin(), rates.end(), value.Integer);
+            const int ordinal = value.Word == 0 ? 0 : static_cast<int>(place - rates.begin()) + 1;
+            (ex.VorbisOut1->*setter)(static_cast<TVorbisBitRate>(ordinal));
+          }};
+}
+
+TFormat Ogg() {
+  TFormat ogg{"Ogg", "ogg", ".ogg"};
+  ogg.Writer = [](const TExtractor& ex) -> TACSFileOut* { return ex.VorbisOut1; };
+  ogg.Build = &TExtractor::toogg;
+  // The bitrates come in this order, so each setter sees the nominal
+  // bitrate it is checked against.
+  ogg.Options = {
+      {"--quality", RealBetween(0, 1),
+       "quality, 0.00 smallest to 1.00 best, in hundredths (default 0.20)", false,
+       [](TExtractor& ex, const TOptionValue& value, const TTrackRun&) {
+         // In hundredths, as the dialog's track bar sets it.
+         ex.VorbisOut1->SetCompression(static_cast<float>(std::lround(value.Real * 100)) / 100);
+       }},
+      OggBitrateOption("--nominal", "kbit/s of the managed mode (default auto: the quality mode)",
+                       &TVorbisOut::SetDesiredNominalBitrate),
+      OggBitrateOption("--max", "highest kbit/s, not below --nominal (default auto: the nominal)",
+                       &TVorbisOut::SetDesiredMaximumBitrate),
+      OggBitrateOption("--min", "lowest kbit/s, not above --nominal (default auto: the nominal)",
+                       &TVorbisOut::SetMinimumBitrate),
+      {"--channels", IntegerIn({1, 2}), "mono or stereo (default 2)", false,
+       [](TExtractor& ex, const TOptionValue& value, const TTrackRun&) {
+         ex.OggSettings.ChannelMode =
+             value.Integer == 1 ? TOggChannelMode::Mono : TOggChannelMode::Stereo;
+       }},
+      {"--comment", AnyText("TAG=VALUE"), "a comment of each file", true,
+       [](TExtractor& ex, const TOptionValue& value, const TTrackRun&) {
+         ex.VorbisOut1->AddComment(value.Text);
+       }},
+  };
+  return ogg;
+}
+
 TFormat Flac() {
   TFormat flac{"Flac", "flac", ".flac"};
   flac.Writer = [](const TExtractor& ex) -> TACSFileOut* { return ex.FLACOut1; };
@@ -230,7 +278,7 @@ TFormat Ape() {
 
 const std::vector<TFormat>& Formats() {
   static const std::vector<TFormat> formats = {
-      Wav(), Mp3(), {"Ogg", "ogg", ".ogg"}, Flac(), Ape(),
+      Wav(), Mp3(), Ogg(), Flac(), Ape(),
   };
   return formats;
 }
