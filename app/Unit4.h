@@ -1,27 +1,56 @@
-// "Ogg stettings": created hidden at start like every dialog; its controls come
-// with the Ogg Vorbis writer.
+// "Ogg stettings": the quality and the three bitrates of VorbisOut1, and the
+// channels of the Ogg chain. Every control takes effect the moment it
+// changes.
 #pragma once
 
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QRadioButton>
+#include <QSlider>
 
 #include "app/OptionsWindow.h"
-#include "app/QtOwnership.h"
 
 namespace cdx {
 
 class TForm4 : public TOptionsWindow {
   Q_OBJECT
  public:
-  explicit TForm4(TExtractor& extractor, QWidget* parent = nullptr)
-      : TOptionsWindow("Form4", "Ogg stettings", extractor, "ogg", parent) {
-    Label1.setObjectName("Label1");
-    Label1.setText("The Ogg Vorbis options are not available in this version.");
-    InstallLayout<QVBoxLayout>(*this).addWidget(&Label1);
-  }
+  explicit TForm4(TExtractor& extractor, QWidget* parent = nullptr);
+
+ public slots:
+  void JvTrackBar1Changed();
+  void RadioButton19Click();
+  void RadioButton20Click();
+  void RadioButton21Click();
+  // The bitrate lists: nominal, maximum and minimum.
+  void ComboBox5Select(int index);
+  void ComboBox4Select(int index);
+  void ComboBox6Select(int index);
 
  private:
-  QLabel Label1;
+  void BuildControls();
+  void BuildBitrateLists();
+  void ConnectHandlers();
+  // Hands the three lists' bitrates to the writer, nominal first, so that
+  // the writer holds what the lists show wherever its rules allow.
+  void WriteBitrates();
+
+  QGroupBox GroupBox1;  // "Compression modifier"
+  QSlider JvTrackBar1;
+  QLabel Label1;        // "size"
+  QLabel Label2;        // "quality"
+  QGroupBox GroupBox2;  // "Channels"
+  QRadioButton RadioButton19;
+  QRadioButton RadioButton20;
+  QRadioButton RadioButton21;
+  QGroupBox GroupBox3;  // "Bitrate"
+  QGroupBox GroupBox4;  // "Desired nominal"
+  QComboBox ComboBox5;
+  QGroupBox GroupBox5;  // "Desired maximum"
+  QComboBox ComboBox4;
+  QGroupBox GroupBox6;  // "Minimum Bitrate"
+  QComboBox ComboBox6;
 };
 
 }  // namespace cdx
