@@ -77,6 +77,7 @@ class AppTest : public ::testing::Test {
   TForm1& Form1() { return *windows_->Form1; }
   TForm2& Form2() { return *windows_->Form2; }
   TForm3& Form3() { return *windows_->Form3; }
+  TForm4& Form4() { return *windows_->Form4; }
   TForm5& Form5() { return *windows_->Form5; }
   TForm6& Form6() { return *windows_->Form6; }
   TForm7& Form7() { return *windows_->Form7; }

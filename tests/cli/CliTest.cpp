@@ -17,6 +17,7 @@
 #include "cli/Options.h"
 #include "extractor/Extractor.h"
 #include "tests/support/FlacTools.h"
+#include "tests/support/OggTools.h"
 #include "tests/support/TestSources.h"
 #include "tools/discmaker.h"
 
@@ -256,6 +257,80 @@ TEST_F(Cli, FlacOptionsGiveTheFramesOfTheFlacCommand) {
   }
 }
 
+
+TEST_F(Cli, OggRipsAreCleanWholeAndCarryTheirCommentsOnce) {
+  std::string text;
+  ASSERT_EQ(Run("--image " + cue_ + " --tracks 1,3 --format ogg --comment TITLE=Sea --comment " +
+                    "'ARTIST=A B' --comment title=x --out " + out_,
+                &text),
+            0)
+      << text;
+  EXPECT_NE(text.find("Track03.ogg: ok"), std::string::npos) << text;
+  for (int track : {1, 3}) {
+    const std::string file = out_ + "/Track0" + std::to_string(track) + ".ogg";
+    const TOggInfo info = OggInfo(file);
+    EXPECT_TRUE(info.Clean()) << info.Output;
+    ASSERT_EQ(info.Streams.size(), 1u) << info.Output;
+    EXPECT_EQ(info.Streams[0].Channels, 2);
+    EXPECT_EQ(info.Streams[0].Rate, 44100);
+    EXPECT_EQ(DecodeWithOggdec(file).size(), Expected(track).size()) << file;
+    // The same comments in every file: none left over from the track before.
+    EXPECT_EQ(VorbisCommentsOf(file),
+              (std::vector<std::string>{"TITLE=Sea", "ARTIST=A B", "title=Sea",
+                                        "COMMENT=Made with Quorvelle"}))
+        << file;
+  }
+}
+
+TEST_F(Cli, OggOptionsGiveTheirModeAndChannels) {
+  const struct {
+    const char* options;
+    int channels;
+    double nominal, upper, lower;  // kb/s as ogginfo reports them, -1 not set
+  } cases[] = {
+      {"", 2, 96, -1, -1},
+      {"--quality 0.5", 2, 160, -1, -1},
+      {"--quality 0", 2, 64, -1, -1},
+      {"--nominal 128", 2, 128, 128, 128},
+      {"--min 64 --max 192 --nominal 128", 2, 128, 192, 64},
+      {"--nominal 128 --max 96", 2, 128, 128, 128},
+      {"--max 192", 2, 96, -1, -1},
+      {"--nominal 112 --channels 1", 1, 112, 112, 112},
+      {"--nominal auto --max 192 --min 64 --channels 2", 2, 96, -1, -1},
+  };
+  for (const auto& c : cases) {
+    std::string text;
+    const std::string file = out_ + "/Track04.ogg";
+    ASSERT_EQ(
+        Run("--image " + cue_ + " --tracks 4 --format ogg " + c.options + " --out " + out_, &text),
+        0)
+        << c.options << text;
+    const TOggInfo info = OggInfo(file);
+    EXPECT_TRUE(info.Clean()) << c.options << info.Output;
+    ASSERT_EQ(info.Streams.size(), 1u) << c.options << info.Output;
+    const TOggStream& s = info.Streams[0];
+    EXPECT_EQ(s.Channels, c.channels) << c.options;
+    EXPECT_EQ(static_cast<int>(s.Nominal), c.nominal) << c.options;
+    EXPECT_EQ(s.Upper, c.upper) << c.options;
+    EXPECT_EQ(s.Lower, c.lower) << c.options;
+    EXPECT_EQ(DecodeWithOggdec(file).size(), Expected(4).size() / (3 - c.channels)) << c.options;
+  }
+}
+
+TEST_F(Cli, OggSetUpTheEncoderRefusesFailsTheTrackWithItsReason) {
+  std::string text;
+  EXPECT_EQ(
+      Run("--image " + cue_ + " --tracks 4 --format ogg --channels 1 --nominal 320 --out " + out_,
+          &text),
+      1);
+  EXPECT_NE(text.find("Track04.ogg: failed: The Ogg Vorbis encoder refused the managed mode at "
+                      "nominal 320000, maximum 320000 and minimum 320000 bit/s for 44100 Hz mono."),
+            std::string::npos)
+      << text;
+  EXPECT_FALSE(std::filesystem::exists(out_ + "/Track04.ogg"));
+  EXPECT_TRUE(PartFilesIn(out_).empty());
+}
+
 // The command line of a rip of `cue`'s track 1 into `out`, for the shell.
 std::string RipCommand(const std::string& temp, const std::string& cue, const std::string& out,
                        const std::string& format = "wav") {
@@ -384,7 +459,13 @@ TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
       {image + "--format flac --level 9" + out, 2, "bad value for --level: 9"},
       {image + "--format ape --best-model-search" + out, 2,
        "--best-model-search does not apply to this format"},
-      {image + "--format ogg" + out, 2, "unknown or unavailable format: ogg"},
+      {image + "--format wav --comment A=b" + out, 2, "--comment does not apply to this format"},
+      {image + "--format ogg --nominal 100" + out, 2, "bad value for --nominal: 100"},
+      {image + "--format ogg --max 0" + out, 2, "bad value for --max: 0"},
+      {image + "--format ogg --min automatic" + out, 2, "bad value for --min: automatic"},
+      {image + "--format ogg --quality 1.01" + out, 2, "bad value for --quality: 1.01"},
+      {image + "--format ogg --channels 3" + out, 2, "bad value for --channels: 3"},
+      {image + "--format ogg --nominal 128 --nominal 128" + out, 2, "--nominal given twice"},
       {image + "--drive 0 --format wav" + out, 2, "--drive and --image exclude each other"},
       {image + "--drive 0 --list", 2, "--drive and --image exclude each other"},
       {image + "--format wav --format ape" + out, 2, "--format given twice"},
@@ -460,12 +541,15 @@ TEST_F(Cli, AnInterruptedRipSaysWhichTracksItDidNotReach) {
 TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
   std::string text;
   ASSERT_EQ(Run("--help", &text), 0) << text;
-  EXPECT_NE(text.find("FORMAT  wav, mp3, flac or ape\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("FORMAT  wav, mp3, ogg, flac or ape\n"), std::string::npos) << text;
   const size_t wav = text.find("wav options:"), mp3 = text.find("mp3 options:"),
-               flac = text.find("flac options:"), ape = text.find("ape options:");
+               ogg = text.find("ogg options:"), flac = text.find("flac options:"),
+               ape = text.find("ape options:");
   ASSERT_NE(wav, std::string::npos) << text;
   ASSERT_NE(mp3, std::string::npos) << text;
-  ASSERT_NE(flac, std::string::npos) << text;
+  ASSERT_LT(mp3, ogg) << text;
+  ASSERT_LT(ogg, flac) << text;
+  ASSERT_LT(flac, ape) << text;
   ASSERT_NE(ape, std::string::npos) << text;
   EXPECT_GT(text.find("--bits 8|16", wav), wav) << text;
   for (const char* option :
@@ -475,7 +559,7 @@ TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
         "--title TEXT", "--artist TEXT", "--album TEXT", "--year TEXT", "--track 1..255|auto",
         "--comment TEXT", "--genre TEXT"}) {
     const size_t at = text.find(option, mp3);
-    EXPECT_TRUE(at != std::string::npos && at < flac) << option << "\n" << text;
+    EXPECT_TRUE(at != std::string::npos && at < ogg) << option << "\n" << text;
   }
   for (const char* option : {"--level 0..8 ", "--best-model-search ",
                              "--rate 44100|32000|22050|11025|8000\n", "--channels 1|2 "}) {
@@ -483,7 +567,10 @@ TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
     EXPECT_TRUE(at != std::string::npos && at < ape) << option << "\n" << text;
   }
   EXPECT_GT(text.find("--level ", ape), ape) << text;
-  EXPECT_EQ(text.find("ogg options"), std::string::npos) << text;
+  EXPECT_LT(text.find("--nominal 45|48|56|64|80|96|112|128|144|160|192|224|256|320|499|auto", ogg),
+            flac)
+      << text;
+  EXPECT_LT(text.find("--comment TAG=VALUE", ogg), flac) << text;
 }
 
 // The values given for `name`, as the parser read them.
