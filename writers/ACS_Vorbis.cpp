@@ -191,32 +191,37 @@ void TVorbisOut::WriteHeaders() {
 
 bool TVorbisOut::WriteBlock() {
   const int count = ReadInput(FBuffer.data() + FCarry, kBufferSize - FCarry);
-  if (count > 0) {
-    Analyse(FCarry + count);
-  } else {
+  if (count == 0) {
     EndStream();
     EndOfInput = true;
+    return true;
   }
-  return true;
-}
-
-void TVorbisOut::Analyse(int bytes) {
-  const uint8_t* pcm = FBuffer.data();
   const int frameBytes = 2 * FChannels;
+  const int bytes = FCarry + count;
   const int frames = bytes / frameBytes;
-  if (frames > 0) {
-    float** channels = vorbis_analysis_buffer(&FState.Dsp, kBufferSize / frameBytes);
-    for (int i = 0; i < frames; ++i)
-      for (int c = 0; c < FChannels; ++c)
-        channels[c][i] = SampleAt(pcm, i * FChannels + c) / 32768.0f;
-    // Zero frames would tell the encoder that the stream has ended.
-    vorbis_analysis_wrote(&FState.Dsp, frames);
-  }
+  Encode(frames);
   // A block that ends inside a frame keeps that frame's first bytes for the
   // next one, so the channels never swap.
   FCarry = bytes - frames * frameBytes;
-  std::memmove(FBuffer.data(), pcm + frames * frameBytes, static_cast<size_t>(FCarry));
-  Drain();
+  std::memmove(FBuffer.data(), FBuffer.data() + frames * frameBytes, static_cast<size_t>(FCarry));
+  return true;
+}
+
+void TVorbisOut::Encode(int frames) {
+  const uint8_t* pcm = FBuffer.data();
+  const int frameBytes = 2 * FChannels;
+  for (int first = 0; first < frames; first += kSliceFrames) {
+    AnalyseSlice(pcm + first * frameBytes, std::min(kSliceFrames, frames - first));
+    Drain();
+  }
+}
+
+void TVorbisOut::AnalyseSlice(const uint8_t* pcm, int frames) {
+  float** channels = vorbis_analysis_buffer(&FState.Dsp, frames);
+  for (int i = 0; i < frames; ++i)
+    for (int c = 0; c < FChannels; ++c)
+      channels[c][i] = SampleAt(pcm, i * FChannels + c) / 32768.0f;
+  vorbis_analysis_wrote(&FState.Dsp, frames);
 }
 
 void TVorbisOut::EndStream() {
