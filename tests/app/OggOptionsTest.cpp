@@ -51,24 +51,6 @@ void Select(QComboBox& list, int index) {
   emit list.activated(index);
 }
 
-TEST_F(OggOptions, TheListsOfferTheBitratesAndStartOnAutoSelect) {
-  for (QComboBox* list : {&Nominal(), &Maximum(), &Minimum()}) {
-    ASSERT_EQ(list->count(), 16);
-    EXPECT_EQ(list->itemText(0), "AutoSelect");
-    EXPECT_EQ(list->itemText(1), "45");
-    EXPECT_EQ(list->itemText(8), "128");
-    EXPECT_EQ(list->itemText(15), "499");
-    EXPECT_EQ(list->currentIndex(), 0);
-  }
-  EXPECT_EQ(TrackBar().value(), 20);
-  EXPECT_EQ(TrackBar().minimum(), 0);
-  EXPECT_EQ(TrackBar().maximum(), 100);
-  EXPECT_EQ(TrackBar().tickInterval(), 10);
-  EXPECT_TRUE(Control<QRadioButton>(Form4(), "RadioButton19").isChecked());
-  EXPECT_EQ(Control<QRadioButton>(Form4(), "RadioButton19").text(), "Keep as it is");
-  EXPECT_EQ(Ex().VorbisOut1->Compression(), 0.2f);
-}
-
 TEST_F(OggOptions, BitrateListsFollowTheirRulesAndTheWriterHoldsWhatTheyShow) {
   const struct {
     const char* steps;              // N, X, M: select in the nominal, maximum, minimum list
