@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace cdx {
 
@@ -13,6 +14,12 @@ constexpr char kEncodeFailed[] = "The Ogg Vorbis encoder failed.";
 
 bool SameFieldName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// Decoders reject a field name with anything but printable ASCII other
+// than "=" in it.
+bool ValidFieldName(std::string_view name) {
+  return std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c <= 0x7D; });
 }
 
 // The value of the first line whose field name is `name`, letter case aside.
@@ -47,6 +54,10 @@ std::vector<TVorbisField> VorbisCommentFields(const std::vector<std::string>& li
     const size_t equals = line.find('=');
     if (equals == 0 || equals == std::string::npos) {
       fields.emplace_back("COMMENT", equals == 0 ? line.substr(1) : line);
+      continue;
+    }
+    if (!ValidFieldName(std::string_view(line).substr(0, equals))) {
+      fields.emplace_back("COMMENT", line);
       continue;
     }
     std::string name = line.substr(0, equals);

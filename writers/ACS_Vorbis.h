@@ -55,7 +55,9 @@ using TVorbisField = std::pair<std::string, std::string>;
 // what stands before the first "=", the value what follows it in the first
 // line of that field name (letter case aside). A line without a field name
 // (no "=", or nothing before it) is free text: it becomes a COMMENT field
-// holding the line's own text, since a Vorbis comment needs a name.
+// holding the line's own text, since a Vorbis comment needs a name. So does
+// a line whose field name holds a character that field names may not
+// (anything but ASCII 0x20 to 0x7D), the whole line being the text.
 std::vector<TVorbisField> VorbisCommentFields(const std::vector<std::string>& lines);
 
 class TVorbisOut : public TACSFileOut {

@@ -171,13 +171,15 @@ TEST(OggOut, QualitySetsTheSize) {
 TEST(OggOut, CommentsReadBackInOrderWithTheFirstValueOfEachName) {
   TOggRun run(TwoTones(20000, 2, 44100), 2);
   run.writer->SetComments({"TITLE=a", "ARTIST=b"});
-  for (const char* line : {"title=c", "Made with Quorvelle", "=free text", "EMPTY=", "A=x=y"})
+  for (const char* line : {"title=c", "Made with Quorvelle", "=free text", "EMPTY=", "A=x=y",
+                           "TÍTULO=x", "A~B=y", "WITH SPACE=z"})
     run.writer->AddComment(line);
   ASSERT_EQ(run.Run().Result, TRunResult::Done);
   EXPECT_EQ(
       VorbisCommentsOf(run.file),
       (std::vector<std::string>{"TITLE=a", "ARTIST=b", "title=a", "COMMENT=Made with Quorvelle",
-                                "COMMENT=free text", "EMPTY=", "A=x=y"}));
+                                "COMMENT=free text", "EMPTY=", "A=x=y", "COMMENT=TÍTULO=x",
+                                "COMMENT=A~B=y", "WITH SPACE=z"}));
   EXPECT_TRUE(OggInfo(run.file).Clean()) << OggInfo(run.file).Output;
   EXPECT_TRUE(run.writer->Comments().empty()) << "the comments belong to one run";
 
