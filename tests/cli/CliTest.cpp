@@ -257,7 +257,6 @@ TEST_F(Cli, FlacOptionsGiveTheFramesOfTheFlacCommand) {
   }
 }
 
-
 TEST_F(Cli, OggRipsAreCleanWholeAndCarryTheirCommentsOnce) {
   std::string text;
   ASSERT_EQ(Run("--image " + cue_ + " --tracks 1,3 --format ogg --comment TITLE=Sea --comment " +
