@@ -122,6 +122,10 @@ TEST_F(OggOptions, ChannelChoicesGiveTheirChainsAndCleanFilesWithTheComment) {
     ASSERT_EQ(info.Streams.size(), 1u) << info.Output;
     EXPECT_EQ(info.Streams[0].Channels, c.channels) << c.button;
     EXPECT_EQ(DecodeWithOggdec(file).size(), TrackPcm(4).size() / (3 - c.channels)) << c.button;
+    // ffmpeg's length of the stream, from its granule positions.
+    EXPECT_EQ(ProbeStream(file),
+              "44100," + std::to_string(c.channels) + "," + std::to_string(TrackPcm(4).size() / 4))
+        << c.button;
     EXPECT_EQ(VorbisCommentsOf(file), std::vector<std::string>{"COMMENT=Made with Quorvelle"});
   }
   EXPECT_TRUE(Shown.empty());
