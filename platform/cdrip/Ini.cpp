@@ -94,6 +94,12 @@ void IniFile::Set(const std::string& section, const std::string& key, const std:
   s->entries.push_back({key, value});
 }
 
+std::vector<std::string> IniFile::SectionNames() const {
+  std::vector<std::string> names;
+  for (const auto& s : sections_) names.push_back(s.name);
+  return names;
+}
+
 IniFile::Section* IniFile::Find(const std::string& section) {
   for (auto& s : sections_)
     if (SameText(s.name, section)) return &s;

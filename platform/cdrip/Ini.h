@@ -19,6 +19,8 @@ class IniFile {
   // Integer value, or `fallback` when missing or not a whole number.
   int GetInt(const std::string& section, const std::string& key, int fallback) const;
   void Set(const std::string& section, const std::string& key, const std::string& value);
+  // In the order read.
+  std::vector<std::string> SectionNames() const;
 
   std::string Text() const;
 

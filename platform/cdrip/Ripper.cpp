@@ -43,12 +43,6 @@ void KeepParanoiaBlocksInTheHeap() {
   });
 }
 
-// Another thread may set the flag while a chunk is being read.
-bool AbortRequested(bool* abort) {
-  return gStopAllReads.load(std::memory_order_relaxed) ||
-         (abort && std::atomic_ref<bool>(*abort).load(std::memory_order_relaxed));
-}
-
 // Paranoia counts a retry only when a pass brings nothing new; around a
 // sector that never reads, the reads of its neighbours always bring
 // something, and it would retry for ever. So the drive's refusals during
@@ -66,7 +60,8 @@ void NoteRefusedRead(long lastSector) {
 // wait for all of it. Once the abort is set the drive reads fail at once,
 // so paranoia soon gives up the sector in hand.
 long ReadAudioUnlessAborted(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
-  if (!tRead || !tRead->driveRead || AbortRequested(tRead->abort) || tRead->gaveUp) return -1;
+  if (!tRead || !tRead->driveRead || Ripper::AbortRequested(tRead->abort) || tRead->gaveUp)
+    return -1;
   long read = tRead->driveRead(drive, buffer, begin, sectors);
   // Reads past the range (paranoia probes beyond it) may fail on any disc.
   if (read < 0 && begin < tRead->end) NoteRefusedRead(begin + sectors - 1);
@@ -136,6 +131,16 @@ std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_
 
 void Ripper::StopAllReads(bool stop) {
   gStopAllReads = stop;
+}
+
+bool Ripper::AllReadsStopped() {
+  return gStopAllReads.load(std::memory_order_relaxed);
+}
+
+// Another thread may set the flag while a chunk is being read.
+bool Ripper::AbortRequested(bool* abort) {
+  return gStopAllReads.load(std::memory_order_relaxed) ||
+         (abort && std::atomic_ref<bool>(*abort).load(std::memory_order_relaxed));
 }
 
 int Ripper::Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort) {

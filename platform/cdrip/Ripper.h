@@ -28,6 +28,9 @@ class Ripper {
   // While set, every read in progress, on any thread, gives its chunk up as
   // an abort would: the library is being closed under it.
   static void StopAllReads(bool stop);
+  static bool AllReadsStopped();
+  // StopAllReads, or `abort` (nullptr for none) set by any thread.
+  static bool AbortRequested(bool* abort);
 
   using ReadAudioFn = long (*)(cdrom_drive_t*, void*, lsn_t, long);
 

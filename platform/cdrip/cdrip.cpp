@@ -20,6 +20,8 @@
 #include "platform/cdrip/Drives.h"
 #include "platform/cdrip/Ini.h"
 #include "platform/cdrip/OwnedMutex.h"
+#include "platform/cdrip/Pacing.h"
+#include "platform/cdrip/ReadAhead.h"
 #include "platform/cdrip/Ripper.h"
 
 namespace fs = std::filesystem;
@@ -36,10 +38,11 @@ struct Library {
   std::vector<SkippedImage> skipped;
   int active = 0;
   std::vector<TOCENTRY> toc;
+  std::string iniPath;  // of CR_Init, for the image drives' speeds
 
   // The ripper: opened by the querying thread, read by the worker.
   OwnedMutex ripMutex;
-  std::unique_ptr<Ripper> ripper;
+  std::unique_ptr<ReadAhead> ripper;
   bool emptyRange = false;
   int sectorsPerChunk = 0;
   uint32_t errorSector = 0;
@@ -98,6 +101,7 @@ int CR_Init(const char* iniPath) {
   lib.drives = ListDrives(lib.skipped);
   lib.added.clear();
   lib.toc.clear();
+  lib.iniPath = iniPath ? iniPath : "";
   lib.active = ValidIndex(lib, wanted) ? wanted : 0;
   RemoveStaleDriveFolders(lib.drives);
   PublishImages(lib.drives);
@@ -110,8 +114,12 @@ int CR_Init(const char* iniPath) {
 // thread holds is left alone, and so is what it guards.
 void CR_DeInit() {
   auto& lib = Lib();
+  // On the reader's thread the rip is left as it is, and its consumer waits
+  // for the end.
+  bool inARead = ReadAhead::OnAReaderThread();
+  if (inARead) ReadAhead::ProgramEndsInARead();
   Ripper::StopAllReads(true);
-  if (lib.ripMutex.TryLockFor(kCloseWait)) {
+  if (!inARead && lib.ripMutex.TryLockFor(kCloseWait)) {
     std::lock_guard lock(lib.ripMutex, std::adopt_lock);
     lib.ripper.reset();
     lib.emptyRange = false;
@@ -223,9 +231,11 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector) {
   CR_CloseRipper();
   auto& lib = Lib();
   std::unique_ptr<Drive> drive;
+  int speed = 0;
   {
     std::lock_guard lock(lib.mutex);
     if (const Drive* active = ActiveDrive(lib)) drive = std::make_unique<Drive>(*active);
+    if (drive) speed = ImageSpeed(*drive, lib.iniPath);
   }
   std::lock_guard lock(lib.ripMutex);
   lib.errorSector = startSector;
@@ -237,7 +247,10 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector) {
   *bufferSize = lib.sectorsPerChunk * CR_SECTOR_BYTES;
   lib.emptyRange = endSector <= startSector;
   ClearCdioMessage();
-  if (!lib.emptyRange) lib.ripper = Ripper::Open(*drive, startSector, endSector);
+  if (!lib.emptyRange) {
+    if (auto ripper = Ripper::Open(*drive, startSector, endSector))
+      lib.ripper = std::make_unique<ReadAhead>(std::move(ripper), lib.sectorsPerChunk, speed);
+  }
   if (!lib.emptyRange && !lib.ripper) {
     lib.errorMessage = LastCdioMessage();
     if (lib.errorMessage.empty()) lib.errorMessage = "the disc cannot be read";
@@ -256,7 +269,7 @@ int CR_RipChunk(uint8_t* buffer, int* numBytes, bool* abort) {
   if (lib.emptyRange) return CR_OK;
   if (!lib.ripper) return CR_NOT_OPEN;
   if (!buffer) return CR_ERROR;
-  int result = lib.ripper->Read(buffer, lib.sectorsPerChunk, numBytes, abort);
+  int result = lib.ripper->Take(buffer, numBytes, abort);
   if (result == CR_READ_ERROR) {
     lib.errorSector = lib.ripper->ErrorSector();
     lib.errorMessage = lib.ripper->ErrorMessage();

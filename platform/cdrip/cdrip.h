@@ -27,9 +27,14 @@
 //                    .../cd-extractor/drives
 //   CDX_NO_DEVICES   when set to anything but "" or "0", real drives are not
 //                    listed, so image drives start at index 0
+//   CDX_IMAGE_SPEED  a speed factor (0 to 1000) for every image drive, over
+//                    the one its settings give; see Pacing.h
 //
 // Threads: queries run on one thread, ripping on another, never both on the
 // same drive at once; the library's state is guarded by mutexes anyway.
+// An open ripper reads ahead on a thread of its own from the first
+// CR_RipChunk on, a few seconds of audio at most (ReadAhead.h), so the
+// drive reads while the caller works on the chunk before.
 // Between processes the library shares only the drive folders, each held
 // under a file lock while a process lists its drive.
 //
@@ -117,6 +122,8 @@ TOCENTRY CR_GetTocEntry(int index);
 // an empty range. On failure (no disc, range beyond the lead-out, buffer
 // below one sector) the ripper stays closed, CR_RipChunk then fails with
 // CR_NOT_OPEN and CR_GetLastErrorSector gives startSector.
+// An image drive given a speed (Pacing.h) then reads like a drive of that
+// speed.
 int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector);
 // Reads the next chunk (whole sectors, at most *bufferSize bytes) into
 // `buffer` and stores its byte count in *numBytes: 0 once the range is
@@ -127,7 +134,13 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector);
 // already under way is finished, the reads paranoia would still make (its
 // read-ahead, its retries) fail at once, and the call returns CR_ABORTED
 // with *numBytes counting the whole sectors read before the one in hand;
-// every later call returns CR_ABORTED with *numBytes 0.
+// every later call returns CR_ABORTED with *numBytes 0. The chunks come
+// from the reader's ring, the same bytes with the same results as reading
+// each there and then: a read error is reported with the chunk it fails,
+// after every chunk before it; an abort seen on entry returns CR_ABORTED
+// with *numBytes 0, and one set during the call cuts the chunk in hand
+// short, to the sectors a paced drive would have brought by then (*abort
+// is looked at only during calls).
 int CR_RipChunk(uint8_t* buffer, int* numBytes, bool* abort);
 // The first sector that failed in the current or last rip (for a message
 // like "Read error at sector N"); 0 when none failed.
@@ -136,6 +149,8 @@ uint32_t CR_GetLastErrorSector();
 // libcdio's words where it gave any ("fread (): Input/output error"); ""
 // when nothing failed or no reason is known.
 std::string CR_GetLastErrorMessage();
+// Stops the reader at once, whatever it waits for (a drive read already
+// under way excepted).
 void CR_CloseRipper();
 
 // Root folder of drive `index`, ending with '/'; "" for a bad index.

@@ -59,13 +59,17 @@ TEST_F(CDInStop, AnInterruptedChunkIsHandedOutInWholeSectorsThenTheStreamEnds) {
   std::vector<uint8_t> delivered;
   int last = -1;
   long before = slow_->Count();
+  TCallWatch calls;
   std::thread reader([&] {
     do {
+      calls.Enter();
       last = cd_->ReadData(buffer.data(), kChunk);
+      calls.Leave();
       delivered.insert(delivered.end(), buffer.begin(), buffer.begin() + last);
     } while (last == kChunk);
   });
   bool slowed = slow_->WaitForSlowedRead(before);
+  EXPECT_TRUE(calls.WaitForWaitingCall()) << "no call waited for the slowed read";
   cd_->InterruptRead();
   reader.join();
   ASSERT_TRUE(slowed) << "no slowed read of the image";

@@ -26,11 +26,14 @@ struct TChunkReader {
   int lastResult = CR_OK;
   int lastBytes = -1;
   bool abort = false;
+  TCallWatch calls;
 
   void Run() {
     std::vector<uint8_t> buffer(kChunk);
     do {
+      calls.Enter();
       lastResult = CR_RipChunk(buffer.data(), &lastBytes, &abort);
+      calls.Leave();
       delivered.insert(delivered.end(), buffer.begin(), buffer.begin() + std::max(lastBytes, 0));
     } while (lastResult == CR_OK && lastBytes > 0);
   }
@@ -55,11 +58,13 @@ class CdripAbortDuringRead : public CdripTest {
   }
 
   // Starts `reader` on another thread, aborts it once a slowed read is in
-  // progress, and returns the slowed reads that began after the abort.
+  // progress and the reader waits for its chunk, and returns the slowed
+  // reads that began after the abort.
   long AbortDuringASlowedRead(TChunkReader& reader) {
     long before = slow_->Count();
     std::thread thread([&] { reader.Run(); });
     bool slowed = slow_->WaitForSlowedRead(before);
+    EXPECT_TRUE(reader.calls.WaitForWaitingCall()) << "no call waited for the slowed read";
     reader.Abort();
     long atAbort = slow_->Count();
     thread.join();

@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -49,6 +50,34 @@ class TSlowReads {
 
   SlowFn slow_;
   CountFn count_;
+};
+
+// Counts the calls a reading thread makes, so that a test can act while
+// one of them waits: the CD library reads ahead, and a call that takes what
+// was read ahead returns at once; only a call that lasts waits for a read.
+class TCallWatch {
+ public:
+  void Enter() { ++entered_; }
+  void Leave() { ++left_; }
+
+  // Waits until one call has lasted `settle` without returning.
+  bool WaitForWaitingCall(std::chrono::milliseconds settle = std::chrono::milliseconds(50),
+                          std::chrono::milliseconds timeout = std::chrono::seconds(30)) const {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      long entered = entered_, left = left_;
+      if (entered == left) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        continue;
+      }
+      std::this_thread::sleep_for(settle);
+      if (entered_ == entered && left_ == left) return true;
+    }
+    return false;
+  }
+
+ private:
+  std::atomic<long> entered_{0}, left_{0};
 };
 
 }  // namespace cdx::test

@@ -1,0 +1,86 @@
+// Reading ahead of the consumer of a rip: a reader thread of the library
+// reads the range chunk by chunk, with paranoia, into a ring of a few
+// seconds of audio, so that the drive keeps reading while the consumer
+// encodes. Paced image drives wait here too, as a real drive would.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/cdrip/Pacing.h"
+#include "platform/cdrip/Ripper.h"
+
+namespace cdrip {
+
+class ReadAhead {
+ public:
+  // Audio the ring holds, whatever the track's length.
+  static constexpr int kRingSectors = 4 * 75;
+
+  // Reads through `ripper` in chunks of `sectorsPerChunk` sectors, paced at
+  // `speed` (0: as fast as the drive goes). Nothing is read before the
+  // first Take.
+  ReadAhead(std::unique_ptr<Ripper> ripper, int sectorsPerChunk, int speed);
+  // Stops the reader at once, whatever it waits for; a drive read already
+  // under way is waited for.
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // Hands out the next chunk as CR_RipChunk does, with the same chunks,
+  // results and abort rules as reading it there and then would give.
+  int Take(uint8_t* out, int* numBytes, bool* abort);
+  // After Take returned CR_READ_ERROR.
+  uint32_t ErrorSector() const { return ripper_->ErrorSector(); }
+  const std::string& ErrorMessage() const { return ripper_->ErrorMessage(); }
+  // True on the thread of a reader: an exit handler run from inside a read.
+  static bool OnAReaderThread();
+  // Said by the exit handlers run on a reader's thread: the program ends
+  // from inside a read, and the rip must not carry on as if stopped.
+  static void ProgramEndsInARead();
+
+ private:
+  struct Chunk {
+    int result = 0;
+    int bytes = 0;
+  };
+
+  void Run();
+  bool WaitForRoom(int& slot);
+  bool WaitUntil(Pacer::Clock::time_point when);
+  Chunk ReadChunk(uint8_t* out);
+  void Publish(const Chunk& chunk);
+  uint8_t* SlotData(int slot) { return ring_.data() + static_cast<size_t>(slot) * chunkBytes_; }
+  void RequestStop();
+  [[noreturn]] static void AwaitTheEnd();
+  bool StopRequested();
+
+  std::unique_ptr<Ripper> ripper_;
+  const int sectorsPerChunk_;
+  const size_t chunkBytes_;
+  Pacer pacer_;
+
+  std::mutex mutex_;
+  std::condition_variable readerWake_;  // room, or a stop
+  std::condition_variable published_;
+  std::vector<uint8_t> ring_;
+  std::vector<Chunk> slots_;
+  int first_ = 0;  // the next slot to hand out
+  int ready_ = 0;  // slots read and not yet handed out
+  // The reader's abort flag, set under the mutex, read by paranoia's
+  // callbacks through std::atomic_ref.
+  alignas(std::atomic_ref<bool>::required_alignment) bool stop_ = false;
+
+  // The consumer's side only.
+  std::optional<int> final_;  // the result of every call after the last chunk
+
+  std::thread reader_;
+};
+
+}  // namespace cdrip
