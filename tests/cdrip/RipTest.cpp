@@ -250,10 +250,11 @@ void RipInPlace(uint32_t start, uint32_t end) {
 // a fresh mapping for every block costs a page fault for each of its pages,
 // some 6,700 for every rip here.
 TEST_F(CdripTest, RipsReuseTheirMemoryInsteadOfFaultingInFreshPages) {
-#if defined(__SANITIZE_ADDRESS__)
-  // The sanitizer replaces the C library's allocator (and ignores its
-  // tuning) and keeps freed blocks out of use for a while on purpose.
-  GTEST_SKIP() << "measures the C library's allocator, which AddressSanitizer replaces";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  // The sanitizers replace the C library's allocator (and ignore its
+  // tuning); AddressSanitizer keeps freed blocks out of use for a while on
+  // purpose.
+  GTEST_SKIP() << "measures the C library's allocator, which the sanitizer replaces";
 #endif
   MakeDisc("long", {dm::Noise(3000, 4)});
   Init();
