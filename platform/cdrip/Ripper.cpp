@@ -54,17 +54,38 @@ void NoteRefusedRead(long lastSector) {
   tRead->refusedSector = lastSector;
 }
 
+// A read of the chunk once it is given up (an abort, or too many refusals)
+// never reaches the drive. Failed, it makes paranoia give its sector up,
+// after at most a few hundred such reads in the middle of a range; at the
+// start of a range, with nothing verified to fall back on, paranoia would
+// re-read for ever, so past kRefusalsBeforeSilence it is handed silence,
+// which it accepts at once. None of that silence reaches the caller: the
+// chunk is aborted or failed as soon as paranoia returns.
+constexpr int kRefusalsBeforeSilence = 1 << 15;
+
+long RefuseRead(void* buffer, long sectors) {
+  if (++tRead->readsRefused <= kRefusalsBeforeSilence) return -1;
+  // Paranoia may ask for a read without a buffer.
+  if (buffer) std::memset(buffer, 0, static_cast<size_t>(sectors) * CR_SECTOR_BYTES);
+  return sectors;
+}
+
 // Paranoia reads and re-reads far ahead of the sector asked for (on an
 // image some 2,400 sectors for the first one of a rip), and a damaged disc
 // retries inside that same call; an abort seen only between sectors would
 // wait for all of it. Once the abort is set the drive reads fail at once,
 // so paranoia soon gives up the sector in hand.
 long ReadAudioUnlessAborted(cdrom_drive_t* drive, void* buffer, lsn_t begin, long sectors) {
-  if (!tRead || !tRead->driveRead || Ripper::AbortRequested(tRead->abort) || tRead->gaveUp)
-    return -1;
+  if (!tRead || !tRead->driveRead) return -1;
+  if (Ripper::AbortRequested(tRead->abort)) tRead->aborted = true;
+  if (tRead->aborted || tRead->gaveUp) return RefuseRead(buffer, sectors);
   long read = tRead->driveRead(drive, buffer, begin, sectors);
   // Reads past the range (paranoia probes beyond it) may fail on any disc.
+  // A read cut short inside the range is a refusal too: near the range's
+  // end paranoia would otherwise retry it for ever.
   if (read < 0 && begin < tRead->end) NoteRefusedRead(begin + sectors - 1);
+  if (read >= 0 && read < sectors && begin + read < tRead->end)
+    NoteRefusedRead(begin + sectors - 1);
   return read;
 }
 
@@ -154,7 +175,7 @@ int Ripper::Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort) {
     if (AbortRequested(abort)) return Abort(n, numBytes);
     const int16_t* samples = cdio_paranoia_read_limited(paranoia_.get(), OnParanoiaEvent, retries_);
     // The sector in hand may have been given up because of the abort.
-    if (AbortRequested(abort)) return Abort(n, numBytes);
+    if (AbortRequested(abort) || context_.aborted) return Abort(n, numBytes);
     if (context_.gaveUp) return Fail(context_.refusedSector);
     if (!samples) return Fail(next_);
     if (context_.skipped) return Fail(context_.skipSector);

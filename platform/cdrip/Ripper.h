@@ -44,6 +44,8 @@ class Ripper {
     long end = 0;                     // of the range
     int refusals = 0;                 // reads the drive refused during a Read
     int maxRefusals = 0;
+    int readsRefused = 0;    // once given up, for good
+    bool aborted = false;    // an abort was seen during a read; for good
     bool gaveUp = false;     // after too many refusals: every read fails
     long refusedSector = 0;  // the last sector of the read refused last
   };

@@ -141,17 +141,22 @@ TEST_P(ReadAheadGivesTheSameChunks, AsReadingEachChunkThereAndThen) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(, ReadAheadGivesTheSameChunks,
-                         ::testing::Values(SameChunksCase{"FirstTrack", 0, 0},
-                                           SameChunksCase{"MiddleTrack", 1, 0},
-                                           SameChunksCase{"LastTrack", 2, 0},
-                                           SameChunksCase{"FirstTrackPaced", 0, 40},
-                                           SameChunksCase{"MiddleTrackPaced", 1, 40},
-                                           SameChunksCase{"LastTrackPaced", 2, 40},
-                                           SameChunksCase{"FaultMidTrack", 1, 0, 230 + 170},
-                                           SameChunksCase{"FaultMidTrackPaced", 1, 40, 230 + 170},
-                                           SameChunksCase{"FaultInTheLastTrack", 2, 40, 630 + 200}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    , ReadAheadGivesTheSameChunks,
+    ::testing::Values(SameChunksCase{"FirstTrack", 0, 0}, SameChunksCase{"MiddleTrack", 1, 0},
+                      SameChunksCase{"LastTrack", 2, 0}, SameChunksCase{"FirstTrackPaced", 0, 40},
+                      SameChunksCase{"MiddleTrackPaced", 1, 40},
+                      SameChunksCase{"LastTrackPaced", 2, 40},
+                      SameChunksCase{"FaultMidTrack", 1, 0, 230 + 170},
+                      SameChunksCase{"FaultMidTrackPaced", 1, 40, 230 + 170},
+                      SameChunksCase{"FaultInTheLastTrack", 2, 40, 630 + 200},
+                      // Beside a range's ends, where paranoia re-read for ever.
+                      SameChunksCase{"FaultOnTheDiscsFirstSector", 0, 0, 0},
+                      SameChunksCase{"FaultOnATracksFirstSector", 1, 0, 230},
+                      SameChunksCase{"FaultOnATracksSecondSector", 1, 0, 231},
+                      SameChunksCase{"FaultOnATracksLastSector", 1, 0, 629},
+                      SameChunksCase{"FaultOnATracksLastSectorPaced", 1, 40, 629}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- pacing ------------------------------------------------------------------
 
