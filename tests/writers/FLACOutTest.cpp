@@ -9,53 +9,15 @@
 
 #include "tests/support/FlacTools.h"
 #include "tests/support/TestSources.h"
+#include "tests/support/WriterRun.h"
 #include "writers/ACS_FLAC.h"
 
 namespace cdx::test {
 namespace {
 
-// One writer fed from memory, with the outcome of its runs.
-struct TFlacRun {
-  TTempDir dir;
-  ComponentPtr<TMemorySource> source;
-  ComponentPtr<TFLACOut> writer;
-  std::string file = dir.File("out.flac");
-
+struct TFlacRun : TWriterRun<TFLACOut> {
   TFlacRun(std::vector<uint8_t> bytes, int channels, int rate = 44100, int bits = 16)
-      : source(MakeComponent<TMemorySource>(std::move(bytes), rate, channels, bits)),
-        writer(MakeComponent<TFLACOut>()) {
-    writer->SetInput(source.get());
-    writer->SetFileName(file);
-    auto state = state_;
-    writer->OnThreadException = [state](TComponent*, const std::exception& e) {
-      std::lock_guard lock(state->mutex);
-      state->errors.push_back(e.what());
-    };
-    writer->OnDone = [state](TComponent*) {
-      std::lock_guard lock(state->mutex);
-      ++state->done;
-    };
-  }
-  TRunEnd Run() {
-    writer->Run();
-    return AwaitRunEnd(*writer);
-  }
-  std::vector<std::string> Errors() {
-    std::lock_guard lock(state_->mutex);
-    return state_->errors;
-  }
-  int Done() {
-    std::lock_guard lock(state_->mutex);
-    return state_->done;
-  }
-
- private:
-  struct TState {
-    std::mutex mutex;
-    std::vector<std::string> errors;
-    int done = 0;
-  };
-  std::shared_ptr<TState> state_ = std::make_shared<TState>();
+      : TWriterRun("out.flac", std::move(bytes), channels, rate, bits) {}
 };
 
 // Music-like test audio: a tone with a burst of noise in its middle third.

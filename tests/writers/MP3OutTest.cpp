@@ -13,6 +13,7 @@
 
 #include "tests/support/Mp3Tools.h"
 #include "tests/support/TestSources.h"
+#include "tests/support/WriterRun.h"
 #include "writers/ACS_LAME.h"
 
 namespace {
@@ -32,52 +33,12 @@ namespace {
 // One samples frame of slack: the encoder's granularity.
 constexpr int64_t kFrameSlack = 1152;
 
-// One writer fed from memory, with the outcome of its runs.
-struct TMp3Run {
-  TTempDir dir;
-  ComponentPtr<TMemorySource> source;
-  ComponentPtr<TMP3Out> writer;
-  std::string file = dir.File("out.mp3");
-
+struct TMp3Run : TWriterRun<TMP3Out> {
   TMp3Run(std::vector<uint8_t> bytes, int channels, int rate = 44100)
-      : source(MakeComponent<TMemorySource>(std::move(bytes), rate, channels)),
-        writer(MakeComponent<TMP3Out>()) {
-    writer->SetInput(source.get());
-    writer->SetFileName(file);
-    auto state = state_;
-    writer->OnThreadException = [state](TComponent*, const std::exception& e) {
-      std::lock_guard lock(state->mutex);
-      state->errors.push_back(e.what());
-    };
-    writer->OnDone = [state](TComponent*) {
-      std::lock_guard lock(state->mutex);
-      ++state->done;
-    };
-  }
-  // Runs and waits for the end, whatever it was.
-  TRunEnd Run() {
-    writer->Run();
-    return AwaitRunEnd(*writer);
-  }
-  std::vector<std::string> Errors() {
-    std::lock_guard lock(state_->mutex);
-    return state_->errors;
-  }
-  int Done() {
-    std::lock_guard lock(state_->mutex);
-    return state_->done;
-  }
+      : TWriterRun("out.mp3", std::move(bytes), channels, rate, 16) {}
   int64_t SourceFrames() const {
     return static_cast<int64_t>(source->Bytes().size()) / (2 * source->GetChannels());
   }
-
- private:
-  struct TState {
-    std::mutex mutex;
-    std::vector<std::string> errors;
-    int done = 0;
-  };
-  std::shared_ptr<TState> state_ = std::make_shared<TState>();
 };
 
 // Music-like input: a tone with noise over it.
