@@ -1,0 +1,21 @@
+// What may watch the audio of a track as the CD source hands it out: the
+// checksums, the peak and the loudness are taken on the way, with no second
+// pass over the disc.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace cdx {
+
+// Called on the worker thread that reads the source, with the bytes each
+// ReadData hands out, in order and each exactly once: 16-bit little-endian
+// stereo frames, after the read offset is corrected. It must not block and
+// must not allocate: it runs once per block.
+class TSampleSink {
+ public:
+  virtual ~TSampleSink() = default;
+  virtual void Samples(const uint8_t* pcm, size_t bytes) = 0;
+};
+
+}  // namespace cdx
