@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -267,106 +269,117 @@ CdioPtr OpenDrive(const Drive& drive) {
 
 namespace {
 
-bool ReadEntries(CdIo_t* cdio, std::vector<TOCENTRY>& toc) {
+struct CdioText {
+  void operator()(char* text) const { std::free(text); }
+};
+using CdioString = std::unique_ptr<char, CdioText>;
+
+std::string Owned(char* text) {
+  CdioString owned(text);
+  return owned ? owned.get() : "";
+}
+
+bool ReadTrack(CdIo_t* cdio, track_t number, bool details, TocTrack& track) {
+  lsn_t lsn = cdio_get_track_lsn(cdio, number);
+  if (lsn == CDIO_INVALID_LSN || lsn < 0) return false;
+  track.number = number;
+  track.audio = cdio_get_track_format(cdio, number) == TRACK_FORMAT_AUDIO;
+  track.start = static_cast<uint32_t>(lsn);
+  lsn_t pregap = cdio_get_track_pregap_lsn(cdio, number);
+  if (pregap != CDIO_INVALID_LSN && pregap >= 0 && pregap < lsn)
+    track.pregap = static_cast<uint32_t>(lsn - pregap);
+  track.preEmphasis = cdio_get_track_preemphasis(cdio, number) == CDIO_TRACK_FLAG_TRUE;
+  track.copyPermitted = cdio_get_track_copy_permit(cdio, number) == CDIO_TRACK_FLAG_TRUE;
+  if (details && track.audio) track.isrc = Owned(cdio_get_track_isrc(cdio, number));
+  return true;
+}
+
+bool ReadEntries(CdIo_t* cdio, bool details, DiscToc& toc) {
   track_t first = cdio_get_first_track_num(cdio);
   track_t count = cdio_get_num_tracks(cdio);
   if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0 ||
       first + count - 1 > CDIO_CD_MAX_TRACKS)
     return false;
   for (track_t t = first; t < first + count; ++t) {
-    bool audio = cdio_get_track_format(cdio, t) == TRACK_FORMAT_AUDIO;
-    toc.push_back({0, audio ? CR_FLAG_AUDIO : CR_FLAG_DATA, static_cast<uint8_t>(t)});
-    lsn_t lsn = cdio_get_track_lsn(cdio, t);
-    toc.back().dwStartSector = static_cast<uint32_t>(lsn);
-    if (lsn == CDIO_INVALID_LSN || lsn < 0) return false;
+    toc.tracks.emplace_back();
+    if (!ReadTrack(cdio, t, details, toc.tracks.back())) return false;
   }
   lsn_t leadout = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
   if (leadout == CDIO_INVALID_LSN || leadout < 0) return false;
-  toc.push_back({static_cast<uint32_t>(leadout), toc.back().btFlag, CR_LEADOUT_TRACK});
+  toc.leadOut = static_cast<uint32_t>(leadout);
   // Tracks must follow each other: a BIN cut short before a track's start
   // gives a lead-out below it.
-  for (size_t i = 1; i < toc.size(); ++i)
-    if (toc[i].dwStartSector <= toc[i - 1].dwStartSector) return false;
+  for (size_t i = 0; i < toc.tracks.size(); ++i) {
+    uint32_t next = i + 1 < toc.tracks.size() ? toc.tracks[i + 1].start : toc.leadOut;
+    if (next <= toc.tracks[i].start) return false;
+  }
+  if (details) toc.mcn = Owned(cdio_get_mcn(cdio));
   return true;
 }
 
-// The TOC last read from each CUE/BIN image, with the stamps of both files
-// taken around that read. The source reads the TOC again for each of its
-// checks before a rip, and every read parses the sheet anew.
-struct ImageToc {
-  FileStamp sheet, data;
-  std::string dataPath;
-  std::vector<TOCENTRY> toc;
-};
-
-class TImageTocs {
- public:
-  // The kept TOC of `path` when neither file has changed since.
-  bool Find(const std::string& path, std::vector<TOCENTRY>& toc) {
-    std::lock_guard lock(mutex_);
-    auto it = tocs_.find(path);
-    if (it == tocs_.end()) return false;
-    FileStamp sheet, data;
-    if (!TakeStamp(path, sheet) || !TakeStamp(it->second.dataPath, data) ||
-        !it->second.sheet.Vouches(sheet) || !it->second.data.Vouches(data)) {
-      tocs_.erase(it);
-      return false;
-    }
-    toc = it->second.toc;
-    return true;
-  }
-  void Keep(const std::string& path, ImageToc entry) {
-    std::lock_guard lock(mutex_);
-    tocs_[path] = std::move(entry);
-  }
-  void Clear() {
-    std::lock_guard lock(mutex_);
-    tocs_.clear();
-  }
-
- private:
-  std::mutex mutex_;
-  std::map<std::string, ImageToc> tocs_;
-};
-
-TImageTocs& ImageTocs() {
-  static TImageTocs tocs;
-  return tocs;
-}
-
-bool ReadImageToc(const Drive& drive, std::vector<TOCENTRY>& toc) {
-  if (ImageTocs().Find(drive.path, toc)) return true;
-  ImageToc entry;
-  bool stamped = TakeStamp(drive.path, entry.sheet);
-  auto cdio = OpenDrive(drive);
-  if (!cdio || !ReadEntries(cdio.get(), entry.toc)) return false;
-  const char* data = cdio_get_arg(cdio.get(), "source");
-  entry.dataPath = data ? data : "";
-  // The data file's stamp comes after the read; only a settled stamp is
-  // kept, and a file written since the read would not be settled.
-  stamped = stamped && TakeStamp(entry.dataPath, entry.data);
-  toc = entry.toc;
-  if (stamped && entry.sheet.settled && entry.data.settled)
-    ImageTocs().Keep(drive.path, std::move(entry));
-  return true;
-}
+std::atomic<uint64_t> tocReads{0};
 
 }  // namespace
 
-void ForgetImageTocs() {
-  ImageTocs().Clear();
+uint64_t TocReadCount() {
+  return tocReads.load();
 }
 
-bool ReadDiscToc(const Drive& drive, std::vector<TOCENTRY>& toc) {
-  std::vector<TOCENTRY> entries;
-  bool ok = false;
-  if (drive.image && drive.driver == DRIVER_BINCUE) {
-    ok = ReadImageToc(drive, entries);
-  } else if (auto cdio = OpenDrive(drive)) {
-    ok = ReadEntries(cdio.get(), entries);
-  }
-  toc = ok ? std::move(entries) : std::vector<TOCENTRY>{};
+bool ReadDiscToc(const Drive& drive, DiscToc& toc, bool details) {
+  ++tocReads;
+  toc = DiscToc{};
+  auto cdio = OpenDrive(drive);
+  bool ok = cdio && ReadEntries(cdio.get(), details, toc);
+  if (!ok) toc = DiscToc{};
   return ok;
+}
+
+std::vector<TOCENTRY> TocEntries(const DiscToc& toc) {
+  std::vector<TOCENTRY> entries;
+  for (const TocTrack& t : toc.tracks)
+    entries.push_back(
+        {t.start, t.audio ? CR_FLAG_AUDIO : CR_FLAG_DATA, static_cast<uint8_t>(t.number)});
+  if (!entries.empty()) entries.push_back({toc.leadOut, entries.back().btFlag, CR_LEADOUT_TRACK});
+  return entries;
+}
+
+DiscStamp StampDisc(const Drive& drive) {
+  DiscStamp stamp;
+  if (!drive.image) {
+    // Takes the drive's news of a change that came before this read.
+    if (auto cdio = OpenDrive(drive)) cdio_get_media_changed(cdio.get());
+    return stamp;
+  }
+  std::vector<std::string> files = {drive.path};
+  if (drive.driver == DRIVER_BINCUE) files.push_back(SheetDataFile(SheetOf(drive.path)));
+  for (const auto& file : files) {
+    FileStamp one;
+    if (!TakeStamp(file, one)) one = FileStamp{};
+    stamp.files.push_back(one);
+  }
+  return stamp;
+}
+
+bool DiscChangedSince(const Drive& drive, const DiscStamp& before) {
+  if (!drive.image) {
+    // The drive tells of a disc taken out or put in since it was last asked;
+    // a drive that cannot say is taken at its word that nothing changed.
+    auto cdio = OpenDrive(drive);
+    return !cdio || cdio_get_media_changed(cdio.get()) == 1;
+  }
+  DiscStamp now = StampDisc(drive);
+  if (now.files.size() != before.files.size()) return true;
+  for (size_t i = 0; i < now.files.size(); ++i) {
+    const FileStamp& a = before.files[i];
+    const FileStamp& b = now.files[i];
+    // Compared whether settled or not: a change within the file system's
+    // time tick of the read, keeping size and inode, is the one missed.
+    bool same = a.size == b.size && a.device == b.device && a.inode == b.inode &&
+                a.modified.tv_sec == b.modified.tv_sec &&
+                a.modified.tv_nsec == b.modified.tv_nsec && a.size >= 0;
+    if (!same) return true;
+  }
+  return false;
 }
 
 }  // namespace cdrip

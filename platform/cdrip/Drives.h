@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/cdrip/DriveFolders.h"
+#include "platform/cdrip/FileStamp.h"
+#include "platform/cdrip/Toc.h"
 #include "platform/cdrip/cdrip.h"
 
 namespace cdrip {
@@ -55,11 +57,24 @@ void RemoveStaleDriveFolders(const std::vector<Drive>& drives);
 // why).
 CdioPtr OpenDrive(const Drive& drive);
 
-// Reads the TOC: every track then the lead-out. False when there is no
-// disc or the TOC is unusable. The TOC of a CUE/BIN image is kept while
-// neither file changes (see FileStamp.h).
-bool ReadDiscToc(const Drive& drive, std::vector<TOCENTRY>& toc);
-// Drops the kept TOCs.
-void ForgetImageTocs();
+// Reads the TOC with the pregaps and flags of the tracks, and with
+// `details` their ISRCs and the disc's MCN too (a real drive reads those
+// from each track's subchannel, which takes a while). False, with `toc`
+// empty, when there is no disc or the TOC is unusable. Each call reads the
+// disc: nothing is kept between calls.
+bool ReadDiscToc(const Drive& drive, DiscToc& toc, bool details = false);
+// The TOC as the entries of CR_GetTocEntry: the tracks, then the lead-out.
+std::vector<TOCENTRY> TocEntries(const DiscToc& toc);
+// TOC reads since the program started, for the tests of whoever must read
+// it only once.
+uint64_t TocReadCount();
+
+// What tells whether the disc of a drive changed since a TOC was read: the
+// image's files as stat saw them (a real drive tells by itself).
+struct DiscStamp {
+  std::vector<FileStamp> files;
+};
+DiscStamp StampDisc(const Drive& drive);
+bool DiscChangedSince(const Drive& drive, const DiscStamp& before);
 
 }  // namespace cdrip

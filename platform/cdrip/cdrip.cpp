@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -38,6 +39,8 @@ struct Library {
   std::vector<SkippedImage> skipped;
   int active = 0;
   std::vector<TOCENTRY> toc;
+  // How each drive's disc looked when CR_ReadDiscToc last read it, by path.
+  std::map<std::string, DiscStamp> stamps;
   std::string iniPath;  // of CR_Init, for the image drives' speeds
 
   // The ripper: opened by the querying thread, read by the worker.
@@ -65,13 +68,20 @@ const Drive* ActiveDrive(const Library& lib) {
   return ValidIndex(lib, lib.active) ? &lib.drives[lib.active] : nullptr;
 }
 
-// Reads the disc's TOC into `toc` and brings the root's .cda files in line.
-bool ReadAndPublish(const Drive& drive, std::vector<TOCENTRY>& toc) {
-  bool ok = ReadDiscToc(drive, toc);
-  if (ok)
+// Brings the root's .cda files in line with a TOC just read.
+void Publish(const Drive& drive, const std::vector<TOCENTRY>& toc) {
+  if (!toc.empty())
     WriteCdaFiles(drive.root, toc);
   else
     RemoveCdaFiles(drive.root);
+}
+
+// Reads the disc's TOC into `toc` and publishes it.
+bool ReadAndPublish(const Drive& drive, std::vector<TOCENTRY>& toc) {
+  DiscToc read;
+  bool ok = ReadDiscToc(drive, read);
+  toc = TocEntries(read);
+  Publish(drive, toc);
   return ok;
 }
 
@@ -92,7 +102,6 @@ std::string ConfigDir() {
 
 int CR_Init(const char* iniPath) {
   CR_CloseRipper();
-  ForgetImageTocs();
   TakeOverCdioLog();
   IniFile ini;
   int wanted = (iniPath && ini.Load(iniPath)) ? ini.GetInt("CD-ROM", "nActive", 0) : 0;
@@ -101,6 +110,7 @@ int CR_Init(const char* iniPath) {
   lib.drives = ListDrives(lib.skipped);
   lib.added.clear();
   lib.toc.clear();
+  lib.stamps.clear();
   lib.iniPath = iniPath ? iniPath : "";
   lib.active = ValidIndex(lib, wanted) ? wanted : 0;
   RemoveStaleDriveFolders(lib.drives);
@@ -125,12 +135,12 @@ void CR_DeInit() {
     lib.emptyRange = false;
   }
   Ripper::StopAllReads(false);
-  ForgetImageTocs();
   if (lib.mutex.TryLockFor(kCloseWait)) {
     std::lock_guard lock(lib.mutex, std::adopt_lock);
     lib.drives.clear();
     lib.added.clear();
     lib.toc.clear();
+    lib.stamps.clear();
     lib.active = 0;
   }
 }
@@ -185,8 +195,8 @@ int CR_IsMediaLoaded(int* status) {
   auto& lib = Lib();
   std::lock_guard lock(lib.mutex);
   const Drive* drive = ActiveDrive(lib);
-  std::vector<TOCENTRY> toc;
-  bool loaded = drive && ReadDiscToc(*drive, toc);
+  DiscToc read;
+  bool loaded = drive && ReadDiscToc(*drive, read);
   if (drive && !loaded) RemoveCdaFiles(drive->root);
   *status = loaded ? 0 : 1;
   return CR_OK;
@@ -212,6 +222,34 @@ int CR_ReadToc() {
     return CR_ERROR;
   }
   return ReadAndPublish(*drive, lib.toc) ? CR_OK : CR_ERROR;
+}
+
+int CR_ReadDiscToc(DiscToc& toc) {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  toc = DiscToc{};
+  const Drive* drive = ActiveDrive(lib);
+  if (!drive) return CR_ERROR;
+  // Stamped before the read: a change during it shows as a change.
+  DiscStamp stamp = StampDisc(*drive);
+  bool ok = ReadDiscToc(*drive, toc, true);
+  lib.toc = TocEntries(toc);
+  Publish(*drive, lib.toc);
+  lib.stamps[drive->path] = std::move(stamp);
+  return ok ? CR_OK : CR_ERROR;
+}
+
+bool CR_DiscChanged() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  const Drive* drive = ActiveDrive(lib);
+  if (!drive) return true;
+  auto read = lib.stamps.find(drive->path);
+  return read == lib.stamps.end() || DiscChangedSince(*drive, read->second);
+}
+
+uint64_t CR_GetTocReadCount() {
+  return TocReadCount();
 }
 
 int CR_GetNumTocEntries() {

@@ -47,6 +47,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/cdrip/Toc.h"
+
 namespace cdrip {
 
 // Results. Everything but CR_OK is a failure.
@@ -109,6 +111,21 @@ bool CR_IsAudioPlaying();
 // disc or the TOC is unusable (no tracks, starts not increasing). Refreshes
 // the drive's .cda files either way.
 int CR_ReadToc();
+// Reads the TOC of the active drive with what the disc says of its tracks
+// (pregaps, flags, ISRCs) and its MCN into `toc`, refreshes the drive's
+// .cda files as CR_ReadToc does, and notes how the disc looked, for
+// CR_DiscChanged. CR_OK, or CR_ERROR with `toc` empty.
+int CR_ReadDiscToc(DiscToc& toc);
+// Whether the disc in the active drive may not be the one its last
+// CR_ReadDiscToc read: an image whose files changed or went, a real drive
+// that saw a disc taken out or put in; true when no TOC was read yet.
+// Reads no TOC.
+bool CR_DiscChanged();
+// TOC reads of the library since the program started (every query that
+// reads a disc's TOC counts one), for the tests of callers that must read
+// it only once.
+uint64_t CR_GetTocReadCount();
+
 // Tracks of the last successful CR_ReadToc (0 after a failed one).
 int CR_GetNumTocEntries();
 // Entry `index` is track index + 1; entry CR_GetNumTocEntries() is the
