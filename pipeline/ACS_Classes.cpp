@@ -229,6 +229,11 @@ TACSOutput::TACSOutput(TComponent* owner) : TComponent(owner) {
 
 TACSOutput::~TACSOutput() {
   StopWorker();
+  // Reports posted for this output must not reach the next one to be built
+  // at its address.
+  auto& queue = TMainThreadQueue::Instance();
+  queue.Close(this);
+  queue.Reopen(this);
 }
 
 void TACSOutput::SetInput(TACSInput* Value) {
@@ -246,6 +251,7 @@ void TACSOutput::Run() {
   if (!Input()) throw EACSException("Input is not assigned");
   FLastRunEnd.reset();
   FRunEndPending = true;
+  FReportedProgress = 0;
   FRunFailed = false;
   try {
     BeginOutput();
@@ -291,12 +297,34 @@ int TACSOutput::WorkerProgress() {
   }
   if (progress != LastProgress) {
     LastProgress = progress;
-    if (OnProgress) {
-      std::function<void()> call = [this] { OnProgress(this); };
-      TMainThreadQueue::Instance().Synchronize(this, call);
-    }
+    FReportedProgress = progress;
+    // Posted, never waited for: a busy window must not hold the rip back.
+    // One report at a time is on its way; it reads the progress of when it
+    // runs.
+    if (OnProgress && !FProgressPosted.exchange(true))
+      TMainThreadQueue::Instance().Post(this, [this] {
+        FProgressPosted = false;
+        try {
+          OnProgress(this);
+        } catch (...) {
+          std::lock_guard lock(FProgressErrorMutex);
+          FProgressError = std::current_exception();
+        }
+      });
   }
+  RaiseProgressError();
   return progress;
+}
+
+void TACSOutput::RaiseProgressError() {
+  std::exception_ptr error;
+  {
+    std::lock_guard lock(FProgressErrorMutex);
+    std::swap(error, FProgressError);
+  }
+  // A progress handler that failed fails the run, as it would have had the
+  // worker waited for it.
+  if (error && Busy()) std::rethrow_exception(error);
 }
 
 void TACSOutput::FinishRun() {

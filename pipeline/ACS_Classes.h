@@ -9,9 +9,10 @@
 // Threads: the main thread creates components, sets properties (event
 // handlers included, while the output is idle) and calls Run, Stop, Status,
 // Progress and SetInput. The worker runs WriteNextBlock, EndOutput and every
-// ReadData of the chain. OnProgress and OnDone run on the main thread while
-// the worker waits (see MainThreadQueue.h); OnThreadException runs on the
-// thread that met the failure.
+// ReadData of the chain. OnProgress runs on the main thread, posted there
+// while the worker goes on; OnDone runs there while the worker waits (see
+// MainThreadQueue.h); OnThreadException runs on the thread that met the
+// failure.
 #pragma once
 
 #include <atomic>
@@ -259,6 +260,9 @@ class TACSOutput : public TComponent {
   int Status() const;
   // Percent of the input delivered, halves to even; -1 when unknown.
   int Progress() const;
+  // The last Progress the worker saw during the current or last run; it
+  // stays when the run has ended and its chain is closed. Any thread.
+  int ReportedProgress() const { return FReportedProgress.load(); }
   bool Busy() const { return FBusy.load(); }
 
   bool SuspendWhenIdle() const { return Thread->SuspendWhenIdle.load(); }
@@ -312,12 +316,19 @@ class TACSOutput : public TComponent {
   // Progress as the worker reads it, with InputLock held so the input
   // cannot be exchanged or destroyed while it is being read.
   int WorkerProgress();
+  // Raises, on the worker, what the last posted progress report threw.
+  void RaiseProgressError();
   // Hands the run's end to the main thread, once per Run.
   void DeliverRunEnd(TRunEnd end);
   void StopWorker();
 
   std::atomic<TACSInput*> FInput{nullptr};
   std::atomic<bool> FBusy{false};
+  std::atomic<int> FReportedProgress{0};
+  // A progress report is posted and has not run yet.
+  std::atomic<bool> FProgressPosted{false};
+  std::mutex FProgressErrorMutex;
+  std::exception_ptr FProgressError;
   // Set by Run, cleared when its end has been delivered.
   std::atomic<bool> FRunEndPending{false};
   std::optional<TRunEnd> FLastRunEnd;

@@ -38,6 +38,33 @@ bool TMainThreadQueue::Synchronize(const void* tag, const std::function<void()>&
   return true;
 }
 
+void TMainThreadQueue::Post(const void* tag, std::function<void()> call) {
+  if (IsMainThread()) {
+    try {
+      call();
+    } catch (...) {
+    }
+    return;
+  }
+  std::function<void()> wake;
+  {
+    std::lock_guard lock(mutex_);
+    if (std::find(closed_.begin(), closed_.end(), tag) != closed_.end()) return;
+    Call& item = posted_.emplace_back(Call{tag, nullptr, State::Queued, nullptr});
+    item.owned = std::move(call);
+    item.body = &item.owned;
+    item.posted = true;
+    queue_.push_back(&item);
+    wake = wake_;
+  }
+  changed_.notify_all();
+  if (wake) wake();
+}
+
+void TMainThreadQueue::ForgetPosted(const Call* call) {
+  posted_.remove_if([call](const Call& c) { return &c == call; });
+}
+
 bool TMainThreadQueue::ServeOne(std::unique_lock<std::mutex>& lock) {
   if (queue_.empty()) return false;
   Call* item = queue_.front();
@@ -59,6 +86,7 @@ bool TMainThreadQueue::ServeOne(std::unique_lock<std::mutex>& lock) {
     running_.erase(it);
     item->error = error;
     item->state = State::Done;
+    if (item->posted) ForgetPosted(item);
     changed_.notify_all();
   }
   return true;
@@ -92,6 +120,8 @@ void TMainThreadQueue::Close(const void* tag) {
   };
   queue_.erase(std::remove_if(queue_.begin(), queue_.end(), dropped), queue_.end());
   running_.erase(std::remove_if(running_.begin(), running_.end(), dropped), running_.end());
+  // A posted call that runs now keeps its body (ServeOne runs a copy).
+  posted_.remove_if([&](const Call& c) { return c.state == State::Dropped; });
   changed_.notify_all();
 }
 

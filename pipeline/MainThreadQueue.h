@@ -1,8 +1,10 @@
-// Runs calls from worker threads synchronously on the main (user-interface)
-// thread, without any window toolkit.
+// Runs calls from worker threads on the main (user-interface) thread,
+// without any window toolkit.
 //
-// A worker hands a call over and blocks until the main thread has run it;
-// an exception thrown by the call is rethrown in the worker. The main thread
+// A worker either hands a call over and blocks until the main thread has
+// run it (Synchronize; an exception thrown by the call is rethrown in the
+// worker), or posts it and goes on at once (Post: news such as progress,
+// which must never hold a rip back while the window is busy). The main thread
 // runs queued calls whenever it serves the queue (the application does so
 // from its event loop, tests and the command line from their own loops).
 // Calls are tagged with the object they act for: while that object is being
@@ -16,6 +18,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -35,6 +38,10 @@ class TMainThreadQueue {
   // true when it ran, false when it was dropped because `tag` is closed.
   // Called on the main thread itself, the call runs directly.
   bool Synchronize(const void* tag, const std::function<void()>& call);
+  // Queues a copy of `call` for the main thread and returns at once; what
+  // it throws is dropped. Called on the main thread itself, the call runs
+  // directly. A call of a closed tag is dropped.
+  void Post(const void* tag, std::function<void()> call);
 
   // Main-thread side. Runs every call queued so far; returns how many ran.
   int Serve();
@@ -62,14 +69,20 @@ class TMainThreadQueue {
     const std::function<void()>* body;
     State state = State::Queued;
     std::exception_ptr error;
+    // A posted call owns its body; nobody waits for it.
+    std::function<void()> owned{};
+    bool posted = false;
   };
 
   bool ServeOne(std::unique_lock<std::mutex>& lock);
+  void ForgetPosted(const Call* call);
 
   std::thread::id mainThread_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Call*> queue_;
+  // The posted calls, queued or running; a list, so their places stay put.
+  std::list<Call> posted_;
   // Calls running now, innermost last: a call may serve the queue itself.
   std::vector<Call*> running_;
   std::vector<const void*> closed_;

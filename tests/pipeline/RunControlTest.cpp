@@ -178,8 +178,17 @@ TEST(RunControl, StopWhileIdleIsClearedByTheNextRun) {
 
 TEST(RunControl, HandlerFailuresTakeTheFailurePath) {
   Chain c;
+  // The report is posted, so the worker waits here, past half way, for the
+  // handler to have failed: the run is still going when it does.
+  std::atomic<bool> failed{false};
+  c.source->OnRead = [&] {
+    for (int i = 0; i < 5000 && c.source->Position() > 60000 && !failed; ++i)
+      std::this_thread::sleep_for(1ms);
+  };
   c.writer->OnProgress = [&](TComponent*) {
-    if (c.writer->Progress() >= 50) throw EACSException("progress handler failed");
+    if (c.writer->Progress() < 50) return;
+    failed = true;
+    throw EACSException("progress handler failed");
   };
   c.writer->Run();
   EXPECT_EQ(AwaitRunEnd(*c.writer).Message, "progress handler failed");
