@@ -76,21 +76,21 @@ TVorbisOut::TVorbisOut(TComponent* owner) : TACSFileOut(owner) {
 
 TVorbisOut::~TVorbisOut() = default;
 
-void TVorbisOut::SetDesiredNominalBitrate(TVorbisBitRate value) {
+void TVorbisBitrates::SetNominal(TVorbisBitRate value) {
   if (value > bbr499) return;
-  FNominal = value;
-  if (FNominal < FMinimum) FMinimum = FNominal;
-  if (FNominal > FMaximum) FMaximum = FNominal;
-  if (FNominal == bbrAutoSelect) FMaximum = bbrAutoSelect;
+  Nominal = value;
+  if (Nominal < Minimum) Minimum = Nominal;
+  if (Nominal > Maximum) Maximum = Nominal;
+  if (Nominal == bbrAutoSelect) Maximum = bbrAutoSelect;
 }
 
-void TVorbisOut::SetDesiredMaximumBitrate(TVorbisBitRate value) {
-  if (value > bbr499 || FNominal == bbrAutoSelect) return;
-  if (value == bbrAutoSelect || value >= FNominal) FMaximum = value;
+void TVorbisBitrates::SetMaximum(TVorbisBitRate value) {
+  if (value > bbr499 || Nominal == bbrAutoSelect) return;
+  if (value == bbrAutoSelect || value >= Nominal) Maximum = value;
 }
 
-void TVorbisOut::SetMinimumBitrate(TVorbisBitRate value) {
-  if (value <= FNominal) FMinimum = value;
+void TVorbisBitrates::SetMinimum(TVorbisBitRate value) {
+  if (value <= Nominal) Minimum = value;
 }
 
 void TVorbisOut::StartFile(TACSInput& input) {
@@ -125,13 +125,14 @@ void TVorbisOut::SetUpEncoder() {
   FState.InfoReady = true;
   vorbis_info* info = &FState.Info;
   int result = 0;
-  if (FNominal == bbrAutoSelect) {
+  if (FBitrates.Nominal == bbrAutoSelect) {
     result = vorbis_encode_setup_vbr(info, FChannels, FSampleRate, FCompression);
     if (result == 0) result = vorbis_encode_setup_init(info);
   } else {
-    const long nominal = VorbisBitsPerSecond(FNominal);
-    const long maximum = std::max<long>(VorbisBitsPerSecond(FMaximum), nominal);
-    const long minimum = FMinimum == bbrAutoSelect ? nominal : VorbisBitsPerSecond(FMinimum);
+    const long nominal = VorbisBitsPerSecond(FBitrates.Nominal);
+    const long maximum = std::max<long>(VorbisBitsPerSecond(FBitrates.Maximum), nominal);
+    const long minimum =
+        FBitrates.Minimum == bbrAutoSelect ? nominal : VorbisBitsPerSecond(FBitrates.Minimum);
     result = vorbis_encode_init(info, FChannels, FSampleRate, maximum, nominal, minimum);
   }
   // A refused set-up leaves the encoder unusable: no audio may follow.
@@ -141,14 +142,15 @@ void TVorbisOut::SetUpEncoder() {
 std::string TVorbisOut::DescribeSetUp() const {
   char text[256];
   const char* channels = FChannels == 1 ? "mono" : "stereo";
-  if (FNominal == bbrAutoSelect) {
+  if (FBitrates.Nominal == bbrAutoSelect) {
     std::snprintf(text, sizeof text,
                   "The Ogg Vorbis encoder refused the quality mode at quality %.2f for %d Hz %s.",
                   FCompression, FSampleRate, channels);
   } else {
-    const int nominal = VorbisBitsPerSecond(FNominal);
-    const int maximum = std::max(VorbisBitsPerSecond(FMaximum), nominal);
-    const int minimum = FMinimum == bbrAutoSelect ? nominal : VorbisBitsPerSecond(FMinimum);
+    const int nominal = VorbisBitsPerSecond(FBitrates.Nominal);
+    const int maximum = std::max(VorbisBitsPerSecond(FBitrates.Maximum), nominal);
+    const int minimum =
+        FBitrates.Minimum == bbrAutoSelect ? nominal : VorbisBitsPerSecond(FBitrates.Minimum);
     std::snprintf(text, sizeof text,
                   "The Ogg Vorbis encoder refused the managed mode at nominal %d, maximum %d and "
                   "minimum %d bit/s for %d Hz %s.",

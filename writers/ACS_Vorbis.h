@@ -60,6 +60,26 @@ using TVorbisField = std::pair<std::string, std::string>;
 // (anything but ASCII 0x20 to 0x7D), the whole line being the text.
 std::vector<TVorbisField> VorbisCommentFields(const std::vector<std::string>& lines);
 
+// The three bitrates of the managed mode and the rules that keep them
+// together; the writer's properties follow them, and so does whatever
+// keeps the settings of its runs.
+struct TVorbisBitrates {
+  TVorbisBitRate Nominal = bbrAutoSelect;
+  TVorbisBitRate Maximum = bbrAutoSelect;
+  TVorbisBitRate Minimum = bbrAutoSelect;
+
+  // bbrAutoSelect selects the quality mode, any other value the managed
+  // mode at that bitrate. Setting it lowers the minimum to it when it is
+  // below, raises the maximum to it when it is above, and puts the maximum
+  // back on bbrAutoSelect with the nominal value.
+  void SetNominal(TVorbisBitRate value);
+  // Taken only with a nominal bitrate set, and only bbrAutoSelect or a
+  // value not below the nominal one.
+  void SetMaximum(TVorbisBitRate value);
+  // Taken only when not above the nominal bitrate.
+  void SetMinimum(TVorbisBitRate value);
+};
+
 class TVorbisOut : public TACSFileOut {
  public:
   explicit TVorbisOut(TComponent* owner);
@@ -75,19 +95,16 @@ class TVorbisOut : public TACSFileOut {
   void SetComments(std::vector<std::string> lines) { FComments = std::move(lines); }
   void AddComment(std::string line) { FComments.push_back(std::move(line)); }
 
-  // bbrAutoSelect selects the quality mode, any other value the managed
-  // mode at that bitrate. Setting it lowers the minimum to it when it is
-  // below, raises the maximum to it when it is above, and puts the maximum
-  // back on bbrAutoSelect with the nominal value.
-  TVorbisBitRate DesiredNominalBitrate() const { return FNominal; }
-  void SetDesiredNominalBitrate(TVorbisBitRate value);
-  // Taken only with a nominal bitrate set, and only bbrAutoSelect or a
-  // value not below the nominal one.
-  TVorbisBitRate DesiredMaximumBitrate() const { return FMaximum; }
-  void SetDesiredMaximumBitrate(TVorbisBitRate value);
-  // Taken only when not above the nominal bitrate.
-  TVorbisBitRate MinimumBitrate() const { return FMinimum; }
-  void SetMinimumBitrate(TVorbisBitRate value);
+  // By the rules of TVorbisBitrates.
+  TVorbisBitRate DesiredNominalBitrate() const { return FBitrates.Nominal; }
+  void SetDesiredNominalBitrate(TVorbisBitRate value) { FBitrates.SetNominal(value); }
+  TVorbisBitRate DesiredMaximumBitrate() const { return FBitrates.Maximum; }
+  void SetDesiredMaximumBitrate(TVorbisBitRate value) { FBitrates.SetMaximum(value); }
+  TVorbisBitRate MinimumBitrate() const { return FBitrates.Minimum; }
+  void SetMinimumBitrate(TVorbisBitRate value) { FBitrates.SetMinimum(value); }
+  const TVorbisBitrates& Bitrates() const { return FBitrates; }
+  // All three at once, as they were kept together elsewhere.
+  void SetBitrates(const TVorbisBitrates& value) { FBitrates = value; }
 
   // Serial number of the stream; an append run whose file already has a
   // stream of this number takes the next free one.
@@ -130,9 +147,7 @@ class TVorbisOut : public TACSFileOut {
 
   float FCompression = 0.2f;
   std::vector<std::string> FComments;
-  TVorbisBitRate FNominal = bbrAutoSelect;
-  TVorbisBitRate FMaximum = bbrAutoSelect;
-  TVorbisBitRate FMinimum = bbrAutoSelect;
+  TVorbisBitrates FBitrates;
   int32_t FSerial = 0;
 
   // Run state.
