@@ -64,18 +64,29 @@ void TCDIn::SetCurrentDrive(int value) {
   TDriveLease lease(*this);
   if (value >= 0 && value <= cdrip::CR_GetNumCDROM() - 1 && value <= kMaxTrack)
     FCurrentDrive = value;
+  DiscToc.reset();
 }
 
 void TCDIn::SetStartTrack(int value) {
   if (Busy()) throw EACSException("The component is buisy");
   FStartTrack = value;
   StartPos = TCDPosition{value, 0, 0, 0};
+  DiscToc.reset();
 }
 
 void TCDIn::SetEndTrack(int value) {
   if (Busy()) throw EACSException("The component is busy");
   FEndTrack = value;
   EndPos = TCDPosition{value + 1, 0, 0, 0};
+  DiscToc.reset();
+}
+
+void TCDIn::SetDiscTrack(int drive, std::shared_ptr<const cdrip::DiscToc> toc, int track) {
+  if (Busy()) throw EACSException("The component is busy");
+  SetCurrentDrive(drive);
+  SetStartTrack(track);
+  SetEndTrack(track);
+  DiscToc = std::move(toc);
 }
 
 int TCDIn::DriveCount() {
@@ -138,8 +149,7 @@ std::string TCDIn::DriveRoot(int drive) {
   return cdrip::CR_GetDriveRoot(drive);
 }
 
-void TCDIn::OpenStream() {
-  if (Busy()) throw EACSException("The component is busy");
+void TCDIn::CheckRangeOfDrive(uint32_t& start, uint32_t& end) {
   if (DriveStatus() == 0) throw EACSException("The drive is not ready");
   int tracks = TrackCount();
   if (StartPos.Track < 1 || StartPos.Track > tracks || StartPos.Track > kMaxTrack)
@@ -148,18 +158,44 @@ void TCDIn::OpenStream() {
     throw EACSException("Trying to rip a data track");
   if (EndPos.Track < 1 || EndPos.Track > TrackCount() + 1 || EndPos.Track > kMaxTrack)
     throw EACSException("The end track out of range");
-  FSize = TotalSize();
+  RangeFrames(start, end);
+}
+
+void TCDIn::CheckRangeOfDisc(uint32_t& start, uint32_t& end) {
+  const cdrip::DiscToc& toc = *DiscToc;
+  if (toc.empty()) throw EACSException("The drive is not ready");
+  const cdrip::TocTrack* first = toc.find(StartPos.Track);
+  if (!first || StartPos.Track > kMaxTrack) throw EACSException("The start track out of range");
+  if (!first->audio) throw EACSException("Trying to rip a data track");
+  const cdrip::TocTrack* last = toc.find(EndPos.Track - 1);
+  if (!last || EndPos.Track > kMaxTrack) throw EACSException("The end track out of range");
+  const cdrip::TocTrack* after = toc.find(EndPos.Track);
+  start = first->start;
+  end = std::max(start, after ? after->start : toc.leadOut);
+}
+
+void TCDIn::OpenStream() {
+  if (Busy()) throw EACSException("The component is busy");
+  uint32_t start = 0, end = 0;
+  if (DiscToc)
+    CheckRangeOfDisc(start, end);
+  else
+    CheckRangeOfDrive(start, end);
+  RangeBytes = static_cast<int32_t>((end - start) * kSectorBytes);
+  FSize = RangeBytes;
   std::atomic_ref<bool>(Interrupted).store(false, std::memory_order_relaxed);
-  FBusy = true;
   BufStart = 1;
   BufEnd = 0;
   FPosition = 0;
   SelectDrive();
-  uint32_t start = 0, end = 0;
-  RangeFrames(start, end);
-  RangeBytes = static_cast<int32_t>((end - start) * kSectorBytes);
   ChunkCapacity = kChunkBytes;
-  cdrip::CR_OpenRipper(&ChunkCapacity, start, end);
+  if (cdrip::CR_OpenRipper(&ChunkCapacity, start, end) != cdrip::CR_OK && DiscToc) {
+    // The disc whose TOC was read is no longer there to be read.
+    cdrip::CR_CloseRipper();
+    ReleaseDrive();
+    throw EACSException("The drive is not ready");
+  }
+  FBusy = true;
 }
 
 int TCDIn::ReadData(void* buffer, int bufferSize) {

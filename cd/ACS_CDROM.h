@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pipeline/ACS_Classes.h"
+#include "platform/cdrip/Toc.h"
 
 namespace cdvolume {
 class TAuxAudio;
@@ -59,6 +60,11 @@ class TCDIn : public TACSInput {
   int EndTrack() const { return FEndTrack; }
   void SetEndTrack(int value);
 
+  // Points the source at `track` of the disc in `drive`, whose TOC the
+  // caller has read and keeps: OpenStream then reads no TOC of its own.
+  // Choosing the drive or the tracks through the properties forgets it.
+  void SetDiscTrack(int drive, std::shared_ptr<const cdrip::DiscToc> toc, int track);
+
   int DriveCount();
   // 0 no disc, 1 ready, 2 audio playing.
   int DriveStatus();
@@ -78,6 +84,10 @@ class TCDIn : public TACSInput {
   // read; an end before the start gives an empty range.
   void RangeFrames(uint32_t& start, uint32_t& end);
   int RangeSize();
+  // The checks and the range of OpenStream, from the TOC the caller gave
+  // or from one read now.
+  void CheckRangeOfDisc(uint32_t& start, uint32_t& end);
+  void CheckRangeOfDrive(uint32_t& start, uint32_t& end);
   void RipNextChunk();
 
   std::atomic<int32_t> FCurrentDrive{0};
@@ -85,6 +95,7 @@ class TCDIn : public TACSInput {
   int32_t FEndTrack = 0;
   std::atomic<int32_t> DriveUseCount{0};
   TCDPosition StartPos, EndPos;
+  std::shared_ptr<const cdrip::DiscToc> DiscToc;
   int32_t RangeBytes = 0;
   int32_t ChunkCapacity = kChunkBytes;
   std::vector<uint8_t> Staging;
