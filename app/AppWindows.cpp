@@ -10,8 +10,9 @@ TAppWindows::TAppWindows()
       Form5(std::make_unique<TForm5>(Form1->Extractor())),
       Form6(std::make_unique<TForm6>(Form1->Extractor())),
       Form7(std::make_unique<TForm7>(Form1->Extractor())) {
-  Form3->SetTagDialog(Form7.get());
-  Form7->SetOptionsDialog(Form3.get());
+  // Both edit the MP3 settings; "Edit tags" only shows the tag dialog.
+  QObject::connect(Form3.get(), &TForm3::EditTagsRequested, Form7.get(),
+                   &TOptionsWindow::ShowNonModal);
   // "Options" picks among them by the format each one edits.
   Form1->SetOptionsDialogs(Dialogs());
   RestoreSettings();
@@ -33,13 +34,13 @@ std::unique_ptr<QSettings> OpenSettings() {
 void TAppWindows::SaveSettings() const {
   auto settings = OpenSettings();
   Form1->SaveState(*settings);
-  for (TOptionsWindow* dialog : Dialogs()) dialog->SaveControls(*settings);
+  for (TOptionsWindow* dialog : Dialogs()) dialog->SaveSettings(*settings);
 }
 
 void TAppWindows::RestoreSettings() {
   auto settings = OpenSettings();
   Form1->RestoreState(*settings);
-  for (TOptionsWindow* dialog : Dialogs()) dialog->RestoreControls(*settings);
+  for (TOptionsWindow* dialog : Dialogs()) dialog->RestoreSettings(*settings);
 }
 
 std::vector<TOptionsWindow*> TAppWindows::Dialogs() const {

@@ -3,8 +3,7 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QSpinBox>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -28,62 +27,43 @@ TOptionsWindow::TOptionsWindow(const QString& objectName, const QString& title,
 
 namespace {
 
-// A dialog's controls that keep a setting: those with a name of their own
-// (a list's inner text box has none).
-template <class Control>
-QList<Control*> NamedControls(const QWidget& dialog) {
-  QList<Control*> named;
-  for (Control* control : dialog.findChildren<Control*>())
-    if (!control->objectName().isEmpty()) named << control;
-  return named;
-}
-
-QString Key(const QWidget& dialog, const QObject& control) {
-  return dialog.objectName() + "/" + control.objectName();
+QString SettingsGroup(const std::string& format) {
+  return "Formats/" + QString::fromStdString(format) + "/";
 }
 
 }  // namespace
 
-void TOptionsWindow::SaveControls(QSettings& settings) const {
-  for (QComboBox* list : NamedControls<QComboBox>(*this))
-    if (list->currentIndex() >= 0) settings.setValue(Key(*this, *list), list->currentIndex());
-  for (QAbstractButton* button : NamedControls<QAbstractButton>(*this))
-    if (button->isCheckable()) settings.setValue(Key(*this, *button), button->isChecked());
-  for (QAbstractSlider* slider : NamedControls<QAbstractSlider>(*this))
-    settings.setValue(Key(*this, *slider), slider->value());
-  for (QSpinBox* number : NamedControls<QSpinBox>(*this))
-    settings.setValue(Key(*this, *number), number->value());
-  for (QLineEdit* text : NamedControls<QLineEdit>(*this))
-    settings.setValue(Key(*this, *text), text->text());
+void TOptionsWindow::SaveSettings(QSettings& settings) const {
+  if (const TFormat* format = FindFormat(format_)) {
+    const TFormatSettings& record = extractor_.Settings.For(*format);
+    for (const TSetting& setting : format->Settings) {
+      if (!setting.InDialog) continue;
+      // One value each (a flag that is off has none, and no key).
+      const std::vector<std::string> values = setting.Get(record);
+      const QString key = SettingsGroup(format_) + QString::fromStdString(setting.Name);
+      if (values.empty())
+        settings.remove(key);
+      else
+        settings.setValue(key, QString::fromStdString(values.front()));
+    }
+  }
   SaveOwnState(settings);
 }
 
-void TOptionsWindow::RestoreControls(const QSettings& settings) {
-  TQuietMessages quiet;
-  auto saved = [&](const QObject& control) { return settings.value(Key(*this, control)); };
-  for (QComboBox* list : NamedControls<QComboBox>(*this)) {
-    const int index = saved(*list).toInt();
-    if (!saved(*list).isValid() || index == list->currentIndex() || index >= list->count())
-      continue;
-    list->setCurrentIndex(index);
-    emit list->activated(index);
-  }
-  for (QAbstractButton* button : NamedControls<QAbstractButton>(*this)) {
-    const QVariant on = saved(*button);
-    if (!button->isCheckable() || !on.isValid() || on.toBool() == button->isChecked()) continue;
-    // A radio button is put off by its neighbour being put on.
-    if (on.toBool() || !button->autoExclusive()) button->click();
-  }
-  for (QAbstractSlider* slider : NamedControls<QAbstractSlider>(*this))
-    if (saved(*slider).isValid()) slider->setValue(saved(*slider).toInt());
-  for (QSpinBox* number : NamedControls<QSpinBox>(*this))
-    if (saved(*number).isValid()) number->setValue(saved(*number).toInt());
-  for (QLineEdit* text : NamedControls<QLineEdit>(*this)) {
-    if (!saved(*text).isValid() || saved(*text).toString() == text->text()) continue;
-    text->setText(saved(*text).toString());
-    emit text->editingFinished();
+void TOptionsWindow::RestoreSettings(const QSettings& settings) {
+  if (const TFormat* format = FindFormat(format_)) {
+    TFormatSettings& record = extractor_.Settings.For(*format);
+    for (const TSetting& setting : format->Settings) {
+      if (!setting.InDialog) continue;
+      const QString key = SettingsGroup(format_) + QString::fromStdString(setting.Name);
+      // A flag kept off has no key: the record, of defaults at start, has it
+      // off already.
+      if (settings.contains(key))
+        SetSetting(setting, record, {settings.value(key).toString().toStdString()});
+    }
   }
   RestoreOwnState(settings);
+  ShowSettings();
 }
 
 void SetUpRadioGroup(QGroupBox& box, const char* title,
@@ -117,6 +97,20 @@ TRateButtons::TRateButtons(QGroupBox& box, int selected, std::function<void(int 
     OnSelected(button, &button, [chosen, hz = rate.Hz] { chosen(hz); });
   }
   layout.addStretch(1);
+}
+
+void TRateButtons::Show(int rate) {
+  for (const auto& button : buttons_) {
+    const auto place =
+        std::find_if(kChainRates.begin(), kChainRates.end(),
+                     [&](const TChainRate& r) { return button->text() == r.Caption; });
+    if (place != kChainRates.end() && place->Hz == rate) ShowChecked(*button, true);
+  }
+}
+
+void ShowChecked(QAbstractButton& button, bool on) {
+  const QSignalBlocker quiet(button);
+  button.setChecked(on);
 }
 
 void SetUpChannelButtons(QGroupBox& box, QRadioButton& mono, QRadioButton& stereo) {

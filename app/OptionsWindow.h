@@ -1,8 +1,11 @@
 // Base of the option dialogs: a top-level window created hidden at start,
 // shown non-modally, hidden again when closed. Closing it never ends the
-// program; only the main window does.
+// program; only the main window does. A dialog is a view of its format's
+// settings record: its controls write the record the moment they change,
+// and show what the record holds.
 #pragma once
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QGroupBox>
 #include <QRadioButton>
@@ -21,9 +24,9 @@ namespace cdx {
 class TOptionsWindow : public QDialog {
   Q_OBJECT
  public:
-  // `format` is the command-line name of the format whose options the
-  // dialog edits ("wav"), empty for a dialog of no format; the main window's
-  // "Options" finds the dialog by it.
+  // `format` is the command-line name of the format whose settings record
+  // the dialog edits ("wav"); the main window's "Options" finds the dialog
+  // by it.
   TOptionsWindow(const QString& objectName, const QString& title, TExtractor& extractor,
                  std::string format, QWidget* parent = nullptr);
 
@@ -31,19 +34,25 @@ class TOptionsWindow : public QDialog {
   // Shows the window, or brings it to the front when it is already shown.
   void ShowNonModal();
 
-  // The state of every named list, button, slider, number and text box, by
-  // the dialog's and the control's names.
-  void SaveControls(QSettings& settings) const;
-  // Puts saved states back as the user would, through the controls, so the
-  // dialog's own handlers hand them to the extractor; information boxes are
-  // not shown meanwhile.
-  void RestoreControls(const QSettings& settings);
+  // Keeps every setting of the format by its declared name, and what the
+  // dialog keeps besides.
+  void SaveSettings(QSettings& settings) const;
+  // Takes back the saved settings the declaration still accepts (any other
+  // is left at its value) and shows them.
+  void RestoreSettings(const QSettings& settings);
+  // Makes the controls show the settings record as it is now.
+  virtual void ShowSettings() = 0;
 
  protected:
   TExtractor& Extractor() { return extractor_; }
   const TExtractor& Extractor() const { return extractor_; }
-  // What a dialog keeps besides its controls (a spin button's value label),
-  // saved and put back after them.
+  // The record this dialog edits.
+  template <class Record>
+  Record& Settings() {
+    return extractor_.Settings.Of<Record>(format_);
+  }
+  // What a dialog keeps besides its format's settings (the tag dialog's
+  // fields), saved and put back after them.
   virtual void SaveOwnState(QSettings&) const {}
   virtual void RestoreOwnState(const QSettings&) {}
   // Where this dialog keeps the state called `name`.
@@ -84,6 +93,8 @@ class TRateButtons {
  public:
   TRateButtons(QGroupBox& box, int selected, std::function<void(int rate)> chosen,
                std::span<const TChainRate> rates = kChainRates);
+  // Shows `rate` selected, as the settings have it, without choosing it.
+  void Show(int rate);
 
  private:
   std::vector<std::unique_ptr<QRadioButton>> buttons_;
@@ -92,6 +103,9 @@ class TRateButtons {
 // The "Channels" group: RadioButton5 "Mono" and RadioButton6 "Stereo"
 // (selected), laid out in `box`.
 void SetUpChannelButtons(QGroupBox& box, QRadioButton& mono, QRadioButton& stereo);
+
+// Selects or checks `button` as a view does: its handlers do not run.
+void ShowChecked(QAbstractButton& button, bool on);
 
 // A spin button: an up arrow above a down arrow, in a widget called
 // `name`; the arrows are called `name`Up and `name`Down.

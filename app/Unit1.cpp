@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -16,10 +15,10 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "app/EventPump.h"
 #include "app/MessageBoxes.h"
 #include "app/OptionsWindow.h"
 #include "app/QtOwnership.h"
+#include "pipeline/MainThreadQueue.h"
 
 namespace cdx {
 
@@ -27,9 +26,10 @@ namespace {
 
 // A drop hands each path over in a buffer of 254 characters.
 constexpr int kDroppedPathLimit = 253;
-// The job's wait for the end of a track serves the window in slices this
-// long.
-constexpr int kWaitSliceMs = 10;
+// The track bar is brought up to date this often during a track: the
+// window's wait then wakes about 20 times a second, besides the user's
+// own events.
+constexpr int kProgressTickMs = 50;
 
 void SetBar(QProgressBar& bar, int position) {
   bar.setValue(std::clamp(position, bar.minimum(), bar.maximum()));
@@ -77,10 +77,7 @@ TForm1::TForm1(QWidget* parent)
   FormCreate();
 }
 
-TForm1::~TForm1() {
-  // The controls go first; nothing may report to them any more.
-  extractor_->OnWriterProgress = nullptr;
-}
+TForm1::~TForm1() = default;
 
 void TForm1::BuildTopBox() {
   Name(GroupBox1, "GroupBox1");
@@ -232,7 +229,8 @@ void TForm1::ConnectHandlers() {
   connect(&ListView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
     if (column == 0) ListView1.resizeColumnToContents(0);
   });
-  extractor_->OnWriterProgress = [this](TACSOutput* writer) { WriterProgress(writer); };
+  progressTimer_.setInterval(kProgressTickMs);
+  connect(&progressTimer_, &QTimer::timeout, this, &TForm1::ShowTrackProgress);
 }
 
 void TForm1::FormCreate() {
@@ -356,7 +354,7 @@ void TForm1::deltruc() {
   for (int i = ListView1.topLevelItemCount() - 1; i >= 0; --i) {
     auto* row = static_cast<TTrackItem*>(ListView1.topLevelItem(i));
     if (!row->isSelected()) continue;
-    if (row->Id == currentRowId_) StopCurrentTrack();
+    if (row->Id == currentRowId_ && job_) job_->Stop();
     std::unique_ptr<QTreeWidgetItem> removed(ListView1.takeTopLevelItem(i));
   }
 }
@@ -455,14 +453,112 @@ std::vector<quint64> TForm1::RowIds() const {
   return ids;
 }
 
+// The window's side of the job: the rows checked when Start was pressed,
+// by identity and in their order then, each read when it is reached (its
+// name, its path, the format chosen by then); the bars, the status line
+// and the check boxes follow the outcomes.
+class TForm1::TWindowJob : public TJobFrontEnd {
+ public:
+  TWindowJob(TForm1& window, std::vector<quint64> rows) : w_(window), rows_(std::move(rows)) {}
+
+  std::optional<TJobTrack> NextTrack() override {
+    while (next_ < rows_.size()) {
+      const quint64 id = rows_[next_++];
+      w_.JvXPButton5.setEnabled(false);
+      // Rows added since are not visited, rows removed meanwhile are skipped.
+      TTrackItem* row = w_.FindRow(id);
+      if (!row) continue;
+      if (row->checkState(0) != Qt::Checked) {
+        AdvanceJobBar();
+        continue;
+      }
+      ++w_.stepCount_;
+      return TrackOf(*row);
+    }
+    return std::nullopt;
+  }
+
+  void Serve() override { w_.ServeDuringJob(); }
+
+  void TrackStarting(const TJobTrack& track) override {
+    w_.currentRowId_ = track.Id;
+    w_.StatusLine.setText(QString("%1, %2 of %3")
+                              .arg(QString::fromStdString(track.Name))
+                              .arg(w_.stepCount_ - 1)
+                              .arg(w_.checkedCount_));
+  }
+
+  void TrackEnded(const TJobTrack& track, const TTrackOutcome& outcome) override {
+    w_.currentRowId_ = 0;
+    const QString caption = QString::fromStdString(track.Name);
+    switch (outcome.Result) {
+      case TTrackResult::Stopped:
+        w_.stopped_.push_back({caption, QString("stopped at %1 %").arg(outcome.StoppedAt)});
+        [[fallthrough]];
+      case TTrackResult::Written:
+        ++w_.writtenCount_;
+        break;
+      case TTrackResult::Failed:
+        w_.failures_.push_back({caption, QString::fromStdString(outcome.Error) + Left(outcome)});
+        break;
+      case TTrackResult::NotReached:
+        ++w_.notReachedCount_;
+        break;
+    }
+    // A track that was not ripped stays checked, so the next Start retries
+    // only those.
+    const bool retry =
+        outcome.Result == TTrackResult::Failed || outcome.Result == TTrackResult::NotReached;
+    if (TTrackItem* row = w_.FindRow(track.Id))
+      row->setCheckState(0, retry ? Qt::Checked : Qt::Unchecked);
+    // The bar keeps how far the track came until the next one reports.
+    if (outcome.Result != TTrackResult::NotReached && w_.job_)
+      SetBar(w_.JvXPProgressBar2, w_.job_->Progress());
+    AdvanceJobBar();
+  }
+
+ private:
+  TJobTrack TrackOf(const TTrackItem& row) {
+    TJobTrack track;
+    track.Id = row.Id;
+    track.Name = row.text(0).toStdString();
+    track.Format = &Formats().at(w_.ComboBox1.currentIndex());
+    // A name without a track number ends the job (EConvertError); a path
+    // on no drive fails its track.
+    try {
+      track.Track = w_.extractor_->setcd(row.text(1).toStdString());
+    } catch (const EConvertError&) {
+      throw;
+    } catch (const std::exception& e) {
+      track.Refused = e.what();
+    }
+    return track;
+  }
+
+  void AdvanceJobBar() {
+    if (w_.checkedCount_ > 0) SetBar(w_.JvXPProgressBar1, (100 / w_.checkedCount_) * w_.stepCount_);
+  }
+
+  // What a failed track left on the disk, for its message.
+  static QString Left(const TTrackOutcome& outcome) {
+    const QString name = QString::fromStdString(outcome.File).section('/', -1);
+    return outcome.EarlierKept ? " (no file was written; the earlier " + name + " was kept)"
+                               : " (no file was written)";
+  }
+
+  TForm1& w_;
+  std::vector<quint64> rows_;
+  size_t next_ = 0;
+};
+
 void TForm1::JvXPButton5Click() {
   if (jobRunning_) return;
   if (!OutputFolderReady()) return;
   jobRunning_ = true;
   failures_.clear();
   stopped_.clear();
-  writtenThisJob_.clear();
   writtenCount_ = 0;
+  notReachedCount_ = 0;
   QString jobError;
   try {
     RunJob();
@@ -502,99 +598,31 @@ void TForm1::RunJob() {
   SetBar(JvXPProgressBar1, 0);
   if (checkedCount_ > 0) SetBar(JvXPProgressBar1, 100 / checkedCount_);
   stepCount_ = 1;
-  extractor_->BeginJob();
-  // The rows as they are now, by identity: rows added later are not
-  // visited, rows removed meanwhile are skipped.
-  for (quint64 id : RowIds()) {
-    if (closeRequested_) return;
-    JvXPButton5.setEnabled(false);
-    TTrackItem* row = FindRow(id);
-    if (!row) continue;
-    if (row->checkState(0) == Qt::Checked) {
-      ++stepCount_;
-      ExtractRow(id);
-    } else {
-      row->setCheckState(0, Qt::Unchecked);
+  TRipJob job(*extractor_, Edit1.text().toStdString());
+  TWindowJob window(*this, RowIds());
+  job_ = &job;
+  progressTimer_.start();
+  // Whatever ends the job, the window forgets it.
+  struct TJobDone {
+    TForm1& w;
+    ~TJobDone() {
+      w.progressTimer_.stop();
+      w.job_ = nullptr;
     }
-    if (checkedCount_ > 0) SetBar(JvXPProgressBar1, (100 / checkedCount_) * stepCount_);
-  }
+  } done{*this};
+  job.Run(window);
 }
 
-namespace {
-
-// What a failed track left on the disk, for its message.
-QString WhatWasLeft(const QString& file) {
-  const QString name = FileNamePart(file);
-  return QFileInfo::exists(file) ? " (no file was written; the earlier " + name + " was kept)"
-                                 : " (no file was written)";
+void TForm1::ServeDuringJob() {
+  // Asleep until something happens: a window event, the progress tick, or
+  // a hand-off from the worker, which wakes the loop.
+  QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  TMainThreadQueue::Instance().Serve();
+  ++waitWakeups_;
 }
 
-}  // namespace
-
-void TForm1::ExtractRow(quint64 id) {
-  TTrackItem* row = FindRow(id);
-  const QString caption = row->text(0);
-  const TFormat& format = Formats().at(ComboBox1.currentIndex());
-  const QString file = QString::fromStdString(
-      TrackFileName(Edit1.text().toStdString(), caption.toStdString(), format));
-  StatusLine.setText(QString("%1, %2 of %3").arg(caption).arg(stepCount_ - 1).arg(checkedCount_));
-  QString error;
-  int progress = 0;
-  if (writtenThisJob_.count(QDir::cleanPath(file))) {
-    error = FileNamePart(file) + " was already written by this job; rename the row";
-  } else {
-    TRunEnd end = ExtractTo(id, caption, progress);
-    if (end.Result == TRunResult::Failed)
-      error = QString::fromStdString(end.Message) + WhatWasLeft(file);
-    if (end.Result != TRunResult::Failed) {
-      ++writtenCount_;
-      writtenThisJob_.insert(QDir::cleanPath(file));
-    }
-    if (end.Result == TRunResult::Stopped)
-      stopped_.push_back({caption, QString("stopped at %1 %").arg(progress)});
-  }
-  if (!error.isEmpty()) failures_.push_back({caption, error});
-  // A failed row stays checked, so the next Start retries only what failed.
-  if (TTrackItem* still = FindRow(id))
-    still->setCheckState(0, error.isEmpty() ? Qt::Unchecked : Qt::Checked);
-}
-
-TRunEnd TForm1::ExtractTo(quint64 id, const QString& caption, int& progress) {
-  TTrackItem* row = FindRow(id);
-  const std::string path = row->text(1).toStdString();
-  currentRowId_ = id;
-  stopCurrent_ = false;
-  TRunEnd end{TRunResult::Done, {}};
-  try {
-    const std::string folder = Edit1.text().toStdString();
-    TACSOutput* writer = extractor_->BuildChain(Formats().at(ComboBox1.currentIndex()), path,
-                                                folder, caption.toStdString());
-    end = WaitForWriters(*writer);
-    // What the track bar showed last: the writer forgets it once closed.
-    progress = JvXPProgressBar2.value();
-  } catch (const EConvertError&) {
-    currentRowId_ = 0;
-    throw;  // a name without a track number ends the job
-  } catch (const std::exception& e) {
-    end = {TRunResult::Failed, e.what()};
-  }
-  currentRowId_ = 0;
-  return end;
-}
-
-TRunEnd TForm1::WaitForWriters(TACSOutput& writer) {
-  // The window stays live meanwhile; its events and the writer's hand-offs
-  // are served in short slices, so the next track follows at once.
-  return WaitForRunEnd(writer, [this] {
-    PumpMessagesFor(kWaitSliceMs);
-    if (stopCurrent_) extractor_->StopRunning();
-  });
-}
-
-void TForm1::StopCurrentTrack() {
-  if (currentRowId_ == 0) return;
-  stopCurrent_ = true;
-  extractor_->StopRunning();
+void TForm1::ShowTrackProgress() {
+  if (job_ && job_->Running()) SetBar(JvXPProgressBar2, job_->Progress());
 }
 
 void TForm1::ReportJob() {
@@ -602,6 +630,7 @@ void TForm1::ReportJob() {
   for (const TFailedTrack& stopped : stopped_)
     summary += ", " + stopped.Caption + " " + stopped.Error;
   if (!failures_.empty()) summary += QString(", %1 failed").arg(failures_.size());
+  if (notReachedCount_ > 0) summary += QString(", %1 not reached").arg(notReachedCount_);
   StatusLine.setText(checkedCount_ == 0 ? "Nothing is checked: check the tracks to extract."
                                         : "Done: " + summary + ".");
   if (!failures_.empty()) {
@@ -615,20 +644,12 @@ void TForm1::ReportJob() {
 }
 
 void TForm1::JvXPButton6Click() {
-  if (currentRowId_ != 0) stopCurrent_ = true;
-  extractor_->StopRunning();
+  if (job_) job_->Stop();
 }
 
 void TForm1::JvXPButton7Click() {
-  for (int i = 0; i < ListView1.topLevelItemCount(); ++i) {
-    QTreeWidgetItem* row = ListView1.topLevelItem(i);
-    if (row->checkState(0) == Qt::Checked) row->setCheckState(0, Qt::Unchecked);
-  }
-  JvXPButton6Click();
-}
-
-void TForm1::WriterProgress(TACSOutput* writer) {
-  SetBar(JvXPProgressBar2, writer->Progress());
+  // The rows not reached stay checked: Start rips them later.
+  if (job_) job_->StopAll();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -637,10 +658,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
     return;
   }
   if (jobRunning_) {
-    // Stop the track being written; the job ends once its file is complete
-    // and closed, and then closes the window.
+    // Stop the track being written and reach no other; the job ends once
+    // its file is complete and closed, and then closes the window.
     closeRequested_ = true;
-    StopCurrentTrack();
+    if (job_) job_->StopAll();
     event->ignore();
     return;
   }

@@ -1,6 +1,6 @@
-// The main window "cd extractor": the track list and its editing, the output
-// directory, the format choice, and the extraction job behind Start, Stop
-// and Stop all.
+// Unit1, the main window "cd extractor": the track list and its editing,
+// the output directory, the format choice, and the window's side of the rip
+// job behind Start, Stop and Stop all.
 #pragma once
 
 #include <QComboBox>
@@ -13,13 +13,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWidget>
-#include <set>
 #include <vector>
 
 #include "app/TitleStrip.h"
-#include "extractor/Extractor.h"
+#include "extractor/RipJob.h"
 
 namespace cdx {
 
@@ -60,6 +60,8 @@ class TForm1 : public QWidget {
   bool JobRunning() const { return jobRunning_; }
   int CheckedCount() const { return checkedCount_; }
   int StepCount() const { return stepCount_; }
+  // How often the window's wait woke during the jobs so far.
+  int WaitWakeups() const { return waitWakeups_; }
 
   // What the window keeps between runs: its place and size, the output
   // folder and the format.
@@ -68,22 +70,30 @@ class TForm1 : public QWidget {
 
  public slots:
   void AddTracksFromDialog();
+  // "+": adds tracks through the open-file dialog.
   void JvXPButton1Click();
   void Add1Click();
+  // "-" and the Delete key: removes the selected rows.
   void deltruc();
   void JvXPButton2Click();
   void Remove1Click();
   void Rename1Click();
   void Checkselected1Click();
   void ListView1ColumnClick(int column);
+  // "...": picks the output folder.
   void JvXPButton3Click();
+  // "Options": shows the chosen format's options dialog.
   void JvXPButton4Click();
+  // "website": opens the program's page.
   void JvLinkLabel1LinkClick();
+  // "Start": runs the job over the checked rows.
   void JvXPButton5Click();
+  // "Stop": ends the track being ripped; the job goes on.
   void JvXPButton6Click();
+  // "Stop all": ends the track being ripped and the job.
   void JvXPButton7Click();
-  // OnProgress of whichever writer runs.
-  void WriterProgress(TACSOutput* writer);
+  // The track bar follows the track being ripped, read on a timer.
+  void ShowTrackProgress();
 
  protected:
   // The Delete key in the list removes the selected rows.
@@ -95,6 +105,7 @@ class TForm1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  class TWindowJob;
   // A track of the job that was not written whole, and why.
   struct TFailedTrack {
     QString Caption;
@@ -117,13 +128,9 @@ class TForm1 : public QWidget {
 
   bool OutputFolderReady();
   void RunJob();
-  void ExtractRow(quint64 id);
-  // Runs the chain of the row's track; the run's end, and in `progress`
-  // how far it came.
-  TRunEnd ExtractTo(quint64 id, const QString& caption, int& progress);
-  // Keeps the window live until the run of `writer` has ended.
-  TRunEnd WaitForWriters(TACSOutput& writer);
-  void StopCurrentTrack();
+  // The window's wait while a track runs: one pass of its events and of
+  // the hand-offs, asleep until one comes.
+  void ServeDuringJob();
   void ReportJob();
 
   // Created before anything else of the job, destroyed after the controls.
@@ -165,14 +172,14 @@ class TForm1 : public QWidget {
   bool closeRequested_ = false;
   int checkedCount_ = 0;
   int stepCount_ = 0;
-  quint64 currentRowId_ = 0;  // 0: no track is being extracted
-  bool stopCurrent_ = false;  // keep asking the running writer to stop
+  int waitWakeups_ = 0;
+  TRipJob* job_ = nullptr;    // while a job runs
+  quint64 currentRowId_ = 0;  // 0: no track is being ripped
+  QTimer progressTimer_;
   std::vector<TFailedTrack> failures_;
   std::vector<TFailedTrack> stopped_;
   int writtenCount_ = 0;
-  // The files this job wrote: a later row of the same name must not
-  // replace one of them.
-  std::set<QString> writtenThisJob_;
+  int notReachedCount_ = 0;
 };
 
 }  // namespace cdx

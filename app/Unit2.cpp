@@ -18,7 +18,7 @@ constexpr TWavType kListedTypes[] = {wtPCM, wtACM, wtDVIADPCM, wtMSADPCM};
 
 TForm2::TForm2(TExtractor& extractor, QWidget* parent)
     : TOptionsWindow("Form2", "Wav options", extractor, "wav", parent),
-      RateButtons(GroupBox4, extractor.WavSettings.Rate,
+      RateButtons(GroupBox4, extractor.Settings.Of<TWavSettings>("wav").Rate,
                   [this](int rate) { RateButtonClick(rate); }) {
   BuildControls();
   ConnectHandlers();
@@ -38,7 +38,6 @@ void TForm2::BuildControls() {
     items->item(i)->setToolTip("This type cannot be written");
   }
   ComboBox1.lineEdit()->setPlaceholderText("Wav type");
-  ShowWriterType();
 
   GroupBox2.setObjectName("GroupBox2");
   SetUpRadioGroup(
@@ -56,6 +55,7 @@ void TForm2::BuildControls() {
   inner.addWidget(&GroupBox3, 2, 0);
   inner.addWidget(&GroupBox4, 1, 1, 2, 1);
   setFixedSize(sizeHint());
+  ShowSettings();
 }
 
 void TForm2::ConnectHandlers() {
@@ -66,39 +66,42 @@ void TForm2::ConnectHandlers() {
   OnSelected(RadioButton6, this, [this] { RadioButton6Click(); });
 }
 
-void TForm2::ComboBox1Select(int index) {
-  // The writer keeps only the types it can write, and ignores any change
-  // while it is running: the list then shows what it kept.
-  if (index >= 0 && index < static_cast<int>(std::size(kListedTypes)))
-    Extractor().WaveOut1->SetWavType(kListedTypes[index]);
-  ShowWriterType();
+void TForm2::ShowSettings() {
+  const auto* type = std::find(std::begin(kListedTypes), std::end(kListedTypes), Wav().Type);
+  ComboBox1.setCurrentIndex(static_cast<int>(type - std::begin(kListedTypes)));
+  ShowChecked(Wav().Bits == 8 ? RadioButton2 : RadioButton3, true);
+  ShowChecked(Wav().Channels == 1 ? RadioButton5 : RadioButton6, true);
+  RateButtons.Show(Wav().Rate);
 }
 
-void TForm2::ShowWriterType() {
-  const auto* type =
-      std::find(std::begin(kListedTypes), std::end(kListedTypes), Extractor().WaveOut1->WavType());
-  ComboBox1.setCurrentIndex(static_cast<int>(type - std::begin(kListedTypes)));
+void TForm2::ComboBox1Select(int index) {
+  // Only the types the writer can write are taken: the list then shows
+  // what the files will be.
+  if (index >= 0 && index < static_cast<int>(std::size(kListedTypes)) &&
+      TWaveOut::CanWrite(kListedTypes[index]))
+    Wav().Type = kListedTypes[index];
+  ShowSettings();
 }
 
 void TForm2::RadioButton2Click() {
-  Extractor().WavSettings.Bits = 8;
+  Wav().Bits = 8;
   ShowMessage(this, "Will work with pcm wav files only !");
 }
 
 void TForm2::RadioButton3Click() {
-  Extractor().WavSettings.Bits = 16;
+  Wav().Bits = 16;
 }
 
 void TForm2::RadioButton5Click() {
-  Extractor().WavSettings.Channels = 1;
+  Wav().Channels = 1;
 }
 
 void TForm2::RadioButton6Click() {
-  Extractor().WavSettings.Channels = 2;
+  Wav().Channels = 2;
 }
 
 void TForm2::RateButtonClick(int rate) {
-  Extractor().WavSettings.Rate = rate;
+  Wav().Rate = rate;
 }
 
 }  // namespace cdx

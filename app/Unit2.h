@@ -1,6 +1,7 @@
-// "Wav options": the WAV type of WaveOut1 and the rate, sample width and
-// channels that decide which converters the WAV chain inserts. Every control
-// takes effect the moment it changes.
+// Unit2, "Wav options": a view of the WAV settings (the type of the
+// files, and the rate, sample width and channels that decide which
+// converters the WAV chain inserts). Every control takes effect the moment
+// it changes.
 #pragma once
 
 #include <QComboBox>
@@ -15,6 +16,7 @@ class TForm2 : public TOptionsWindow {
   Q_OBJECT
  public:
   explicit TForm2(TExtractor& extractor, QWidget* parent = nullptr);
+  void ShowSettings() override;
 
  public slots:
   void ComboBox1Select(int index);
@@ -27,8 +29,7 @@ class TForm2 : public TOptionsWindow {
 
  private:
   void BuildControls();
-  // Selects the type WaveOut1 writes.
-  void ShowWriterType();
+  TWavSettings& Wav() { return Settings<TWavSettings>(); }
   void ConnectHandlers();
 
   QGroupBox GroupBox1;

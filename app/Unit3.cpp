@@ -5,33 +5,35 @@
 #include <span>
 
 #include "app/QtOwnership.h"
-#include "app/Unit7.h"
 
 namespace cdx {
 
 namespace {
 
-// The bitrates the list offers, which are also the steps of the VBR limits:
-// 32 to 320 kbit/s.
-constexpr int kFirstListedBitRate = br32;
-const std::span<const int> kLadder = std::span(kMP3BitRates).subspan(kFirstListedBitRate);
-
-// The sample rates of the rate list, in its order.
-constexpr TMP3SampleRate kListedRates[] = {srDefault, sr22kHz, sr32kHz, sr44kHz, sr48kHz};
+// The bitrates the list offers, which are also the steps of the VBR limits.
+const std::vector<int>& Ladder() {
+  static const std::vector<int> ladder = Mp3BitrateLadder();
+  return ladder;
+}
 
 // The place on the ladder of the number `label` shows, -1 when it is not on
 // it.
 int LadderPlace(const QLabel& label) {
-  const auto found = std::find(kLadder.begin(), kLadder.end(), label.text().toInt());
-  return found == kLadder.end() ? -1 : static_cast<int>(found - kLadder.begin());
+  const auto found = std::find(Ladder().begin(), Ladder().end(), label.text().toInt());
+  return found == Ladder().end() ? -1 : static_cast<int>(found - Ladder().begin());
 }
 
 int LastLadderPlace() {
-  return static_cast<int>(kLadder.size()) - 1;
+  return static_cast<int>(Ladder().size()) - 1;
 }
 
 void SetLadderStep(QLabel& label, int place) {
-  label.setText(QString::number(kLadder[place]));
+  label.setText(QString::number(Ladder()[place]));
+}
+
+// The domain the MP3 row declares for `setting`.
+const TOptionDomain& Mp3Domain(const char* setting) {
+  return FindFormat("mp3")->FindSetting(setting)->Domain;
 }
 
 }  // namespace
@@ -49,30 +51,48 @@ void TForm3::BuildControls() {
   BuildSpinGroup(GroupBox5, "GroupBox5", "VBR birates",
                  {{Label3, "Label3", "Min", Label7, "Label7", SpinButton3},
                   {Label4, "Label4", "Max", Label8, "Label8", SpinButton4}});
-  Label7.setText(QString::number(Writer().VBRMinBitrate()));
-  Label8.setText(QString::number(Writer().VBRMaxBitrate()));
+
   BuildSpinGroup(GroupBox7, "GroupBox7", "Quality",
                  {{Label1, "Label1", "Normal", Label5, "Label5", SpinButton1},
                   {Label2, "Label2", "VBR", Label6, "Label6", SpinButton2}});
-  Label5.setText(QString::number(Writer().Quality()));
-  Label6.setText(QString::number(Writer().VBRQuality()));
   BuildTags();
   LayOut();
+  ShowSettings();
+}
+
+void TForm3::ShowSettings() {
+  const TMp3Settings& mp3 = Mp3();
+  ComboBox2.setCurrentText(QString::number(mp3.Bitrate));
+  const auto rate = std::find(kMp3ListedRates.begin(), kMp3ListedRates.end(), mp3.Rate);
+  ComboBox3.setCurrentIndex(
+      rate == kMp3ListedRates.end() ? 0 : static_cast<int>(rate - kMp3ListedRates.begin()) + 1);
+  for (auto [box, on] : {std::pair{&CheckBox2, mp3.Copyright}, std::pair{&CheckBox3, mp3.Crc},
+                         std::pair{&CheckBox4, mp3.Vbr}, std::pair{&CheckBox5, mp3.Original},
+                         std::pair{&CheckBox6, mp3.VbrHeader}, std::pair{&CheckBox7, mp3.UseTags}})
+    ShowChecked(*box, on);
+  // "Keep as it is" stays shown while the mode is the stereo it keeps.
+  if (mp3.Mode == MONO)
+    ShowChecked(RadioButton18, true);
+  else if (RadioButton18.isChecked())
+    ShowChecked(RadioButton17, true);
+  Label5.setText(QString::number(mp3.Quality));
+  Label6.setText(QString::number(mp3.VbrQuality));
+  Label7.setText(QString::number(mp3.VbrMin));
+  Label8.setText(QString::number(mp3.VbrMax));
 }
 
 void TForm3::BuildBitrateAndRate() {
   GroupBox1.setObjectName("GroupBox1");
   GroupBox1.setTitle("Bitrate");
   ComboBox2.setObjectName("ComboBox2");
-  for (int kbps : kLadder) ComboBox2.addItem(QString::number(kbps));
-  ComboBox2.setCurrentText(QString::number(kMP3BitRates.at(Writer().BitRate())));
+  for (int kbps : Ladder()) ComboBox2.addItem(QString::number(kbps));
   InstallLayout<QVBoxLayout>(GroupBox1).addWidget(&ComboBox2);
 
   GroupBox3.setObjectName("GroupBox3");
   GroupBox3.setTitle("Sample rate");
   ComboBox3.setObjectName("ComboBox3");
+  // "Default", then kMp3ListedRates.
   ComboBox3.addItems({"Default", "22 kHz", "32 KHz", "44 kHz", "48 kHz"});
-  ComboBox3.setCurrentIndex(0);
   InstallLayout<QVBoxLayout>(GroupBox3).addWidget(&ComboBox3);
 }
 
@@ -84,16 +104,14 @@ void TForm3::BuildMisc() {
     QCheckBox& box;
     const char* name;
     const char* caption;
-    bool on;
-  } boxes[] = {{CheckBox2, "CheckBox2", "Copyright", Writer().Copyright()},
-               {CheckBox3, "CheckBox3", "CRC", Writer().CRC()},
-               {CheckBox4, "CheckBox4", "Enable VBR", Writer().EnableVBR()},
-               {CheckBox5, "CheckBox5", "Original", Writer().Original()},
-               {CheckBox6, "CheckBox6", "Write VBR header", Writer().WriteVBRHeader()}};
+  } boxes[] = {{CheckBox2, "CheckBox2", "Copyright"},
+               {CheckBox3, "CheckBox3", "CRC"},
+               {CheckBox4, "CheckBox4", "Enable VBR"},
+               {CheckBox5, "CheckBox5", "Original"},
+               {CheckBox6, "CheckBox6", "Write VBR header"}};
   for (const auto& b : boxes) {
     b.box.setObjectName(b.name);
     b.box.setText(b.caption);
-    b.box.setChecked(b.on);
     layout.addWidget(&b.box);
   }
 }
@@ -174,66 +192,65 @@ void TForm3::ConnectHandlers() {
 
 void TForm3::ComboBox2Select(int index) {
   const int kbps = ComboBox2.itemText(index).toInt();
-  const auto found = std::find(kMP3BitRates.begin(), kMP3BitRates.end(), kbps);
-  if (found != kMP3BitRates.end())
-    Writer().SetBitRate(static_cast<TMP3BitRate>(found - kMP3BitRates.begin()));
+  if (std::find(Ladder().begin(), Ladder().end(), kbps) != Ladder().end()) Mp3().Bitrate = kbps;
 }
 
 void TForm3::CheckBox2Click() {
-  Writer().SetCopyright(CheckBox2.isChecked());
+  Mp3().Copyright = CheckBox2.isChecked();
 }
 
 void TForm3::CheckBox3Click() {
-  Writer().SetCRC(CheckBox3.isChecked());
+  Mp3().Crc = CheckBox3.isChecked();
 }
 
 void TForm3::CheckBox4Click() {
-  Writer().SetEnableVBR(CheckBox4.isChecked());
+  Mp3().Vbr = CheckBox4.isChecked();
 }
 
 void TForm3::CheckBox5Click() {
-  Writer().SetOriginal(CheckBox5.isChecked());
+  Mp3().Original = CheckBox5.isChecked();
 }
 
 void TForm3::CheckBox6Click() {
-  Writer().SetWriteVBRHeader(CheckBox6.isChecked());
+  Mp3().VbrHeader = CheckBox6.isChecked();
 }
 
 void TForm3::ComboBox3Select(int index) {
-  if (index >= 0 && index < static_cast<int>(std::size(kListedRates)))
-    Writer().SetSampleRate(kListedRates[index]);
+  if (index == 0) Mp3().Rate = 0;
+  if (index > 0 && index <= static_cast<int>(kMp3ListedRates.size()))
+    Mp3().Rate = kMp3ListedRates[index - 1];
 }
 
 void TForm3::RadioButton17Click() {
-  Writer().SetMode(STEREO);
+  Mp3().Mode = STEREO;
 }
 
 void TForm3::RadioButton18Click() {
-  Writer().SetMode(MONO);
+  Mp3().Mode = MONO;
 }
 
-void TForm3::StepQuality(QLabel& label, int step, void (TMP3Out::*set)(TMP3Quality)) {
-  // The arrows offer 1 to 9.
+void TForm3::StepQuality(QLabel& label, int step, const char* setting, int TMp3Settings::*field) {
+  const TOptionDomain& domain = Mp3Domain(setting);
   const int value = label.text().toInt();
-  if (step > 0 ? value >= 9 : value <= 1) return;
+  if (step > 0 ? value >= domain.High : value <= domain.Low) return;
   label.setText(QString::number(value + step));
-  (Writer().*set)(static_cast<TMP3Quality>(value + step));
+  Mp3().*field = value + step;
 }
 
 void TForm3::SpinButton1UpClick() {
-  StepQuality(Label5, +1, &TMP3Out::SetQuality);
+  StepQuality(Label5, +1, "quality", &TMp3Settings::Quality);
 }
 
 void TForm3::SpinButton1DownClick() {
-  StepQuality(Label5, -1, &TMP3Out::SetQuality);
+  StepQuality(Label5, -1, "quality", &TMp3Settings::Quality);
 }
 
 void TForm3::SpinButton2UpClick() {
-  StepQuality(Label6, +1, &TMP3Out::SetVBRQuality);
+  StepQuality(Label6, +1, "vbr-quality", &TMp3Settings::VbrQuality);
 }
 
 void TForm3::SpinButton2DownClick() {
-  StepQuality(Label6, -1, &TMP3Out::SetVBRQuality);
+  StepQuality(Label6, -1, "vbr-quality", &TMp3Settings::VbrQuality);
 }
 
 // The VBR limits: Min never passes Max, Max never drops below Min. After
@@ -242,77 +259,43 @@ void TForm3::SpinButton3UpClick() {
   const int place = LadderPlace(Label7);
   if (place >= 0 && place < LastLadderPlace() && Label7.text().toInt() < Label8.text().toInt())
     SetLadderStep(Label7, place + 1);
-  Writer().SetVBRMinBitrate(Label7.text().toInt());
+  Mp3().VbrMin = Label7.text().toInt();
 }
 
 void TForm3::SpinButton3DownClick() {
   const int place = LadderPlace(Label7);
   if (place > 0) SetLadderStep(Label7, place - 1);
-  Writer().SetVBRMinBitrate(Label7.text().toInt());
+  Mp3().VbrMin = Label7.text().toInt();
 }
 
 void TForm3::SpinButton4UpClick() {
   const int place = LadderPlace(Label8);
   if (place >= 0 && place < LastLadderPlace()) SetLadderStep(Label8, place + 1);
-  Writer().SetVBRMaxBitrate(Label8.text().toInt());
+  Mp3().VbrMax = Label8.text().toInt();
 }
 
 void TForm3::SpinButton4DownClick() {
   const int place = LadderPlace(Label8);
   if (place > 0 && Label8.text().toInt() > Label7.text().toInt()) SetLadderStep(Label8, place - 1);
-  Writer().SetVBRMaxBitrate(Label8.text().toInt());
+  Mp3().VbrMax = Label8.text().toInt();
 }
 
 void TForm3::SaveOwnState(QSettings& settings) const {
-  for (const QLabel* label : {&Label5, &Label6, &Label7, &Label8})
-    settings.setValue(SettingKey(label->objectName()), label->text().toInt());
-  settings.setValue(SettingKey("Mode"), int{Extractor().MP3Out1->Mode()});
+  settings.setValue(SettingKey("UseTags"), CheckBox7.isChecked());
 }
 
 void TForm3::RestoreOwnState(const QSettings& settings) {
-  auto saved = [&](const QString& name, int otherwise) {
-    bool ok = false;
-    const int value = settings.value(SettingKey(name)).toInt(&ok);
-    return ok ? value : otherwise;
-  };
-  for (auto [label, set] :
-       {std::pair{&Label5, &TMP3Out::SetQuality}, std::pair{&Label6, &TMP3Out::SetVBRQuality}}) {
-    const int quality = saved(label->objectName(), 0);
-    if (quality < 1 || quality > 9) continue;
-    label->setText(QString::number(quality));
-    (Writer().*set)(static_cast<TMP3Quality>(quality));
-  }
-  // Limits off the ladder, or crossed, are not taken.
-  const int min = saved(Label7.objectName(), 0), max = saved(Label8.objectName(), 0);
-  auto onLadder = [](int kbps) {
-    return std::find(kLadder.begin(), kLadder.end(), kbps) != kLadder.end();
-  };
-  if (onLadder(min) && onLadder(max) && min <= max) {
-    Label7.setText(QString::number(min));
-    Label8.setText(QString::number(max));
-    Writer().SetVBRMinBitrate(min);
-    Writer().SetVBRMaxBitrate(max);
-  }
-  const int mode = saved("Mode", -1);
-  if (mode >= STEREO && mode <= MONO) Writer().SetMode(static_cast<TMP3Mode>(mode));
+  // What the files get was kept with the settings; this is only the box.
+  Mp3().UseTags = settings.value(SettingKey("UseTags"), false).toBool();
 }
 
 void TForm3::CheckBox7Click() {
-  ApplyTagFields();
-}
-
-void TForm3::ApplyTagFields() {
-  if (!CheckBox7.isChecked() || !tagDialog_) {
-    Writer().SetId3Tags({});
-    Extractor().Mp3TagRules = {};
-    return;
-  }
-  Writer().SetId3Tags(tagDialog_->Fields());
-  Extractor().Mp3TagRules = tagDialog_->Rules();
+  Mp3().UseTags = CheckBox7.isChecked();
+  Mp3().HandOverTagFields();
 }
 
 void TForm3::JvXPButton1Click() {
-  if (tagDialog_) tagDialog_->ShowNonModal();
+  emit EditTagsRequested();
 }
 
 }  // namespace cdx

@@ -1,6 +1,7 @@
-// "Mp3 options": the settings of MP3Out1, and whether the MP3 files get the
-// tag dialog's texts. Every control takes effect the moment it changes; the
-// value labels of the spin buttons are the only store of their values.
+// Unit3, "Mp3 options": a view of the MP3 settings (the encoder's, and
+// whether the files get the tag dialog's texts). Every control takes effect
+// the moment it changes; the value labels of the spin buttons show the
+// settings' values.
 #pragma once
 
 #include <QCheckBox>
@@ -14,19 +15,16 @@
 
 namespace cdx {
 
-class TForm7;
-
 class TForm3 : public TOptionsWindow {
   Q_OBJECT
  public:
   explicit TForm3(TExtractor& extractor, QWidget* parent = nullptr);
-
-  // The tag dialog that "Edit tags" opens and whose fields "Use tags" copies.
-  void SetTagDialog(TForm7* dialog) { tagDialog_ = dialog; }
+  void ShowSettings() override;
   bool UseTags() const { return CheckBox7.isChecked(); }
-  // With "Use tags" checked, hands the tag dialog's fields to MP3Out1;
-  // unchecked, empties MP3Out1's tags.
-  void ApplyTagFields();
+
+ signals:
+  // "Edit tags": the tag dialog is to be shown.
+  void EditTagsRequested();
 
  public slots:
   void ComboBox2Select(int index);
@@ -50,8 +48,7 @@ class TForm3 : public TOptionsWindow {
   void JvXPButton1Click();
 
  protected:
-  // The four value labels, and the channel mode, which "Keep as it is"
-  // does not show.
+  // "Use tags", which is no setting of the files.
   void SaveOwnState(QSettings& settings) const override;
   void RestoreOwnState(const QSettings& settings) override;
 
@@ -74,10 +71,9 @@ class TForm3 : public TOptionsWindow {
   void BuildTags();
   void LayOut();
   void ConnectHandlers();
-  TMP3Out& Writer() { return *Extractor().MP3Out1; }
-  void StepQuality(QLabel& label, int step, void (TMP3Out::*set)(TMP3Quality));
-
-  TForm7* tagDialog_ = nullptr;
+  TMp3Settings& Mp3() { return Settings<TMp3Settings>(); }
+  // Moves a quality label one step within its setting's domain.
+  void StepQuality(QLabel& label, int step, const char* setting, int TMp3Settings::*field);
 
   QGroupBox GroupBox1;  // "Bitrate"
   QComboBox ComboBox2;

@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "app/QtOwnership.h"
@@ -42,6 +43,22 @@ void TForm4::BuildControls() {
   outer.addWidget(&GroupBox2, 1, 0);
   outer.addWidget(&GroupBox3, 1, 1);
   setFixedSize(sizeHint());
+  ShowSettings();
+}
+
+void TForm4::ShowSettings() {
+  {
+    const QSignalBlocker quiet(JvTrackBar1);
+    JvTrackBar1.setValue(Ogg().QualityHundredths);
+  }
+  const TOggChannelMode mode = Ogg().ChannelMode;
+  ShowChecked(mode == TOggChannelMode::Mono     ? RadioButton20
+              : mode == TOggChannelMode::Stereo ? RadioButton21
+                                                : RadioButton19,
+              true);
+  ComboBox5.setCurrentIndex(Ogg().Bitrates.Nominal);
+  ComboBox4.setCurrentIndex(Ogg().Bitrates.Maximum);
+  ComboBox6.setCurrentIndex(Ogg().Bitrates.Minimum);
 }
 
 void TForm4::BuildBitrateLists() {
@@ -88,19 +105,19 @@ void TForm4::ConnectHandlers() {
 }
 
 void TForm4::JvTrackBar1Changed() {
-  Extractor().VorbisOut1->SetCompression(static_cast<float>(JvTrackBar1.value()) / 100);
+  Ogg().QualityHundredths = JvTrackBar1.value();
 }
 
 void TForm4::RadioButton19Click() {
-  Extractor().OggSettings.ChannelMode = TOggChannelMode::Keep;
+  Ogg().ChannelMode = TOggChannelMode::Keep;
 }
 
 void TForm4::RadioButton20Click() {
-  Extractor().OggSettings.ChannelMode = TOggChannelMode::Mono;
+  Ogg().ChannelMode = TOggChannelMode::Mono;
 }
 
 void TForm4::RadioButton21Click() {
-  Extractor().OggSettings.ChannelMode = TOggChannelMode::Stereo;
+  Ogg().ChannelMode = TOggChannelMode::Stereo;
 }
 
 void TForm4::ComboBox5Select(int) {
@@ -127,10 +144,10 @@ void TForm4::ComboBox6Select(int) {
 }
 
 void TForm4::WriteBitrates() {
-  TVorbisOut& writer = *Extractor().VorbisOut1;
-  writer.SetDesiredNominalBitrate(static_cast<TVorbisBitRate>(ComboBox5.currentIndex()));
-  writer.SetDesiredMaximumBitrate(static_cast<TVorbisBitRate>(ComboBox4.currentIndex()));
-  writer.SetMinimumBitrate(static_cast<TVorbisBitRate>(ComboBox6.currentIndex()));
+  TVorbisBitrates& bitrates = Ogg().Bitrates;
+  bitrates.SetNominal(static_cast<TVorbisBitRate>(ComboBox5.currentIndex()));
+  bitrates.SetMaximum(static_cast<TVorbisBitRate>(ComboBox4.currentIndex()));
+  bitrates.SetMinimum(static_cast<TVorbisBitRate>(ComboBox6.currentIndex()));
 }
 
 }  // namespace cdx

@@ -1,6 +1,6 @@
-// "Ogg stettings": the quality and the three bitrates of VorbisOut1, and the
-// channels of the Ogg chain. Every control takes effect the moment it
-// changes.
+// Unit4, "Ogg stettings": a view of the Ogg settings (the quality and the
+// three bitrates of the encoder, the channels of the chain). Every control
+// takes effect the moment it changes.
 #pragma once
 
 #include <QComboBox>
@@ -17,6 +17,7 @@ class TForm4 : public TOptionsWindow {
   Q_OBJECT
  public:
   explicit TForm4(TExtractor& extractor, QWidget* parent = nullptr);
+  void ShowSettings() override;
 
  public slots:
   void JvTrackBar1Changed();
@@ -32,9 +33,10 @@ class TForm4 : public TOptionsWindow {
   void BuildControls();
   void BuildBitrateLists();
   void ConnectHandlers();
-  // Hands the three lists' bitrates to the writer, nominal first, so that
-  // the writer holds what the lists show wherever its rules allow.
+  // Hands the three lists' bitrates to the settings, nominal first, so
+  // that they hold what the lists show wherever the writer's rules allow.
   void WriteBitrates();
+  TOggSettings& Ogg() { return Settings<TOggSettings>(); }
 
   QGroupBox GroupBox1;  // "Compression modifier"
   QSlider JvTrackBar1;

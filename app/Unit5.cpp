@@ -10,8 +10,8 @@ namespace cdx {
 TForm5::TForm5(TExtractor& extractor, QWidget* parent)
     : TOptionsWindow("Form5", "Flac options", extractor, "flac", parent),
       RateButtons(
-          GroupBox1, extractor.FlacSettings.Rate, [this](int rate) { RateButtonClick(rate); },
-          kFlacChainRates) {
+          GroupBox1, extractor.Settings.Of<TFlacSettings>("flac").Rate,
+          [this](int rate) { RateButtonClick(rate); }, kFlacChainRates) {
   BuildControls();
   ConnectHandlers();
 }
@@ -33,6 +33,13 @@ void TForm5::BuildControls() {
   outer.addWidget(&GroupBox2, 0, 1);
   outer.addWidget(&GroupBox3, 1, 1);
   setFixedSize(sizeHint());
+  ShowSettings();
+}
+
+void TForm5::ShowSettings() {
+  RateButtons.Show(Flac().Rate);
+  ShowChecked(Flac().Channels == 1 ? RadioButton5 : RadioButton6, true);
+  ComboBox1.setCurrentIndex(Flac().BestModelSearch ? 1 : 0);
 }
 
 void TForm5::ConnectHandlers() {
@@ -42,20 +49,20 @@ void TForm5::ConnectHandlers() {
 }
 
 void TForm5::RadioButton5Click() {
-  Extractor().FlacSettings.Channels = 1;
+  Flac().Channels = 1;
 }
 
 void TForm5::RadioButton6Click() {
-  Extractor().FlacSettings.Channels = 2;
+  Flac().Channels = 2;
 }
 
 void TForm5::RateButtonClick(int rate) {
-  Extractor().FlacSettings.Rate = rate;
+  Flac().Rate = rate;
 }
 
 void TForm5::ComboBox1Select(int index) {
   // The writer's setter also turns plain mid-side stereo on for "Yes".
-  if (index == 0 || index == 1) Extractor().FLACOut1->SetBestModelSearch(index == 1);
+  if (index == 0 || index == 1) Flac().BestModelSearch = index == 1;
 }
 
 }  // namespace cdx

@@ -1,6 +1,6 @@
-// "Flac options": the rate and channels of the FLAC chain and the best
-// model search of FLACOut1. Every control takes effect the moment it
-// changes.
+// Unit5, "Flac options": a view of the FLAC settings (the rate and
+// channels of the chain, the best model search of the encoder). Every
+// control takes effect the moment it changes.
 #pragma once
 
 #include <QComboBox>
@@ -15,6 +15,7 @@ class TForm5 : public TOptionsWindow {
   Q_OBJECT
  public:
   explicit TForm5(TExtractor& extractor, QWidget* parent = nullptr);
+  void ShowSettings() override;
 
  public slots:
   void RadioButton5Click();
@@ -26,6 +27,7 @@ class TForm5 : public TOptionsWindow {
  private:
   void BuildControls();
   void ConnectHandlers();
+  TFlacSettings& Flac() { return Settings<TFlacSettings>(); }
 
   QGroupBox GroupBox1;  // "Sampling frequency"
   TRateButtons RateButtons;

@@ -1,5 +1,6 @@
 #include "app/Unit6.h"
 
+#include <QSignalBlocker>
 #include <algorithm>
 
 #include "app/QtOwnership.h"
@@ -20,7 +21,7 @@ int LadderStep(int level) {
 
 TForm6::TForm6(TExtractor& extractor, QWidget* parent)
     : TOptionsWindow("Form6", "Mac options", extractor, "ape", parent),
-      RateButtons(GroupBox1, extractor.ApeSettings.Rate,
+      RateButtons(GroupBox1, extractor.Settings.Of<TApeSettings>("ape").Rate,
                   [this](int rate) { RateButtonClick(rate); }) {
   BuildControls();
   ConnectHandlers();
@@ -31,12 +32,9 @@ void TForm6::BuildControls() {
   GroupBox2.setObjectName("GroupBox2");
   SetUpChannelButtons(GroupBox2, RadioButton5, RadioButton6);
 
-  // The box shows 2000 while the writer keeps the 3000 it was created with,
-  // until the first arrow click: the text is set before Edit1Change is
-  // connected.
+  // The box shows the level the files get, from the start.
   Edit1.setObjectName("Edit1");
   Edit1.setReadOnly(true);
-  Edit1.setText("2000");
   Edit1.setFixedWidth(60);
   SpinButton1.setObjectName("SpinButton1");
   SpinButton1Up.setObjectName("SpinButton1Up");
@@ -62,6 +60,14 @@ void TForm6::BuildControls() {
   outer.addWidget(&GroupBox2, 0, 1);
   outer.addWidget(&GroupBox3, 1, 1);
   setFixedSize(sizeHint());
+  ShowSettings();
+}
+
+void TForm6::ShowSettings() {
+  RateButtons.Show(Ape().Rate);
+  ShowChecked(Ape().Channels == 1 ? RadioButton5 : RadioButton6, true);
+  const QSignalBlocker quiet(Edit1);
+  Edit1.setText(QString::number(Ape().Level));
 }
 
 void TForm6::ConnectHandlers() {
@@ -73,19 +79,20 @@ void TForm6::ConnectHandlers() {
 }
 
 void TForm6::RadioButton5Click() {
-  Extractor().ApeSettings.Channels = 1;
+  Ape().Channels = 1;
 }
 
 void TForm6::RadioButton6Click() {
-  Extractor().ApeSettings.Channels = 2;
+  Ape().Channels = 2;
 }
 
 void TForm6::RateButtonClick(int rate) {
-  Extractor().ApeSettings.Rate = rate;
+  Ape().Rate = rate;
 }
 
 void TForm6::Edit1Change() {
-  Extractor().MACOut1->SetCompressionLevel(Edit1.text().toInt());
+  // Only a level of the ladder is taken, as the writer would.
+  if (LadderStep(Edit1.text().toInt()) >= 0) Ape().Level = Edit1.text().toInt();
 }
 
 void TForm6::SpinButton1UpClick() {

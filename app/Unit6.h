@@ -1,6 +1,6 @@
-// "Mac options": the rate and channels of the Monkey's Audio chain and the
-// compression level of MACOut1. Every control takes effect the moment it
-// changes.
+// Unit6, "Mac options": a view of the Monkey's Audio settings (the rate
+// and channels of the chain, the compression level). Every control takes
+// effect the moment it changes.
 #pragma once
 
 #include <QGroupBox>
@@ -16,6 +16,7 @@ class TForm6 : public TOptionsWindow {
   Q_OBJECT
  public:
   explicit TForm6(TExtractor& extractor, QWidget* parent = nullptr);
+  void ShowSettings() override;
 
  public slots:
   void RadioButton5Click();
@@ -29,6 +30,7 @@ class TForm6 : public TOptionsWindow {
  private:
   void BuildControls();
   void ConnectHandlers();
+  TApeSettings& Ape() { return Settings<TApeSettings>(); }
 
   QGroupBox GroupBox1;  // "Sampling frequency"
   TRateButtons RateButtons;

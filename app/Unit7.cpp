@@ -1,9 +1,9 @@
 #include "app/Unit7.h"
 
 #include <QGridLayout>
+#include <QSignalBlocker>
 
 #include "app/QtOwnership.h"
-#include "app/Unit3.h"
 
 namespace cdx {
 
@@ -11,14 +11,6 @@ namespace {
 
 // The ID3v1 genres as far as the table went at "Dance Hall", number 125.
 constexpr int kListedGenres = 126;
-
-// The number `text` starts with, or `otherwise` when it starts with none.
-int LeadingNumber(const QString& text, int otherwise) {
-  const QString trimmed = text.trimmed();
-  qsizetype digits = 0;
-  while (digits < trimmed.size() && digits < 9 && trimmed[digits].isDigit()) ++digits;
-  return digits > 0 ? trimmed.left(digits).toInt() : otherwise;
-}
 
 }  // namespace
 
@@ -29,7 +21,39 @@ TForm7::TForm7(TExtractor& extractor, QWidget* parent)
   setPalette(palette);
   BuildControls();
   LayOut();
+  ConnectFields();
   connect(&JvXPButton1, &QPushButton::clicked, this, &TForm7::JvXPButton1Click);
+}
+
+std::vector<std::pair<QLineEdit*, std::string TMP3Tags::*>> TForm7::TextFields() {
+  return {{&Edit1, &TMP3Tags::Album}, {&Edit2, &TMP3Tags::Artist}, {&Edit3, &TMP3Tags::Title},
+          {&Edit4, &TMP3Tags::Track}, {&Edit5, &TMP3Tags::Year},   {&Edit7, &TMP3Tags::Comment}};
+}
+
+void TForm7::ConnectFields() {
+  TMp3Settings& mp3 = Extractor().Mp3Settings;
+  for (auto [edit, field] : TextFields())
+    connect(edit, &QLineEdit::textChanged, this,
+            [&mp3, field](const QString& text) { mp3.TagFields.*field = text.toStdString(); });
+  connect(&ComboBox1, &QComboBox::currentTextChanged, this,
+          [&mp3](const QString& text) { mp3.TagFields.Genre = text.toStdString(); });
+  connect(&CheckBox2, &QCheckBox::toggled, this, [&mp3](bool on) { mp3.TitleFromNameBox = on; });
+  connect(&CheckBox1, &QCheckBox::toggled, this, [&mp3](bool on) { mp3.IncrementTrackBox = on; });
+}
+
+void TForm7::ShowSettings() {
+  const TMp3Settings& mp3 = Extractor().Mp3Settings;
+  const TMP3Tags fields = mp3.TagFields;
+  for (auto [edit, field] : TextFields()) {
+    const QSignalBlocker quiet(*edit);
+    edit->setText(QString::fromStdString(fields.*field));
+  }
+  {
+    const QSignalBlocker quiet(ComboBox1);
+    ComboBox1.setEditText(QString::fromStdString(fields.Genre));
+  }
+  ShowChecked(CheckBox2, mp3.TitleFromNameBox);
+  ShowChecked(CheckBox1, mp3.IncrementTrackBox);
 }
 
 void TForm7::BuildControls() {
@@ -99,37 +123,33 @@ void TForm7::LayOut() {
   setFixedSize(sizeHint());
 }
 
-TMP3Tags TForm7::Fields() const {
-  return {.Title = Edit3.text().toStdString(),
-          .Artist = Edit2.text().toStdString(),
-          .Album = Edit1.text().toStdString(),
-          .Year = Edit5.text().toStdString(),
-          .Track = Edit4.text().toStdString(),
-          .Comment = Edit7.text().toStdString(),
-          .Genre = ComboBox1.currentText().toStdString()};
-}
-
-TMp3TagRules TForm7::Rules() const {
-  return {.FilenameAsTitle = CheckBox2.isChecked(),
-          .IncrementTrack = CheckBox1.isChecked(),
-          .FirstTrack = LeadingNumber(Edit4.text(), 1)};
-}
-
 void TForm7::SaveOwnState(QSettings& settings) const {
-  settings.setValue(SettingKey("Genre"), ComboBox1.currentText());
+  const TMp3Settings& mp3 = Extractor().Mp3Settings;
+  const TMP3Tags& fields = mp3.TagFields;
+  for (auto [name, text] : {std::pair{"Album", &fields.Album}, std::pair{"Artist", &fields.Artist},
+                            std::pair{"Title", &fields.Title}, std::pair{"Track", &fields.Track},
+                            std::pair{"Year", &fields.Year}, std::pair{"Comment", &fields.Comment},
+                            std::pair{"Genre", &fields.Genre}})
+    settings.setValue(SettingKey(name), QString::fromStdString(*text));
+  settings.setValue(SettingKey("FilenameAsTitle"), mp3.TitleFromNameBox);
+  settings.setValue(SettingKey("IncrementTrack"), mp3.IncrementTrackBox);
 }
 
 void TForm7::RestoreOwnState(const QSettings& settings) {
-  const QVariant genre = settings.value(SettingKey("Genre"));
-  if (genre.isValid()) ComboBox1.setEditText(genre.toString());
-  // This dialog's fields come back after "Use tags" (its dialog is restored
-  // first), so the tags are handed over again now that they are complete.
-  if (optionsDialog_) optionsDialog_->ApplyTagFields();
+  TMp3Settings& mp3 = Extractor().Mp3Settings;
+  TMP3Tags& fields = mp3.TagFields;
+  for (auto [name, text] : {std::pair{"Album", &fields.Album}, std::pair{"Artist", &fields.Artist},
+                            std::pair{"Title", &fields.Title}, std::pair{"Track", &fields.Track},
+                            std::pair{"Year", &fields.Year}, std::pair{"Comment", &fields.Comment},
+                            std::pair{"Genre", &fields.Genre}})
+    *text = settings.value(SettingKey(name)).toString().toStdString();
+  mp3.TitleFromNameBox = settings.value(SettingKey("FilenameAsTitle"), false).toBool();
+  mp3.IncrementTrackBox = settings.value(SettingKey("IncrementTrack"), false).toBool();
 }
 
 void TForm7::JvXPButton1Click() {
   hide();
-  if (optionsDialog_) optionsDialog_->ApplyTagFields();
+  Extractor().Mp3Settings.HandOverTagFields();
 }
 
 }  // namespace cdx

@@ -1,6 +1,7 @@
-// "Mp3 tag settings": the one set of tag texts for the MP3 files, and two
-// rules that vary them from file to file. The fields reach MP3Out1 only
-// through "Close" and the options dialog's "Use tags".
+// Unit7, "Mp3 tag settings": a view of the tag dialog's part of the MP3
+// settings: the one set of tag texts for the MP3 files, and two rules that
+// vary them from file to file. The fields reach the files only through
+// "Close" and the options dialog's "Use tags".
 #pragma once
 
 #include <QCheckBox>
@@ -14,27 +15,20 @@
 
 namespace cdx {
 
-class TForm3;
-
 class TForm7 : public TOptionsWindow {
   Q_OBJECT
  public:
   explicit TForm7(TExtractor& extractor, QWidget* parent = nullptr);
-
-  // The dialog whose "Use tags" decides what "Close" does.
-  void SetOptionsDialog(TForm3* dialog) { optionsDialog_ = dialog; }
+  void ShowSettings() override;
   // The fields as they are now, unchanged.
-  TMP3Tags Fields() const;
-  // "Filename as title" and "Increment track", from the typed track number
-  // (1 when it starts with none).
-  TMp3TagRules Rules() const;
+  const TMP3Tags& Fields() const { return Extractor().Mp3Settings.TagFields; }
 
  public slots:
   void JvXPButton1Click();
 
  protected:
-  // The genre text, which may be typed; and the tags as the fields now are
-  // go to MP3Out1 when "Use tags" is checked.
+  // The fields and the two boxes, which the files get only once handed
+  // over.
   void SaveOwnState(QSettings& settings) const override;
   void RestoreOwnState(const QSettings& settings) override;
 
@@ -42,8 +36,9 @@ class TForm7 : public TOptionsWindow {
   void BuildControls();
   void BuildGenreList();
   void LayOut();
-
-  TForm3* optionsDialog_ = nullptr;
+  void ConnectFields();
+  // Each field with the tag text it edits.
+  std::vector<std::pair<QLineEdit*, std::string TMP3Tags::*>> TextFields();
 
   TTitleStrip JvGradientCaption1{nullptr, "", "Mp3 tag settings"};
   QGroupBox GroupBox1;  // "Album"

@@ -19,12 +19,6 @@ bool ToInt(const std::string& text, int& value) {
   return ec == std::errc() && ptr == end && !text.empty();
 }
 
-bool ToReal(const std::string& text, double& value) {
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  return ec == std::errc() && ptr == end && !text.empty();
-}
-
 // A format option as it stands on the command line, before the format is
 // known.
 struct TRawOption {
@@ -32,13 +26,17 @@ struct TRawOption {
   std::string Value;
 };
 
-// Some format's option called `name`. All formats agree on whether an
+std::string OptionOf(const TSetting& setting) {
+  return "--" + setting.Name;
+}
+
+// Some format's setting that `name` gives. All formats agree on whether an
 // option of a name takes a value, so it can be read before the format is
 // known.
-const TFormatOption* AnyFormatOption(const std::vector<TFormat>& formats, const std::string& name) {
+const TSetting* AnyFormatSetting(const std::vector<TFormat>& formats, const std::string& name) {
   for (const TFormat& format : formats)
-    for (const TFormatOption& option : format.Options)
-      if (option.Name == name) return &option;
+    for (const TSetting& setting : format.Settings)
+      if (OptionOf(setting) == name) return &setting;
   return nullptr;
 }
 
@@ -97,9 +95,9 @@ bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TForm
     return problem.empty();
   }
   if (arg == "--format") return TakeFormat(argc, argv, i, formats, o.Format, problem);
-  if (const TFormatOption* option = AnyFormatOption(formats, arg)) {
+  if (const TSetting* setting = AnyFormatSetting(formats, arg)) {
     TRawOption given{arg, ""};
-    if (option->Domain.Kind != TValueKind::Flag && !TakeValue(argc, argv, i, given.Value, problem))
+    if (setting->Domain.Kind != TValueKind::Flag && !TakeValue(argc, argv, i, given.Value, problem))
       return false;
     raw.push_back(given);
     return true;
@@ -108,34 +106,34 @@ bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TForm
   return false;
 }
 
-// Checks each format option given against the chosen format's. An option
-// of another format is a mistake worth saying, not ignoring.
+// Checks each format option given against the chosen format's settings.
+// An option of another format is a mistake worth saying, not ignoring.
 bool TakeFormatOptions(const std::vector<TRawOption>& raw, TCliOptions& o, std::string& problem) {
-  const std::vector<TFormatOption>& options = o.Format->Options;
-  std::vector<std::vector<TOptionValue>> values(options.size());
+  const std::vector<TSetting>& settings = o.Format->Settings;
+  std::vector<std::vector<TOptionValue>> values(settings.size());
   for (const TRawOption& given : raw) {
-    auto option = std::find_if(options.begin(), options.end(), [&](const TFormatOption& known) {
-      return known.Name == given.Name;
+    auto setting = std::find_if(settings.begin(), settings.end(), [&](const TSetting& known) {
+      return OptionOf(known) == given.Name;
     });
-    if (option == options.end()) {
+    if (setting == settings.end()) {
       problem = given.Name + " does not apply to this format";
       return false;
     }
     TOptionValue value;
-    if (!ReadOptionValue(option->Domain, given.Value, value)) {
+    if (!ReadOptionValue(setting->Domain, given.Value, value)) {
       problem = "bad value for " + given.Name + ": " + given.Value;
       return false;
     }
-    auto& slot = values[option - options.begin()];
-    if (!option->Repeatable && !slot.empty()) {
+    auto& slot = values[setting - settings.begin()];
+    if (!setting->Repeatable && !slot.empty()) {
       problem = given.Name + " given twice";
       return false;
     }
     slot.push_back(value);
   }
   o.FormatOptions.clear();
-  for (size_t k = 0; k < options.size(); ++k)
-    if (!values[k].empty()) o.FormatOptions.push_back({&options[k], std::move(values[k])});
+  for (size_t k = 0; k < settings.size(); ++k)
+    if (!values[k].empty()) o.FormatOptions.push_back({&settings[k], std::move(values[k])});
   return true;
 }
 
@@ -153,21 +151,21 @@ bool SameValue(const TOptionDomain& domain, const TOptionValue& a, const TOption
 
 // Whether `option` was given with the value that `text` names; values are
 // compared as read ("08" is 8), not as typed.
-bool GivenWith(const TCliOptions& o, const std::string& option, const std::string& text) {
+bool GivenWith(const TCliOptions& o, const std::string& setting, const std::string& text) {
   for (const TGivenOption& given : o.FormatOptions) {
     TOptionValue named;
-    if (given.Option->Name != option || !ReadOptionValue(given.Option->Domain, text, named))
+    if (given.Setting->Name != setting || !ReadOptionValue(given.Setting->Domain, text, named))
       continue;
     for (const TOptionValue& value : given.Values)
-      if (SameValue(given.Option->Domain, value, named)) return true;
+      if (SameValue(given.Setting->Domain, value, named)) return true;
   }
   return false;
 }
 
 // "--bits 8 and --wav-type adpcm exclude each other"
 std::string DescribeClash(const TOptionClash& clash) {
-  return clash.Option + " " + clash.Value + " and " + clash.OtherOption + " " + clash.OtherValue +
-         " exclude each other";
+  return "--" + clash.Option + " " + clash.Value + " and --" + clash.OtherOption + " " +
+         clash.OtherValue + " exclude each other";
 }
 
 bool CheckClashes(const TCliOptions& o, std::string& problem) {
@@ -199,71 +197,18 @@ std::string Join(const std::vector<std::string>& parts, const std::string& betwe
   return text;
 }
 
-std::string TwoDecimals(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  return text;
-}
-
-// How the help shows the values of `domain`: "1|2", "0..9", "pcm|adpcm".
-std::string DescribeDomain(const TOptionDomain& domain) {
-  std::vector<std::string> parts;
-  switch (domain.Kind) {
-    case TValueKind::Flag:
-    case TValueKind::Word:
-      break;
-    case TValueKind::Integer:
-      if (domain.Integers.empty())
-        parts.push_back(std::to_string(static_cast<int>(domain.Low)) + ".." +
-                        std::to_string(static_cast<int>(domain.High)));
-      for (int value : domain.Integers) parts.push_back(std::to_string(value));
-      break;
-    case TValueKind::Real:
-      parts.push_back(TwoDecimals(domain.Low) + ".." + TwoDecimals(domain.High));
-      break;
-    case TValueKind::Text:
-      parts.push_back(domain.Placeholder);
-      break;
-  }
-  parts.insert(parts.end(), domain.Words.begin(), domain.Words.end());
-  return Join(parts, "|", "|");
-}
-
-std::string DescribeOption(const TFormatOption& option) {
-  std::string synopsis = "  " + option.Name;
-  if (option.Domain.Kind != TValueKind::Flag) synopsis += " " + DescribeDomain(option.Domain);
+std::string DescribeOption(const TSetting& setting) {
+  std::string synopsis = "  " + OptionOf(setting);
+  if (setting.Domain.Kind != TValueKind::Flag) synopsis += " " + DescribeDomain(setting.Domain);
   // A long synopsis puts its help on a line of its own.
   synopsis += synopsis.size() + 2 > kHelpColumn ? "\n" + std::string(kHelpColumn, ' ')
                                                 : std::string(kHelpColumn - synopsis.size(), ' ');
-  return synopsis + option.Help + (option.Repeatable ? " (may be repeated)" : "") + "\n";
+  std::string help = setting.Help;
+  if (!setting.Domain.Default.empty()) help += " (default " + setting.Domain.Default + ")";
+  return synopsis + help + (setting.Repeatable ? " (may be repeated)" : "") + "\n";
 }
 
 }  // namespace
-
-bool ReadOptionValue(const TOptionDomain& domain, const std::string& text, TOptionValue& value) {
-  value = TOptionValue{text};
-  auto word = std::find(domain.Words.begin(), domain.Words.end(), text);
-  if (word != domain.Words.end()) {
-    value.Word = static_cast<int>(word - domain.Words.begin());
-    return true;
-  }
-  switch (domain.Kind) {
-    case TValueKind::Flag:
-      return text.empty();
-    case TValueKind::Word:
-      return false;
-    case TValueKind::Text:
-      return true;
-    case TValueKind::Integer:
-      if (!ToInt(text, value.Integer)) return false;
-      if (domain.Integers.empty())
-        return domain.Low <= value.Integer && value.Integer <= domain.High;
-      return std::count(domain.Integers.begin(), domain.Integers.end(), value.Integer) > 0;
-    case TValueKind::Real:
-      return ToReal(text, value.Real) && domain.Low <= value.Real && value.Real <= domain.High;
-  }
-  return false;
-}
 
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
   std::set<int> found;
@@ -309,7 +254,7 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
     if (!format.Available()) continue;
     names.push_back(format.Name);
     options += "\n" + format.Name + " options:\n";
-    for (const TFormatOption& option : format.Options) options += DescribeOption(option);
+    for (const TSetting& setting : format.Settings) options += DescribeOption(setting);
     for (const TOptionClash& clash : format.Clashes)
       options += "  (" + DescribeClash(clash) + ")\n";
   }
@@ -333,9 +278,11 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
          "Ctrl-C.\n";
 }
 
-void ApplyFormatOptions(TExtractor& extractor, const TCliOptions& options, const TTrackRun& run) {
-  for (const TGivenOption& given : options.FormatOptions)
-    for (const TOptionValue& value : given.Values) given.Option->Apply(extractor, value, run);
+void ApplyFormatOptions(TFormatSettings& settings, const TCliOptions& options) {
+  for (const TGivenOption& given : options.FormatOptions) {
+    if (given.Setting->Clear) given.Setting->Clear(settings);
+    for (const TOptionValue& value : given.Values) given.Setting->Set(settings, value);
+  }
 }
 
 }  // namespace cdx

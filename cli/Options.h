@@ -1,5 +1,5 @@
 // Command-line options of cd-extractor-cli. The options of each format, and
-// their help, come from the table of formats.
+// their help, come from the settings its row declares: --NAME for each.
 #pragma once
 
 #include <string>
@@ -9,10 +9,11 @@
 
 namespace cdx {
 
-// A format option as given: its values, checked against its domain, in
-// the order given (one value unless the option is repeatable).
+// A format option as given: the setting it names and its values, checked
+// against the setting's domain, in the order given (one value unless the
+// setting is repeatable).
 struct TGivenOption {
-  const TFormatOption* Option;
+  const TSetting* Setting;
   std::vector<TOptionValue> Values;
 };
 
@@ -24,7 +25,7 @@ struct TCliOptions {
   std::string Image;        // a disc image to use as a drive
   std::vector<int> Tracks;  // empty: every audio track
   const TFormat* Format = nullptr;
-  std::vector<TGivenOption> FormatOptions;  // in the order of the format's options
+  std::vector<TGivenOption> FormatOptions;  // in the order of the format's settings
   std::string OutDir;
 };
 
@@ -36,12 +37,9 @@ bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, st
                      const std::vector<TFormat>& formats = Formats());
 // Parses a track list like "1,3-5" into ascending unique numbers.
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks);
-// Checks `text` against `domain`; false when the domain does not take it.
-bool ReadOptionValue(const TOptionDomain& domain, const std::string& text, TOptionValue& value);
 std::string CliUsage(const std::vector<TFormat>& formats = Formats());
 
-// Applies the format options given to `extractor`, before the chain of
-// `run` is built.
-void ApplyFormatOptions(TExtractor& extractor, const TCliOptions& options, const TTrackRun& run);
+// Puts the format options given into the format's settings record.
+void ApplyFormatOptions(TFormatSettings& settings, const TCliOptions& options);
 
 }  // namespace cdx

@@ -1,5 +1,5 @@
-// cd-extractor-cli: lists drives and tracks, and rips tracks through the
-// same components and chain builders as the window.
+// cd-extractor-cli: lists drives and tracks, and rips tracks with the same
+// job as the window.
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,9 +14,8 @@
 #include <vector>
 
 #include "cli/Options.h"
-#include "extractor/Extractor.h"
+#include "extractor/RipJob.h"
 #include "pipeline/MainThreadQueue.h"
-#include "platform/cdrip/cdrip.h"
 
 namespace {
 
@@ -34,9 +33,11 @@ std::string TwoDigits(int n) {
   return buf;
 }
 
-std::string Duration(const TCDTrackInfo& info) {
+// "mm:ss.ff" of a number of sectors.
+std::string Duration(uint32_t sectors) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%02d:%02d.%02d", info.Min, info.Sec, info.Frame);
+  std::snprintf(buf, sizeof buf, "%02u:%02u.%02u", sectors / 4500, (sectors / 75) % 60,
+                sectors % 75);
   return buf;
 }
 
@@ -46,54 +47,21 @@ int UsageError(const std::string& problem) {
   return 2;
 }
 
-// A library message on one line, so that each track keeps one line of the
-// report: "Error finishing.\r\nI/O write error" gives "Error finishing; I/O
-// write error".
-std::string OneLine(const std::string& message) {
-  std::string joined, line;
-  std::stringstream lines(message);
-  while (std::getline(lines, line)) {
-    auto first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos) continue;
-    if (!joined.empty()) {
-      if (joined.back() == '.') joined.pop_back();
-      joined += "; ";
-    }
-    joined += line.substr(first, line.find_last_not_of(" \t\r") - first + 1);
-  }
-  return joined;
-}
-
-// "3", "1-4" or "2,5-7", as --tracks takes them.
-std::string TrackRanges(const std::vector<int>& tracks) {
-  std::string text;
-  for (size_t k = 0; k < tracks.size(); ++k) {
-    size_t end = k;
-    while (end + 1 < tracks.size() && tracks[end + 1] == tracks[end] + 1) ++end;
-    text += (text.empty() ? "" : ",") + std::to_string(tracks[k]);
-    if (end > k) text += "-" + std::to_string(tracks[end]);
-    k = end;
-  }
-  return text;
-}
-
 // `label` says how to choose the drive again: "Drive 2", or "Image" for
 // one that only --image makes a drive.
-void ListDrive(TCDIn& cd, int drive, const std::string& label) {
-  std::cout << label << ": " << cd.DriveRoot(drive) << "  (" << cdrip::CR_GetDrivePath(drive)
-            << ")\n";
-  cd.SetCurrentDrive(drive);
-  int tracks = cd.TrackCount();
-  if (tracks < 0) {
+void ListDrive(const TDriveInfo& drive, const std::string& label) {
+  std::cout << label << ": " << drive.Root << "  (" << drive.Path << ")\n";
+  TDisc disc = TDisc::Read(drive.Index);
+  if (!disc.Readable()) {
     std::cout << "  no disc\n";
     return;
   }
   std::cout << "  track  type   start   length\n";
-  for (int t = 1; t <= tracks; ++t) {
-    TCDTrackInfo info = cd.TrackInfo(t);
-    uint32_t start = cdrip::CR_GetTocEntry(t - 1).dwStartSector;
-    std::printf("  %5d  %-5s  %6u  %s\n", t, info.TrackType == ttAudio ? "audio" : "data", start,
-                Duration(info).c_str());
+  const cdrip::DiscToc& toc = disc.Toc();
+  for (size_t k = 0; k < toc.tracks.size(); ++k) {
+    const cdrip::TocTrack& t = toc.tracks[k];
+    std::printf("  %5d  %-5s  %6u  %s\n", t.number, t.audio ? "audio" : "data", t.start,
+                Duration(toc.length(k)).c_str());
   }
   std::fflush(stdout);
 }
@@ -101,28 +69,19 @@ void ListDrive(TCDIn& cd, int drive, const std::string& label) {
 // Image files of the discs folders that are no drive, so that a user who
 // put one there learns why it is missing.
 void ListSkippedImages() {
-  for (const auto& image : cdrip::CR_GetSkippedImages())
-    std::cout << "Skipped " << image.path << ": " << image.reason << "\n";
+  for (const TSkippedDisc& image : SkippedDiscs())
+    std::cout << "Skipped " << image.Path << ": " << image.Reason << "\n";
 }
 
-std::vector<int> AudioTracks(TCDIn& cd) {
-  std::vector<int> tracks;
-  int count = cd.TrackCount();
-  for (int t = 1; t <= count; ++t)
-    if (cd.TrackInfo(t).TrackType == ttAudio) tracks.push_back(t);
-  return tracks;
-}
-
-// Why the disc in the current drive cannot give `wanted`: the tracks it
-// does not have, with those it has; "" when it has them all.
-std::string MissingTracks(TCDIn& cd, const std::vector<int>& wanted) {
-  int count = cd.TrackCount();
-  std::vector<int> missing, data;
+// Why `disc` cannot give `wanted`: the tracks it does not have, with those
+// it has; "" when it has them all.
+std::string MissingTracks(const TDisc& disc, const std::vector<int>& wanted) {
+  std::vector<int> missing;
   for (int track : wanted)
-    if (track > count) missing.push_back(track);
+    if (!disc.Track(track)) missing.push_back(track);
   if (missing.empty()) return "";
-  for (int t = 1; t <= count; ++t)
-    if (cd.TrackInfo(t).TrackType != ttAudio) data.push_back(t);
+  const int count = static_cast<int>(disc.Toc().tracks.size());
+  std::vector<int> data = disc.DataTracks();
   std::string has =
       count == 1 ? "its only track is 1" : "its tracks are 1 to " + std::to_string(count);
   if (!data.empty())
@@ -153,102 +112,100 @@ class TProgressBar {
   bool shown_ = false;
 };
 
-// Rips one track and returns how its run ended.
-TRunEnd RipTrack(TExtractor& ex, const TCliOptions& o, const std::string& path,
-                 const std::string& caption, TProgressBar& bar) {
-  TACSOutput* writer = nullptr;
-  try {
-    writer = ex.BuildChain(*o.Format, path, o.OutDir, caption);
-  } catch (const std::exception& e) {
-    return {TRunResult::Failed, e.what()};
-  }
-  auto& queue = TMainThreadQueue::Instance();
-  bool stopped = false;
-  TRunEnd end = WaitForRunEnd(*writer, [&] {
-    // A hand-off ends the wait at once; a signal is seen within the slice.
-    queue.WaitAndServe(std::chrono::milliseconds(50));
-    if (interrupted && !stopped) {
-      ex.StopRunning();
-      stopped = true;
-    }
-  });
-  bar.Clear();
-  return end;
-}
-
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-}
-
 // What the report says of a track. A failed run writes no file and leaves
 // an earlier file of the name as it was (the writers' contract).
-std::string Outcome(const TRunEnd& end, const std::string& name, bool earlierKept) {
-  switch (end.Result) {
-    case TRunResult::Done:
+std::string Outcome(const TTrackOutcome& outcome, const std::string& name) {
+  switch (outcome.Result) {
+    case TTrackResult::Written:
       return "ok";
-    case TRunResult::Stopped:
+    case TTrackResult::Stopped:
       return "stopped";
-    case TRunResult::Failed:
+    case TTrackResult::NotReached:
+      return "not ripped";
+    case TTrackResult::Failed:
       break;
   }
-  return "failed: " + OneLine(end.Message) + " (no file written" +
-         (earlierKept ? "; the earlier " + name + " was kept)" : ")");
+  return "failed: " + OneLine(outcome.Error) + " (no file written" +
+         (outcome.EarlierKept ? "; the earlier " + name + " was kept)" : ")");
 }
+
+// The command line's side of the job: the chosen tracks in order, a
+// progress bar on a terminal, one line per track, and Ctrl-C as Stop all.
+class TCliJob : public TJobFrontEnd {
+ public:
+  TCliJob(TRipJob& job, const TFormat& format, int drive, std::vector<int> tracks)
+      : job_(job), format_(format), drive_(drive), tracks_(std::move(tracks)) {}
+
+  bool AllWritten() const { return allWritten_; }
+
+  std::optional<TJobTrack> NextTrack() override {
+    if (next_ >= tracks_.size()) return std::nullopt;
+    const int track = tracks_[next_++];
+    return TJobTrack{
+        static_cast<uint64_t>(track), {drive_, track}, "Track" + TwoDigits(track), &format_};
+  }
+  void Serve() override {
+    // A hand-off ends the wait at once; a signal is seen within the slice.
+    TMainThreadQueue::Instance().WaitAndServe(std::chrono::milliseconds(50));
+    if (interrupted && !job_.StoppingAll()) job_.StopAll();
+    bar_.Show(current_, job_.Progress());
+  }
+  void TrackStarting(const TJobTrack& track) override { current_ = track.Name + format_.Extension; }
+  void TrackEnded(const TJobTrack& track, const TTrackOutcome& outcome) override {
+    bar_.Clear();
+    const std::string name = track.Name + format_.Extension;
+    std::cout << name << ": " << Outcome(outcome, name) << std::endl;
+    allWritten_ = allWritten_ && outcome.Result == TTrackResult::Written;
+  }
+
+ private:
+  TRipJob& job_;
+  const TFormat& format_;
+  int drive_;
+  std::vector<int> tracks_;
+  size_t next_ = 0;
+  TProgressBar bar_;
+  std::string current_;
+  bool allWritten_ = true;
+};
 
 // Fills `tracks` with those to rip and returns 0; otherwise says why there
 // are none and returns the exit status: 2 for a track the disc lacks, which
 // is a bad command line. Without a readable disc each track given fails on
 // its own line.
-int ChooseTracks(TCDIn& cd, const TCliOptions& o, int drive, std::vector<int>& tracks) {
-  bool disc = cd.TrackCount() >= 0;
-  if (auto missing = disc ? MissingTracks(cd, o.Tracks) : ""; !missing.empty())
+int ChooseTracks(const TDisc& disc, const TCliOptions& o, int drive, std::vector<int>& tracks) {
+  if (auto missing = disc.Readable() ? MissingTracks(disc, o.Tracks) : ""; !missing.empty())
     return UsageError(missing);
-  tracks = o.Tracks.empty() ? AudioTracks(cd) : o.Tracks;
+  tracks = o.Tracks.empty() ? disc.AudioTracks() : o.Tracks;
   if (!tracks.empty()) return 0;
-  std::cerr << "cd-extractor-cli: " << (disc ? "no audio track to rip on" : "no readable disc in")
-            << " drive " << drive << "\n";
+  std::cerr << "cd-extractor-cli: "
+            << (disc.Readable() ? "no audio track to rip on" : "no readable disc in") << " drive "
+            << drive << "\n";
   return 1;
 }
 
 int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
-  ex.CDIn1->SetCurrentDrive(drive);
+  TRipJob job(ex, o.OutDir);
   std::vector<int> tracks;
-  if (int status = ChooseTracks(*ex.CDIn1, o, drive, tracks); status != 0) return status;
+  if (int status = ChooseTracks(job.Discs().Of(drive), o, drive, tracks); status != 0)
+    return status;
   std::error_code ec;
   std::filesystem::create_directories(o.OutDir, ec);
-  TProgressBar bar;
-  std::string current;
-  if (bar.Enabled())
-    ex.OnWriterProgress = [&](TACSOutput* writer) { bar.Show(current, writer->Progress()); };
-  std::string root = ex.CDIn1->DriveRoot(drive);
-  bool allOk = true;
-  for (int track : tracks) {
-    std::string caption = "Track" + TwoDigits(track);
-    current = caption + o.Format->Extension;
-    if (interrupted) {
-      std::cout << current << ": not ripped" << std::endl;
-      continue;
-    }
-    std::string file = TrackFileName(o.OutDir, caption, *o.Format);
-    bool earlier = Exists(file);
-    ApplyFormatOptions(ex, o, TTrackRun{track});
-    TRunEnd end = RipTrack(ex, o, root + caption + ".cda", caption, bar);
-    std::cout << current << ": " << Outcome(end, current, earlier && Exists(file)) << std::endl;
-    allOk = allOk && end.Result == TRunResult::Done;
-  }
-  return allOk && !interrupted ? 0 : 1;
+  ApplyFormatOptions(ex.Settings.For(*o.Format), o);
+  TCliJob frontEnd(job, *o.Format, drive, std::move(tracks));
+  job.Run(frontEnd);
+  return frontEnd.AllWritten() && !interrupted ? 0 : 1;
 }
 
 // The drive that --drive or --image names (the first drive by default),
 // or -1 after a usage error. `onlyByImage` tells a drive that only
 // --image makes one: it has no number that --drive would take.
-int ChooseDrive(TExtractor& ex, const TCliOptions& o, bool& onlyByImage) {
-  int listed = ex.CDIn1->DriveCount();
+int ChooseDrive(const TCliOptions& o, bool& onlyByImage) {
+  int listed = static_cast<int>(ListDrives().size());
   onlyByImage = false;
   if (!o.Image.empty()) {
     std::string why;
-    int drive = cdrip::CR_AddImageDrive(o.Image, &why);
+    int drive = AddImageDrive(o.Image, why);
     if (drive < 0)
       UsageError("cannot open the disc image " + o.Image +
                  (why.empty() ? "" : ": " + OneLine(why)));
@@ -269,13 +226,13 @@ int ChooseDrive(TExtractor& ex, const TCliOptions& o, bool& onlyByImage) {
   return std::max(o.Drive, 0);
 }
 
-int List(TExtractor& ex, const TCliOptions& o, int drive, bool onlyByImage) {
+int List(const TCliOptions& o, int drive, bool onlyByImage) {
+  const std::vector<TDriveInfo> drives = ListDrives();
   if (o.Drive >= 0 || !o.Image.empty()) {
-    ListDrive(*ex.CDIn1, drive, onlyByImage ? "Image" : "Drive " + std::to_string(drive));
+    ListDrive(drives.at(drive), onlyByImage ? "Image" : "Drive " + std::to_string(drive));
     return 0;
   }
-  for (int d = 0; d < ex.CDIn1->DriveCount(); ++d)
-    ListDrive(*ex.CDIn1, d, "Drive " + std::to_string(d));
+  for (const TDriveInfo& d : drives) ListDrive(d, "Drive " + std::to_string(d.Index));
   ListSkippedImages();
   return 0;
 }
@@ -300,9 +257,9 @@ int main(int argc, char** argv) {
     auto extractor = MakeComponent<TExtractor>();
     TExtractor& ex = *extractor;
     bool onlyByImage = false;
-    int drive = ChooseDrive(ex, options, onlyByImage);
+    int drive = ChooseDrive(options, onlyByImage);
     if (drive < 0) return 2;
-    if (options.List) return List(ex, options, drive, onlyByImage);
+    if (options.List) return List(options, drive, onlyByImage);
     int code = Rip(ex, options, drive);
     return interrupted ? 130 : code;
   } catch (const std::exception& e) {

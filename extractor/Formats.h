@@ -1,23 +1,29 @@
-// The output formats, each described once. The window's format list and its
-// "Options" button, the job's chain builders, and the command line (its
-// parsing and its help) all read this table, so a format is added with its
-// writer, its dialog and one entry here. A format's settings record and
-// writer live in TExtractor beside its chain builder; its options say how
-// each command-line value reaches them.
+// The output formats, each one row: its names, its settings (declared once,
+// see Settings.h), the components of its chains, what its chains hand the
+// writer, and how its settings reach the writer. The window's format list,
+// its options dialogs, the saved settings, the job's chains and the command
+// line (its parsing and its help) all read this table, so a format is added
+// with its writer, its row (extractor/formats/) and its dialog.
 #pragma once
 
 #include <array>
 #include <functional>
+#include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "extractor/Settings.h"
+
 namespace cdx {
 
-class TExtractor;
+class TComponent;
 class TACSFileOut;
-class TACSOutput;
+class TRateConverter;
+class TMSConverter;
+class TSampleConverter;
 
 struct TChainRate {
   int Hz;
@@ -37,88 +43,82 @@ inline constexpr std::array<TChainRate, 6> kChainRates{{{88200, "88200 (not reco
 inline constexpr std::span<const TChainRate> kFlacChainRates{kChainRates.begin() + 1,
                                                              kChainRates.end()};
 
-enum class TValueKind { Flag, Integer, Real, Word, Text };
-
-// The values a command-line option takes.
-struct TOptionDomain {
-  TValueKind Kind = TValueKind::Flag;
-  // Integer: the numbers taken; when empty, any number from Low to High.
-  std::vector<int> Integers;
-  // Integer without a list, and Real: the range, both ends included.
-  double Low = 0;
-  double High = 0;
-  // Word: the choices. Integer: words taken instead of a number ("auto").
-  std::vector<std::string> Words;
-  // Text: how the help names the value ("TEXT", "TAG=VALUE").
-  std::string Placeholder;
+// The audio a chain hands its writer. The CD source gives 44100 Hz, two
+// channels, 16 bits; the chain converts to whatever else a row asks for.
+struct TStreamShape {
+  int Rate = 44100;
+  int Channels = 2;
+  int Bits = 16;
 };
 
-TOptionDomain Flag();
-TOptionDomain IntegerIn(std::vector<int> values, std::vector<std::string> words = {});
-TOptionDomain IntegerBetween(int low, int high, std::vector<std::string> words = {});
-TOptionDomain RealBetween(double low, double high);
-TOptionDomain WordIn(std::vector<std::string> words);
-TOptionDomain AnyText(std::string placeholder);
-
-// A command-line value, checked against its option's domain.
-struct TOptionValue {
-  std::string Text;  // as given; empty for a flag
-  int Integer = 0;   // Integer: the number
-  double Real = 0;   // Real: the number
-  int Word = -1;     // the place in Words of the word given, -1 for none
+// The components of one format's chains, created by its row and owned by
+// the extractor. A converter a format never needs is null.
+struct TFormatParts {
+  TACSFileOut* Writer = nullptr;
+  TRateConverter* Rate = nullptr;     // when the output rate is not the CD's
+  TMSConverter* Channels = nullptr;   // when the output is mono
+  TSampleConverter* Width = nullptr;  // when the output has 8-bit samples
 };
 
-// The track whose chain is about to be built: options that change from
+// The track whose chain is about to be built: settings that change from
 // file to file (a track number in a tag) read it.
 struct TTrackRun {
-  int Track = 0;
+  int Track = 0;       // on the disc
+  int FileInJob = 0;   // 0 for the job's first file of this format, then 1, 2...
+  std::string Name{};  // the file's base name
 };
 
-struct TFormatOption {
-  std::string Name{};  // "--rate"
-  TOptionDomain Domain{};
-  std::string Help{};  // one line of --help
-  // Each occurrence adds a value; otherwise it may be given once.
-  bool Repeatable = false;
-  // Applies one value to the extractor's settings or writer. Every value
-  // given is applied before each track's chain is built, the options in
-  // the table's order, a repeated option's values in the order given.
-  std::function<void(TExtractor&, const TOptionValue&, const TTrackRun&)> Apply{};
-};
-
-// Two option values a format cannot write together; the command line
+// Two setting values a format cannot write together; the command line
 // refuses them before anything is written, instead of failing every track.
 struct TOptionClash {
-  std::string Option{};  // "--bits"
-  std::string Value{};   // "8", as the option takes it
+  std::string Option{};  // "bits"
+  std::string Value{};   // "8", as the setting takes it
   std::string OtherOption{};
   std::string OtherValue{};
   std::string Why{};  // "IMA ADPCM is coded from 16-bit samples"
 };
 
-using TChainBuilder = TACSOutput* (TExtractor::*)(const std::string& path,
-                                                  const std::string& outputDirectory,
-                                                  const std::string& caption);
-
 struct TFormat {
   std::string Caption{};    // in the window's format list
   std::string Name{};       // after --format; also how a dialog names the format it edits
   std::string Extension{};  // of the files, with its dot
-  // The writer of the format's chains and the builder that wires and runs
-  // them; both null while the format has no writer.
-  TACSFileOut* (*Writer)(const TExtractor&) = nullptr;
-  TChainBuilder Build = nullptr;
-  std::vector<TFormatOption> Options{};
+  std::vector<TSetting> Settings{};
   std::vector<TOptionClash> Clashes{};
+  // A record holding every setting's default.
+  std::function<std::unique_ptr<TFormatSettings>()> Defaults{};
+  // Creates the format's writer and converters, owned by `owner`; null
+  // while the format has no writer.
+  std::function<TFormatParts(TComponent& owner)> CreateParts{};
+  // What the chain must hand the writer with these settings; the converters
+  // that make it follow from it, in one order (rate, channels, width).
+  std::function<TStreamShape(const TFormatSettings&)> Output{};
+  // Puts the settings into the writer before each run.
+  std::function<void(TACSFileOut& writer, const TFormatSettings&, const TTrackRun&)> Configure{};
 
-  bool Available() const { return Build != nullptr; }
+  bool Available() const { return static_cast<bool>(CreateParts); }
+  const TSetting* FindSetting(std::string_view name) const;
 };
 
 // Every format, in the order of the window's list.
 const std::vector<TFormat>& Formats();
 // The format called `name` on the command line, or null.
 const TFormat* FindFormat(std::string_view name, const std::vector<TFormat>& formats = Formats());
-// The format whose chains `writer` ends, or null.
-const TFormat* FormatOfWriter(const TExtractor& extractor, const TACSOutput* writer);
+
+// One settings record per format of a table, each at its defaults to begin
+// with: what the window's dialogs edit and the job's chains read.
+class TSettingsSet {
+ public:
+  explicit TSettingsSet(const std::vector<TFormat>& formats = Formats());
+  TFormatSettings& For(const TFormat& format);
+  const TFormatSettings& For(const TFormat& format) const;
+  // The record of the format called `name`, as the record type it has.
+  template <class Record>
+  Record& Of(const std::string& name) {
+    return static_cast<Record&>(*records_.at(name));
+  }
+
+ private:
+  std::map<std::string, std::unique_ptr<TFormatSettings>> records_;
+};
 
 }  // namespace cdx

@@ -10,8 +10,10 @@
 namespace cdx::test {
 
 std::vector<dm::TrackSpec> FiveShortTracks() {
-  return {dm::Sine(75, 440, 0.5, 660), dm::Noise(75, 2, 0.4), dm::Square(75, 1000, 0.3),
-          dm::Sine(75, 220, 0.6), dm::Noise(75, 5, 0.2)};
+  // Two seconds each: the CD source hands a track out a second at a time,
+  // and the window shows a track half done on its way.
+  return {dm::Sine(150, 440, 0.5, 660), dm::Noise(150, 2, 0.4), dm::Square(150, 1000, 0.3),
+          dm::Sine(150, 220, 0.6), dm::Noise(150, 5, 0.2)};
 }
 
 namespace {
@@ -103,7 +105,14 @@ void AppTest::SetUp() {
   }
 }
 
+void AppTest::PaceTheDrive() {
+  // One second of the disc in about a tenth of one after a spin-up of a
+  // fifth: the track bar, read on a timer, shows a track on its way.
+  setenv("CDX_IMAGE_SPEED", "8", 1);
+}
+
 void AppTest::TearDown() {
+  unsetenv("CDX_IMAGE_SPEED");
   jobHooks_.clear();
   windows_.reset();
   SetMessageBoxHandler(nullptr);
@@ -166,6 +175,7 @@ void AppTest::Start() {
 }
 
 void AppTest::DuringJob(std::function<bool(int, int)> when, std::function<void()> action) {
+  PaceTheDrive();
   auto hook = std::make_unique<QObject>();
   auto& jobBar = Main<QProgressBar>("JvXPProgressBar1");
   auto& trackBar = Main<QProgressBar>("JvXPProgressBar2");

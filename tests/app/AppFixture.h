@@ -29,7 +29,7 @@ namespace cdx::test {
 
 namespace dm = cdx::discmaker;
 
-// Five one-second tracks with different content.
+// Five two-second tracks with different content.
 std::vector<dm::TrackSpec> FiveShortTracks();
 
 // What a WAV file holds, read without any code of the program.
@@ -83,6 +83,16 @@ class AppTest : public ::testing::Test {
   TForm7& Form7() { return *windows_->Form7; }
   TAppWindows& Windows() { return *windows_; }
   TExtractor& Ex() { return Form1().Extractor(); }
+  // The writer of `format` as the next chain would set it up, from the
+  // settings as they are now.
+  template <class Writer>
+  Writer& Configured(const char* format) {
+    const TFormat& row = *FindFormat(format);
+    TACSFileOut& writer = *Ex().Parts(row).Writer;
+    row.Configure(writer, Ex().Settings.For(row), TTrackRun{});
+    return static_cast<Writer&>(writer);
+  }
+  TMP3Out& Mp3Writer() { return Configured<TMP3Out>("mp3"); }
 
   template <class T>
   T& Control(QWidget& window, const char* name) {
@@ -113,8 +123,11 @@ class AppTest : public ::testing::Test {
 
   // Presses Start; returns when the job has ended.
   void Start();
+  // Reads the disc image as a drive at 8x, so that a track takes long
+  // enough for the window to show its way.
+  void PaceTheDrive();
   // Runs `action` once during the job, the first time `when` holds after
-  // the track bar moved.
+  // the track bar moved (the drive paced as above).
   void DuringJob(std::function<bool(int jobBar, int trackBar)> when, std::function<void()> action);
 
   struct TShown {

@@ -30,7 +30,6 @@ void Select(QComboBox& combo, const QString& item) {
 
 TEST_F(Mp3Options, EachListAndCheckBoxSetsItsWriterProperty) {
   TForm3& dialog = Form3();
-  TMP3Out& writer = *Ex().MP3Out1;
   auto& bitrate = Control<QComboBox>(dialog, "ComboBox2");
   auto& rate = Control<QComboBox>(dialog, "ComboBox3");
   EXPECT_EQ(bitrate.currentText(), "128");
@@ -41,14 +40,14 @@ TEST_F(Mp3Options, EachListAndCheckBoxSetsItsWriterProperty) {
     const char* item;
     std::function<int()> property;
     int value;
-  } choices[] = {{bitrate, "320", [&] { return int{writer.BitRate()}; }, br320},
-                 {bitrate, "32", [&] { return int{writer.BitRate()}; }, br32},
-                 {bitrate, "144", [&] { return int{writer.BitRate()}; }, br144},
-                 {rate, "44 kHz", [&] { return int{writer.SampleRate()}; }, sr44kHz},
-                 {rate, "32 KHz", [&] { return int{writer.SampleRate()}; }, sr32kHz},
-                 {rate, "22 kHz", [&] { return int{writer.SampleRate()}; }, sr22kHz},
-                 {rate, "48 kHz", [&] { return int{writer.SampleRate()}; }, sr48kHz},
-                 {rate, "Default", [&] { return int{writer.SampleRate()}; }, srDefault}};
+  } choices[] = {{bitrate, "320", [&] { return int{Mp3Writer().BitRate()}; }, br320},
+                 {bitrate, "32", [&] { return int{Mp3Writer().BitRate()}; }, br32},
+                 {bitrate, "144", [&] { return int{Mp3Writer().BitRate()}; }, br144},
+                 {rate, "44 kHz", [&] { return int{Mp3Writer().SampleRate()}; }, sr44kHz},
+                 {rate, "32 KHz", [&] { return int{Mp3Writer().SampleRate()}; }, sr32kHz},
+                 {rate, "22 kHz", [&] { return int{Mp3Writer().SampleRate()}; }, sr22kHz},
+                 {rate, "48 kHz", [&] { return int{Mp3Writer().SampleRate()}; }, sr48kHz},
+                 {rate, "Default", [&] { return int{Mp3Writer().SampleRate()}; }, srDefault}};
   for (const auto& c : choices) {
     Select(c.list, c.item);
     EXPECT_EQ(c.property(), c.value) << c.item;
@@ -59,11 +58,12 @@ TEST_F(Mp3Options, EachListAndCheckBoxSetsItsWriterProperty) {
     const char* caption;
     bool initially;
     std::function<bool()> property;
-  } boxes[] = {{"CheckBox2", "Copyright", false, [&] { return writer.Copyright(); }},
-               {"CheckBox3", "CRC", false, [&] { return writer.CRC(); }},
-               {"CheckBox4", "Enable VBR", false, [&] { return writer.EnableVBR(); }},
-               {"CheckBox5", "Original", true, [&] { return writer.Original(); }},
-               {"CheckBox6", "Write VBR header", false, [&] { return writer.WriteVBRHeader(); }}};
+  } boxes[] = {
+      {"CheckBox2", "Copyright", false, [&] { return Mp3Writer().Copyright(); }},
+      {"CheckBox3", "CRC", false, [&] { return Mp3Writer().CRC(); }},
+      {"CheckBox4", "Enable VBR", false, [&] { return Mp3Writer().EnableVBR(); }},
+      {"CheckBox5", "Original", true, [&] { return Mp3Writer().Original(); }},
+      {"CheckBox6", "Write VBR header", false, [&] { return Mp3Writer().WriteVBRHeader(); }}};
   for (const auto& b : boxes) {
     auto& box = Control<QCheckBox>(dialog, b.box);
     EXPECT_EQ(box.text(), b.caption);
@@ -78,11 +78,10 @@ TEST_F(Mp3Options, EachListAndCheckBoxSetsItsWriterProperty) {
 
 TEST_F(Mp3Options, SpinArrowsClimbTheirLaddersAndTheWriterFollowsTheLabels) {
   TForm3& dialog = Form3();
-  const TMP3Out& writer = *Ex().MP3Out1;
-  auto min = [&] { return writer.VBRMinBitrate(); };
-  auto max = [&] { return writer.VBRMaxBitrate(); };
-  auto quality = [&] { return int{writer.Quality()}; };
-  auto vbrQuality = [&] { return int{writer.VBRQuality()}; };
+  auto min = [&] { return Mp3Writer().VBRMinBitrate(); };
+  auto max = [&] { return Mp3Writer().VBRMaxBitrate(); };
+  auto quality = [&] { return int{Mp3Writer().Quality()}; };
+  auto vbrQuality = [&] { return int{Mp3Writer().VBRQuality()}; };
   const struct {
     const char* arrow;
     const char* label;
@@ -117,10 +116,9 @@ TEST_F(Mp3Options, SpinArrowsClimbTheirLaddersAndTheWriterFollowsTheLabels) {
 
 TEST_F(Mp3Options, KeepAsItIsLeavesTheModeThatWasChosen) {
   TForm3& dialog = Form3();
-  const TMP3Out& writer = *Ex().MP3Out1;
   auto& keep = Control<QRadioButton>(dialog, "RadioButton16");
   EXPECT_TRUE(keep.isChecked());
-  EXPECT_EQ(writer.Mode(), STEREO);
+  EXPECT_EQ(Mp3Writer().Mode(), STEREO);
   const std::pair<const char*, TMP3Mode> clicks[] = {{"RadioButton18", MONO},
                                                      {"RadioButton16", MONO},
                                                      {"RadioButton17", STEREO},
@@ -128,13 +126,12 @@ TEST_F(Mp3Options, KeepAsItIsLeavesTheModeThatWasChosen) {
                                                      {"RadioButton18", MONO}};
   for (const auto& [button, mode] : clicks) {
     Control<QRadioButton>(dialog, button).click();
-    EXPECT_EQ(writer.Mode(), mode) << button;
+    EXPECT_EQ(Mp3Writer().Mode(), mode) << button;
   }
 }
 
 TEST_F(Mp3Options, TagsReachTheWriterOnlyThroughUseTagsAndClose) {
   TForm7& tags = Form7();
-  const TMP3Out& writer = *Ex().MP3Out1;
   auto& useTags = Control<QCheckBox>(Form3(), "CheckBox7");
   auto& close = Control<QPushButton>(tags, "JvXPButton1");
   auto& genre = Control<QComboBox>(tags, "ComboBox1");
@@ -156,32 +153,32 @@ TEST_F(Mp3Options, TagsReachTheWriterOnlyThroughUseTagsAndClose) {
   fill("Artist");
   close.click();
   EXPECT_FALSE(tags.isVisible());
-  EXPECT_TRUE(same(writer.Id3Tags(), none)) << "without Use tags, Close empties the tags";
+  EXPECT_TRUE(same(Mp3Writer().Id3Tags(), none)) << "without Use tags, Close empties the tags";
 
   useTags.click();
   TMP3Tags filled{"Title", "Artist", "Album", "1999", "4", "", ""};
-  EXPECT_TRUE(same(writer.Id3Tags(), filled)) << "Use tags copies the fields as they are";
+  EXPECT_TRUE(same(Mp3Writer().Id3Tags(), filled)) << "Use tags copies the fields as they are";
 
   tags.show();
   fill("Björk");
   Select(genre, "Dance Hall");
   tags.close();  // the title bar's close box: hidden, nothing copied
   EXPECT_FALSE(tags.isVisible());
-  EXPECT_TRUE(same(writer.Id3Tags(), filled));
+  EXPECT_TRUE(same(Mp3Writer().Id3Tags(), filled));
   close.click();
   filled.Artist = "Björk";
   filled.Genre = "Dance Hall";
-  EXPECT_TRUE(same(writer.Id3Tags(), filled));
+  EXPECT_TRUE(same(Mp3Writer().Id3Tags(), filled));
 
   genre.setEditText("Chiptune");  // typed, not in the list
   close.click();
-  EXPECT_EQ(writer.Id3Tags().Genre, "Chiptune");
+  EXPECT_EQ(Mp3Writer().Id3Tags().Genre, "Chiptune");
   Select(genre, "");
   close.click();
-  EXPECT_EQ(writer.Id3Tags().Genre, "");
+  EXPECT_EQ(Mp3Writer().Id3Tags().Genre, "");
 
   useTags.click();
-  EXPECT_TRUE(same(writer.Id3Tags(), none)) << "unchecking Use tags empties every tag";
+  EXPECT_TRUE(same(Mp3Writer().Id3Tags(), none)) << "unchecking Use tags empties every tag";
 }
 
 TEST_F(Mp3Options, TheGenreListIsEmptyThenTheID3v1TableToDanceHall) {
@@ -209,25 +206,23 @@ TEST_F(Mp3Options, SettingsLabelsAndTagsComeBackInTheNextRun) {
   Control<QPushButton>(Form7(), "JvXPButton1").click();
 
   ReopenWindows();
-  const TMP3Out& writer = *Ex().MP3Out1;
-  EXPECT_EQ(writer.BitRate(), br192);
-  EXPECT_EQ(writer.SampleRate(), sr32kHz);
-  EXPECT_TRUE(writer.EnableVBR());
+  EXPECT_EQ(Mp3Writer().BitRate(), br192);
+  EXPECT_EQ(Mp3Writer().SampleRate(), sr32kHz);
+  EXPECT_TRUE(Mp3Writer().EnableVBR());
   const std::pair<const char*, int> labels[] = {
       {"Label7", 112}, {"Label8", 224}, {"Label5", 6}, {"Label6", 4}};
   for (const auto& [label, value] : labels)
     EXPECT_EQ(Control<QLabel>(Form3(), label).text(), QString::number(value)) << label;
-  EXPECT_EQ(writer.VBRMinBitrate(), 112);
-  EXPECT_EQ(writer.VBRMaxBitrate(), 224);
-  EXPECT_EQ(writer.Quality(), ql6);
-  EXPECT_EQ(writer.VBRQuality(), ql4);
-  EXPECT_EQ(writer.Mode(), MONO) << "\"Keep as it is\" keeps the mono chosen before";
-  const TMP3Tags tags = writer.Id3Tags();
+  EXPECT_EQ(Mp3Writer().VBRMinBitrate(), 112);
+  EXPECT_EQ(Mp3Writer().VBRMaxBitrate(), 224);
+  EXPECT_EQ(Mp3Writer().Quality(), ql6);
+  EXPECT_EQ(Mp3Writer().VBRQuality(), ql4);
+  EXPECT_EQ(Mp3Writer().Mode(), MONO) << "\"Keep as it is\" keeps the mono chosen before";
+  const TMP3Tags tags = Mp3Writer().Id3Tags();
   EXPECT_EQ(tags.Artist, "Björk");
   EXPECT_EQ(tags.Track, "3");
   EXPECT_EQ(tags.Genre, "Chiptune") << "a typed genre too";
-  EXPECT_TRUE(Ex().Mp3TagRules.IncrementTrack);
-  EXPECT_EQ(Ex().Mp3TagRules.FirstTrack, 3);
+  EXPECT_TRUE(Ex().Mp3Settings.IncrementTrack);
   EXPECT_TRUE(Shown.empty());
 }
 

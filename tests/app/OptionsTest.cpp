@@ -79,7 +79,7 @@ TEST_F(Options, WavRateMonoAndEightBitsGiveTheFullChainAndSuchAFile) {
   EXPECT_EQ(SoxInfo(file, "-r"), "22050");
   EXPECT_EQ(SoxInfo(file, "-c"), "1");
   EXPECT_EQ(SoxInfo(file, "-b"), "8");
-  EXPECT_EQ(SoxInfo(file, "-s"), "22050") << "one second of audio";
+  EXPECT_EQ(SoxInfo(file, "-s"), "44100") << "two seconds of audio";
 
   // Back to the defaults: later chains lose their converters.
   Control<QRadioButton>(dialog, "RadioButton8").click();
@@ -105,7 +105,7 @@ TEST_F(Options, EightBitsShowsItsWarningEachTimeItIsSelected) {
   EXPECT_EQ(Ex().WavSettings.Bits, 16);
   eight.click();
   EXPECT_EQ(Shown.size(), 2u);
-  EXPECT_EQ(Ex().WaveOut1->WavType(), wtPCM) << "the warning changes nothing else";
+  EXPECT_EQ(Configured<TWaveOut>("wav").WavType(), wtPCM) << "the warning changes nothing else";
 }
 
 TEST_F(Options, TheWarningIsARealModalBoxWithOk) {
@@ -130,9 +130,9 @@ TEST_F(Options, TheWavTypeListShowsWhatTheWriterWritesAndOffersOnlyWhatItCan) {
   for (int i = 0; i < type.count(); ++i)
     EXPECT_EQ(items->item(i)->isEnabled(), i == 0 || i == 2) << type.itemText(i).toStdString();
   Select(type, 2);
-  EXPECT_EQ(Ex().WaveOut1->WavType(), wtDVIADPCM);
+  EXPECT_EQ(Configured<TWaveOut>("wav").WavType(), wtDVIADPCM);
   Select(type, 1);  // ACM, were it chosen all the same
-  EXPECT_EQ(Ex().WaveOut1->WavType(), wtDVIADPCM);
+  EXPECT_EQ(Configured<TWaveOut>("wav").WavType(), wtDVIADPCM);
   EXPECT_EQ(type.currentText(), "DVIADPCM") << "the list shows what the file will be";
 
   AddTracks({1});
@@ -147,7 +147,7 @@ TEST_F(Options, TheWavTypeListShowsWhatTheWriterWritesAndOffersOnlyWhatItCan) {
   EXPECT_EQ(probe, "adpcm_ima_wav\n");
 
   Select(type, 0);
-  EXPECT_EQ(Ex().WaveOut1->WavType(), wtPCM);
+  EXPECT_EQ(Configured<TWaveOut>("wav").WavType(), wtPCM);
 }
 
 uint16_t ApeLevel(const std::string& path) {
@@ -156,28 +156,25 @@ uint16_t ApeLevel(const std::string& path) {
   return static_cast<uint16_t>(f[52] | (f[53] << 8));
 }
 
-TEST_F(Options, TheLevelBoxStepsOnTheLadderAndTheWriterFollowsFromTheFirstClick) {
+TEST_F(Options, TheLevelBoxStepsOnTheLadderAndShowsTheLevelTheFilesGet) {
   TForm6& dialog = Form6();
   auto& box = Control<QLineEdit>(dialog, "Edit1");
   auto& up = Control<QToolButton>(dialog, "SpinButton1Up");
   auto& down = Control<QToolButton>(dialog, "SpinButton1Down");
-  EXPECT_EQ(box.text(), "2000");
+  EXPECT_EQ(box.text(), "3000");
   EXPECT_TRUE(box.isReadOnly());
   Main<QComboBox>("ComboBox1").setCurrentIndex(4);
   AddTracks({1});
   Start();
-  EXPECT_EQ(ApeLevel(OutFile("Track01.ape")), 3000) << "the box shows 2000, the file has 3000";
+  EXPECT_EQ(ApeLevel(OutFile("Track01.ape")), 3000);
 
-  up.click();
-  EXPECT_EQ(box.text(), "3000");
-  EXPECT_EQ(Ex().MACOut1->CompressionLevel(), 3000);
   up.click();
   up.click();
   EXPECT_EQ(box.text(), "4000");
-  EXPECT_EQ(Ex().MACOut1->CompressionLevel(), 4000);
+  EXPECT_EQ(Configured<TMACOut>("ape").CompressionLevel(), 4000);
   for (int i = 0; i < 4; ++i) down.click();
   EXPECT_EQ(box.text(), "1000");
-  EXPECT_EQ(Ex().MACOut1->CompressionLevel(), 1000);
+  EXPECT_EQ(Configured<TMACOut>("ape").CompressionLevel(), 1000);
   down.click();
   EXPECT_EQ(box.text(), "1000");
 
@@ -297,10 +294,12 @@ TEST_F(Options, TheFlacDialogOffersItsRatesChannelsAndBestModelSearch) {
   writer.SetEnableLooseMidSideStereo(true);
   writer.SetEnableMidSideStereo(false);
   Select(search, 1);
+  Configured<TFLACOut>("flac");
   EXPECT_TRUE(writer.BestModelSearch());
   EXPECT_TRUE(writer.EnableMidSideStereo());
   EXPECT_FALSE(writer.EnableLooseMidSideStereo());
   Select(search, 0);
+  Configured<TFLACOut>("flac");
   EXPECT_FALSE(writer.BestModelSearch());
   EXPECT_TRUE(writer.EnableMidSideStereo()) << "No clears only the search";
   EXPECT_FALSE(writer.EnableLooseMidSideStereo());
@@ -337,13 +336,13 @@ TEST_F(Options, FlacFilesOfEveryChainDecodeToWhatTheChainDelivers) {
   Control<QRadioButton>(Form2(), "RadioButton5").click();
   extract("Wav");
   const std::vector<uint8_t> converted = ReadWav(OutFile("Track03.wav")).Data;
-  ASSERT_EQ(converted.size(), 22050u * 2) << "one second of mono";
+  ASSERT_EQ(converted.size(), 44100u * 2) << "two seconds of mono";
   EXPECT_TRUE(FlacTestPasses(flac, &errors)) << errors;
   EXPECT_TRUE(DecodeFlac(flac) == converted);
   auto info = FlacStreamInfo(flac);
   EXPECT_EQ(info["sample_rate"], "22050");
   EXPECT_EQ(info["channels"], "1");
-  EXPECT_EQ(info["total samples"], "22050");
+  EXPECT_EQ(info["total samples"], "44100");
 
   Control<QRadioButton>(dialog, "RadioButton12").click();  // 8000
   Control<QRadioButton>(dialog, "RadioButton6").click();   // Stereo

@@ -58,9 +58,9 @@ TEST_F(TrackList, StartsWithTheMusicFolderAnEmptyListAndSevenWindows) {
     ++number;
   }
   // Components as the window loads them; the CD-audio line is silenced.
-  EXPECT_EQ(Ex().WaveOut1->WavType(), wtPCM);
-  EXPECT_EQ(Ex().MACOut1->CompressionLevel(), 3000);
-  EXPECT_FALSE(Ex().FLACOut1->BestModelSearch());
+  EXPECT_EQ(Configured<TWaveOut>("wav").WavType(), wtPCM);
+  EXPECT_EQ(Configured<TMACOut>("ape").CompressionLevel(), 3000);
+  EXPECT_FALSE(Configured<TFLACOut>("flac").BestModelSearch());
   EXPECT_EQ(Ex().FLACOut1->BlockSize(), 4608);
   EXPECT_EQ(Ex().FlacSettings.Rate, 44100);
   EXPECT_EQ(Ex().FlacSettings.Channels, 2);

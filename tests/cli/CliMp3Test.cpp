@@ -87,12 +87,12 @@ TEST_F(CliMp3, EncoderOptionsReachTheFile) {
     bool crc, copyright, original;
   } cases[] = {
       {"", 44100, 2, 0, 128, 128, false, false, true},
-      {"--bitrate 192 --mode joint --rate 48000 --crc --copyright --no-original", 48000, 2, 1, 192,
-       192, true, true, false},
+      {"--bitrate 192 --rate 48000 --crc --copyright --no-original", 48000, 2, 0, 192, 192, true,
+       true, false},
       {"--bitrate 64 --mode mono --rate 22050 --quality 9", 22050, 1, 3, 64, 64, false, false,
        true},
-      {"--mode dual --rate 41000", 44100, 2, 2, 128, 128, false, false, true},
-      {"--vbr --vbr-quality 0 --vbr-min 96 --vbr-max 160 --vbr-header", 44100, 2, 0, 96, 160, false,
+      {"--mode stereo --rate 44100 --quality 1", 44100, 2, 0, 128, 128, false, false, true},
+      {"--vbr --vbr-quality 1 --vbr-min 96 --vbr-max 160 --vbr-header", 44100, 2, 0, 96, 160, false,
        false, true},
       {"--vbr --vbr-min 256 --vbr-max 112 --rate 32000", 32000, 2, 0, 112, 256, false, false, true},
   };
@@ -129,10 +129,11 @@ TEST_F(CliMp3, BadValuesAndOtherFormatsOptionsAreRefused) {
   const std::pair<const char*, const char*> cases[] = {
       {"--bitrate 100", "bad value for --bitrate: 100"},
       {"--quality 10", "bad value for --quality: 10"},
+      {"--quality 0", "bad value for --quality: 0"},
       {"--vbr-min 400", "bad value for --vbr-min: 400"},
-      {"--mode quad", "bad value for --mode: quad"},
-      {"--rate 44000", "bad value for --rate: 44000"},
-      {"--track 0", "bad value for --track: 0"},
+      {"--vbr-max 100", "bad value for --vbr-max: 100"},
+      {"--mode joint", "bad value for --mode: joint"},
+      {"--rate 11025", "bad value for --rate: 11025"},
       {"--level 2000", "--level does not apply to this format"},
       {"--channels 1", "--channels does not apply to this format"}};
   for (const auto& [args, problem] : cases) {

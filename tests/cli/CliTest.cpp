@@ -551,12 +551,27 @@ TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
   ASSERT_LT(flac, ape) << text;
   ASSERT_NE(ape, std::string::npos) << text;
   EXPECT_GT(text.find("--bits 8|16", wav), wav) << text;
-  for (const char* option :
-       {"--bitrate 8|16|", "--quality 0..9", "--vbr ", "--vbr-quality 0..9", "--vbr-min 8..320",
-        "--vbr-max 8..320", "--vbr-header", "--mode stereo|joint|dual|mono",
-        "--rate 11025|22050|32000|41000|44100|48000", "--crc", "--copyright", "--no-original",
-        "--title TEXT", "--artist TEXT", "--album TEXT", "--year TEXT", "--track 1..255|auto",
-        "--comment TEXT", "--genre TEXT"}) {
+  for (const char* option : {"--bitrate 32|40|",
+                             "--quality 1..9",
+                             "--vbr ",
+                             "--vbr-quality 1..9",
+                             "--vbr-min 32|40|",
+                             "--vbr-max 32|40|",
+                             "--vbr-header",
+                             "--mode stereo|mono",
+                             "--rate 22050|32000|44100|48000|default",
+                             "--crc",
+                             "--copyright",
+                             "--no-original",
+                             "--title TEXT",
+                             "--artist TEXT",
+                             "--album TEXT",
+                             "--year TEXT",
+                             "--track N|auto",
+                             "--comment TEXT",
+                             "--genre TEXT",
+                             "--title-from-name",
+                             "--increment-track"}) {
     const size_t at = text.find(option, mp3);
     EXPECT_TRUE(at != std::string::npos && at < ogg) << option << "\n" << text;
   }
@@ -575,7 +590,7 @@ TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
 // The values given for `name`, as the parser read them.
 std::vector<TOptionValue> Given(const TCliOptions& o, const std::string& name) {
   for (const TGivenOption& given : o.FormatOptions)
-    if (given.Option->Name == name) return given.Values;
+    if ("--" + given.Setting->Name == name) return given.Values;
   return {};
 }
 
@@ -603,19 +618,25 @@ TEST(CliOptions, TrackListsAndFormatOptions) {
 
 // Formats made up to give the parser every kind of value: "a" and "b" share
 // --level with different values, "c" has no writer.
+TOptionDomain NoDefault(TOptionDomain domain) {
+  domain.Default.clear();
+  return domain;
+}
+
 const std::vector<TFormat>& MadeUpFormats() {
   static const std::vector<TFormat> formats = [] {
+    auto anyWriter = [](TComponent&) { return TFormatParts{}; };
     TFormat a{"A", "a", ".a"};
-    a.Build = &TExtractor::towav;
-    a.Options = {{"--vbr", Flag(), "variable bitrate"},
-                 {"--quality", RealBetween(0, 1), "the quality"},
-                 {"--level", IntegerBetween(0, 8), "the level"},
-                 {"--track", IntegerBetween(1, 99, {"auto"}), "the track number"},
-                 {"--mode", WordIn({"stereo", "mono"}), "the channel mode"},
-                 {"--comment", AnyText("TAG=VALUE"), "a comment", true}};
+    a.CreateParts = anyWriter;
+    a.Settings = {{"vbr", Flag(), "variable bitrate"},
+                  {"quality", NoDefault(RealBetween(0, 1, 0, "")), "the quality"},
+                  {"level", NoDefault(IntegerBetween(0, 8, 0)), "the level"},
+                  {"track", NoDefault(IntegerBetween(1, 99, 1, {"auto"})), "the track number"},
+                  {"mode", WordIn({"stereo", "mono"}, ""), "the channel mode"},
+                  {"comment", AnyText("TAG=VALUE"), "a comment", true}};
     TFormat b{"B", "b", ".b"};
-    b.Build = &TExtractor::tomac;
-    b.Options = {{"--level", IntegerIn({1000, 2000}), "the level"}};
+    b.CreateParts = anyWriter;
+    b.Settings = {{"level", IntegerIn({1000, 2000}, 2000), "the level"}};
     return std::vector<TFormat>{a, b, {"C", "c", ".c"}};
   }();
   return formats;
@@ -632,10 +653,10 @@ std::string ParseMadeUp(const std::vector<std::string>& args) {
     return "error: " + problem;
   std::string text;
   for (const TGivenOption& given : o.FormatOptions) {
-    text += (text.empty() ? "" : " ") + given.Option->Name + "=";
+    text += std::string(text.empty() ? "" : " ") + "--" + given.Setting->Name + "=";
     for (size_t k = 0; k < given.Values.size(); ++k) {
       const TOptionValue& v = given.Values[k];
-      const TValueKind kind = given.Option->Domain.Kind;
+      const TValueKind kind = given.Setting->Domain.Kind;
       char real[16];
       std::snprintf(real, sizeof real, "%.2f", v.Real);
       text += (k ? "," : "") + (v.Word >= 0                   ? "#" + std::to_string(v.Word)
@@ -697,7 +718,9 @@ TEST(CliOptions, HelpShowsEachOptionWithItsValuesUnderItsFormat) {
     const size_t at = help.find(line, a);
     EXPECT_TRUE(at != std::string::npos && at < b) << line << help;
   }
-  EXPECT_NE(help.find("  --level 1000|2000         the level\n", b), std::string::npos) << help;
+  EXPECT_NE(help.find("  --level 1000|2000         the level (default 2000)\n", b),
+            std::string::npos)
+      << help;
 }
 
 // The parser reads an option's value before it knows the format, by the
@@ -705,12 +728,11 @@ TEST(CliOptions, HelpShowsEachOptionWithItsValuesUnderItsFormat) {
 TEST(CliOptions, FormatsAgreeOnWhetherAnOptionOfANameTakesAValue) {
   std::map<std::string, bool> takesValue;
   for (const TFormat& format : Formats())
-    for (const TFormatOption& option : format.Options) {
-      const bool valued = option.Domain.Kind != TValueKind::Flag;
-      auto [known, added] = takesValue.emplace(option.Name, valued);
-      EXPECT_EQ(known->second, valued) << format.Name << " " << option.Name;
-      EXPECT_EQ(option.Name.rfind("--", 0), 0u) << option.Name;
-      EXPECT_TRUE(option.Apply) << format.Name << " " << option.Name;
+    for (const TSetting& setting : format.Settings) {
+      const bool valued = setting.Domain.Kind != TValueKind::Flag;
+      auto [known, added] = takesValue.emplace(setting.Name, valued);
+      EXPECT_EQ(known->second, valued) << format.Name << " " << setting.Name;
+      EXPECT_TRUE(setting.Get && setting.Set) << format.Name << " " << setting.Name;
     }
 }
 

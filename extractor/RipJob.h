@@ -1,0 +1,97 @@
+// The rip job of both front ends: the tracks a front end hands it, one
+// after another, each through its format's chain into the output folder,
+// with one outcome per track. The job runs on the main thread; the front
+// end keeps itself live while a track runs (Serve) and words the outcomes
+// its own way.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "extractor/Disc.h"
+#include "extractor/Extractor.h"
+
+namespace cdx {
+
+enum class TTrackResult { Written, Stopped, Failed, NotReached };
+
+struct TTrackOutcome {
+  TTrackResult Result = TTrackResult::Written;
+  std::string File{};        // the track's file, written or not
+  int StoppedAt = 0;         // a stopped track: how far it came, in percent
+  std::string Error{};       // a failed track: why, as the part that failed said it
+  bool EarlierKept = false;  // a failed track: an earlier file of its name is still there
+};
+
+// A track a front end hands the job.
+struct TJobTrack {
+  uint64_t Id = 0;  // the front end's own name for it
+  TDiscTrack Track{};
+  std::string Name{};  // the file's base name
+  const TFormat* Format = nullptr;
+  // Not "": the track fails with this at once, and nothing is read.
+  std::string Refused{};
+};
+
+class TJobFrontEnd {
+ public:
+  virtual ~TJobFrontEnd() = default;
+  // The next track, or nothing when the job has no more; asked once the
+  // track before has ended. After StopAll, the tracks still handed out are
+  // not reached. What it throws ends the job.
+  virtual std::optional<TJobTrack> NextTrack() = 0;
+  // Keeps the front end live while a track runs: must serve the
+  // main-thread queue (TMainThreadQueue), and may wait for it a little.
+  virtual void Serve() = 0;
+  virtual void TrackStarting(const TJobTrack&) {}
+  virtual void TrackEnded(const TJobTrack& track, const TTrackOutcome& outcome) = 0;
+};
+
+struct TJobSummary {
+  int Written = 0;  // stopped ones included: they have their file
+  int Stopped = 0;
+  int Failed = 0;
+  int NotReached = 0;
+};
+
+class TRipJob {
+ public:
+  TRipJob(TExtractor& extractor, std::string outputFolder);
+
+  TJobSummary Run(TJobFrontEnd& frontEnd);
+  // Ends the track being ripped with what it has; the job goes on.
+  void Stop();
+  // Ends the track being ripped, and reaches no other.
+  void StopAll();
+  bool StoppingAll() const { return stopAll_; }
+  bool Running() const { return writer_ != nullptr; }
+  // Percent of the track being ripped (the last seen once it has ended).
+  int Progress() const;
+  TDiscs& Discs() { return discs_; }
+
+ private:
+  TTrackOutcome RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track);
+  TTrackOutcome RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, const TDisc& disc,
+                         const std::string& file);
+
+  TExtractor& extractor_;
+  std::string folder_;
+  TDiscs discs_;
+  TACSOutput* writer_ = nullptr;  // while a track runs
+  int progress_ = 0;
+  bool stop_ = false;
+  bool stopAll_ = false;
+  // The files this job wrote: a later track of the same name must not
+  // replace one of them.
+  std::set<std::string> written_;
+  std::map<std::string, int> filesOfFormat_;
+};
+
+// A library message on one line: "Error finishing.\r\nI/O write error"
+// gives "Error finishing; I/O write error".
+std::string OneLine(const std::string& message);
+
+}  // namespace cdx
