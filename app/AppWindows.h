@@ -29,6 +29,9 @@ class TAppWindows {
   void SaveSettings() const;
   void RestoreSettings();
 
+  // The options dialogs, the tag dialog last.
+  std::vector<TOptionsWindow*> Dialogs() const;
+
   // Destroyed in reverse order, the main window (and its components) last.
   std::unique_ptr<TForm1> Form1;
   std::unique_ptr<TForm2> Form2;
@@ -37,9 +40,6 @@ class TAppWindows {
   std::unique_ptr<TForm5> Form5;
   std::unique_ptr<TForm6> Form6;
   std::unique_ptr<TForm7> Form7;
-
- private:
-  std::vector<TOptionsWindow*> Dialogs() const;
 };
 
 }  // namespace cdx

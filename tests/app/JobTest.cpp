@@ -7,11 +7,13 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
 #include "app/EventPump.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/JobOutcomes.h"
 
 namespace cdx::test {
 namespace {
@@ -208,6 +210,60 @@ TEST_F(Job, AFormatWithoutAWriterFailsTheTrackWithItsReason) {
   }
   for (TACSOutput* writer : Ex().WriterSet()) EXPECT_NE(writer->Status(), 0);
   EXPECT_TRUE(fs::is_empty(OutDir()));
+}
+
+// The wait sleeps until something happens: the track bar's tick, a hand-off
+// from the worker, the user. Two paced tracks take about a second.
+TEST_F(Job, TheWaitDuringARipWakesAtMostFiftyTimesASecond) {
+  AddTracks({1, 2});
+  PaceTheDrive();
+  const int before = Form1().WaitWakeups();
+  const auto begun = std::chrono::steady_clock::now();
+  Start();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+  const int wakeups = Form1().WaitWakeups() - before;
+  EXPECT_GT(wakeups, 0);
+  EXPECT_LE(wakeups, 50 * seconds + 2) << wakeups << " in " << seconds << " s";
+  EXPECT_TRUE(ReadWav(OutFile("Track02.wav")).Data == TrackPcm(2));
+}
+
+class OneJob : public AppTest {
+ protected:
+  OneJob() { Tracks = OutcomeDisc(); }
+};
+
+// The window's side of the table the command line is checked against too.
+TEST_F(OneJob, EachKindOfTrackHasTheOutcomeOfTheCommandLine) {
+  for (const TOutcomeCase& c : OutcomeCases()) {
+    SCOPED_TRACE(c.Name);
+    List().clear();
+    Shown.clear();
+    Form1().AddTrackFiles({TrackPath(c.Track)});
+    std::unique_ptr<TFileSizeLimit> full;
+    if (c.Provoke == TOutcomeCase::DiskFull) full = std::make_unique<TFileSizeLimit>(100000);
+    if (c.Provoke == TOutcomeCase::StopDuring)
+      DuringJob([](int, int track) { return track > 0 && track < 100; },
+                [&] { Button("JvXPButton6").click(); });
+    Start();
+    full.reset();
+    const QString status = Main<QLabel>("StatusLine").text();
+    switch (c.Kind) {
+      case TOutcomeKind::Written:
+        EXPECT_EQ(status, "Done: 1 of 1 tracks written.");
+        EXPECT_TRUE(ReadWav(OutFile("Track01.wav")).Data == TrackPcm(1));
+        break;
+      case TOutcomeKind::Stopped:
+        EXPECT_TRUE(status.contains("Track02 stopped at")) << status.toStdString();
+        break;
+      case TOutcomeKind::Failed:
+        ASSERT_EQ(Shown.size(), 1u);
+        EXPECT_TRUE(Shown[0].Text.contains(QString::fromStdString(c.Reason)))
+            << Shown[0].Text.toStdString();
+        EXPECT_EQ(Checks(), std::vector<bool>{true}) << "a failed track stays checked";
+        break;
+    }
+  }
 }
 
 class FailingJob : public AppTest {

@@ -2,16 +2,21 @@
 // the chains the job then builds, and the files they write, checked by sox,
 // ffmpeg and the FLAC tools.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QStandardItemModel>
 #include <QTest>
 #include <QToolButton>
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "tests/app/AppFixture.h"
 #include "tests/support/FlacTools.h"
@@ -353,6 +358,101 @@ TEST_F(Options, FlacFilesOfEveryChainDecodeToWhatTheChainDelivers) {
   EXPECT_EQ(info["sample_rate"] + "/" + info["channels"], "8000/2");
   EXPECT_TRUE(FlacTestPasses(flac, &errors)) << errors;
   EXPECT_TRUE(Shown.empty());
+}
+
+// What the controls of some dialogs can make each setting of `format` hold,
+// every control driven through every state it offers, twice over, since a
+// limit of one may hold another back.
+class TProbe {
+ public:
+  TProbe(const TFormat& format, TFormatSettings& record) : format_(format), record_(record) {}
+
+  void Drive(QWidget& dialog) {
+    for (int round = 0; round < 2; ++round) {
+      DriveLists(dialog);
+      for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>())
+        if (button->isCheckable())
+          for (int i = 0; i < 2; ++i) Act([&] { button->click(); }, dialog);
+      // Every arrow down, then up from the last: a lower limit climbs only
+      // once the upper one above it has.
+      QList<QToolButton*> arrows = dialog.findChildren<QToolButton*>();
+      std::stable_partition(arrows.begin(), arrows.end(),
+                            [](QToolButton* a) { return a->objectName().endsWith("Down"); });
+      std::reverse(std::find_if(arrows.begin(), arrows.end(),
+                                [](QToolButton* a) { return a->objectName().endsWith("Up"); }),
+                   arrows.end());
+      for (QToolButton* arrow : arrows)
+        for (int i = 0; i < 20; ++i) Act([&] { arrow->click(); }, dialog);
+      for (QSlider* slider : dialog.findChildren<QSlider*>())
+        for (int v = slider->minimum(); v <= slider->maximum(); ++v)
+          Act([&] { slider->setValue(v); }, dialog);
+    }
+  }
+  // Each setting the window sets, with the values seen.
+  std::map<std::string, std::set<std::string>> Seen() const { return seen_; }
+
+ private:
+  void DriveLists(QWidget& dialog) {
+    const QList<QComboBox*> lists = dialog.findChildren<QComboBox*>();
+    for (QComboBox* list : lists)
+      for (QComboBox* other : lists)
+        for (int j = 0; j < other->count(); ++j) {
+          Pick(*other, j, dialog);
+          for (int i = 0; i < list->count(); ++i) Pick(*list, i, dialog);
+        }
+  }
+  void Pick(QComboBox& list, int index, QWidget& dialog) {
+    const auto* items = qobject_cast<QStandardItemModel*>(list.model());
+    if (items && !items->item(index)->isEnabled()) return;
+    Act([&] { Select(list, index); }, dialog);
+  }
+  // Does `action`, presses the dialog's buttons ("Close" hands the tag
+  // fields over), and notes what the record then holds.
+  void Act(const std::function<void()>& action, QWidget& dialog) {
+    action();
+    if (auto* close = dialog.findChild<QPushButton*>("JvXPButton1");
+        close && close->text() == "Close")
+      close->click();
+    for (const TSetting& setting : format_.Settings) {
+      if (!setting.InDialog || setting.Domain.Kind == TValueKind::Text) continue;
+      const std::vector<std::string> values = setting.Get(record_);
+      seen_[setting.Name].insert(values.empty() ? "(off)" : values.front());
+    }
+  }
+
+  const TFormat& format_;
+  TFormatSettings& record_;
+  std::map<std::string, std::set<std::string>> seen_;
+};
+
+// The values the command line takes for `setting`, as Seen notes them.
+std::set<std::string> CommandLineValues(const TSetting& setting) {
+  if (setting.Domain.Kind == TValueKind::Flag) return {"", "(off)"};
+  const std::vector<std::string> values = DomainValues(setting.Domain);
+  return {values.begin(), values.end()};
+}
+
+TEST_F(Options, EveryDialogOffersExactlyTheValuesTheCommandLineTakes) {
+  for (const TFormat& format : Formats()) {
+    SCOPED_TRACE(format.Name);
+    std::vector<QWidget*> dialogs;
+    for (TOptionsWindow* dialog : Windows().Dialogs())
+      if (dialog->EditedFormat() == format.Name) dialogs.push_back(dialog);
+    ASSERT_FALSE(dialogs.empty()) << "a format without a dialog";
+    // The tag dialog's boxes reach the files through "Use tags".
+    if (format.Name == "mp3") dialogs.push_back(&Form7());
+    TProbe probe(format, Ex().Settings.For(format));
+    for (QWidget* dialog : dialogs) {
+      probe.Drive(*dialog);
+      if (format.Name == "mp3") Ex().Mp3Settings.UseTags = true;
+    }
+    const auto seen = probe.Seen();
+    for (const TSetting& setting : format.Settings) {
+      if (!setting.InDialog || setting.Domain.Kind == TValueKind::Text) continue;
+      ASSERT_TRUE(seen.count(setting.Name)) << setting.Name;
+      EXPECT_EQ(seen.at(setting.Name), CommandLineValues(setting)) << setting.Name;
+    }
+  }
 }
 
 }  // namespace

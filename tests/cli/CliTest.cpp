@@ -17,6 +17,7 @@
 #include "cli/Options.h"
 #include "extractor/Extractor.h"
 #include "tests/support/FlacTools.h"
+#include "tests/support/JobOutcomes.h"
 #include "tests/support/OggTools.h"
 #include "tests/support/TestSources.h"
 #include "tools/discmaker.h"
@@ -535,6 +536,47 @@ TEST_F(Cli, AnInterruptedRipSaysWhichTracksItDidNotReach) {
   EXPECT_EQ(text, "Track01.wav: stopped\nTrack02.wav: not ripped\nTrack03.wav: not ripped\n");
   EXPECT_TRUE(std::filesystem::exists(out_ + "/Track01.wav"));
   EXPECT_FALSE(std::filesystem::exists(out_ + "/Track02.wav"));
+}
+
+// The command line's side of the table the window is checked against too.
+TEST_F(Cli, EachKindOfTrackHasTheOutcomeOfTheWindow) {
+  dm::WriteImage(cue_, OutcomeDisc());
+  for (const TOutcomeCase& c : OutcomeCases()) {
+    SCOPED_TRACE(c.Name);
+    std::filesystem::remove_all(out_);
+    std::filesystem::create_directories(out_);
+    const std::string log = temp_.File("log"), name = "Track0" + std::to_string(c.Track) + ".wav";
+    const std::string limit =
+        c.Provoke == TOutcomeCase::DiskFull ? "trap '' XFSZ; ulimit -f 195; " : "";
+    // Paced, so that Ctrl-C comes while the track is read.
+    pid_t rip = Spawn(limit + "CDX_IMAGE_SPEED=8 " + Env() + "exec " + CDX_CLI_PATH + " --image " +
+                      cue_ + " --tracks " + std::to_string(c.Track) + " --format wav --out " +
+                      out_ + " >" + log + " 2>&1");
+    if (c.Provoke == TOutcomeCase::StopDuring) {
+      while (LargestPartFile(out_) == 0 && waitpid(rip, nullptr, WNOHANG) == 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      kill(rip, SIGINT);
+    }
+    const int status = ExitStatus(rip);
+    const auto bytes = ReadFile(log);
+    const std::string text(bytes.begin(), bytes.end());
+    switch (c.Kind) {
+      case TOutcomeKind::Written:
+        EXPECT_EQ(text, name + ": ok\n");
+        EXPECT_EQ(status, 0);
+        break;
+      case TOutcomeKind::Stopped:
+        EXPECT_EQ(text, name + ": stopped\n");
+        EXPECT_EQ(status, 130);
+        break;
+      case TOutcomeKind::Failed:
+        // A track the disc lacks is a bad command line here: nothing is ripped.
+        EXPECT_NE(text.find(c.Reason), std::string::npos) << text;
+        EXPECT_EQ(status, c.Track > 4 ? 2 : 1) << text;
+        break;
+    }
+  }
 }
 
 TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {

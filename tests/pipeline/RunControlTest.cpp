@@ -169,6 +169,22 @@ TEST(RunControl, StopEndsTheRunAfterTheCurrentBlockAndCompletesIt) {
   EXPECT_TRUE(c.errors().empty());
 }
 
+// Progress is posted to the main thread: a main thread busy for two seconds
+// holds back neither the reads nor the writes of a run.
+TEST(RunControl, AMainThreadThatServesNothingHoldsNoRunBack) {
+  Chain c(400000, 4000);
+  c.source->OnRead = [] { std::this_thread::sleep_for(1ms); };
+  int reports = 0;
+  c.writer->OnProgress = [&](TComponent*) { ++reports; };
+  c.writer->Run();
+  std::this_thread::sleep_for(2s);
+  EXPECT_EQ(c.source->Position(), 400000) << "the run waited for the main thread";
+  EXPECT_EQ(reports, 0) << "nothing ran on the main thread meanwhile";
+  EXPECT_EQ(AwaitRunEnd(*c.writer).Result, TRunResult::Done);
+  EXPECT_EQ(c.writer->Data(), c.source->Bytes());
+  EXPECT_GT(reports, 0) << "the reports come once the main thread serves";
+}
+
 TEST(RunControl, StopWhileIdleIsClearedByTheNextRun) {
   Chain c;
   c.writer->Stop();

@@ -1,0 +1,79 @@
+// The job below both front ends, on a real image drive: how often it reads
+// a disc's TOC, counted by the CD library itself.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "extractor/RipJob.h"
+#include "pipeline/MainThreadQueue.h"
+#include "platform/cdrip/cdrip.h"
+#include "tests/support/TestSources.h"
+#include "tools/discmaker.h"
+
+namespace cdx::test {
+namespace {
+
+namespace dm = cdx::discmaker;
+
+// Hands out every track of drive 0 in order, and calls `before` with each
+// track number before handing it out.
+class TTracks : public TJobFrontEnd {
+ public:
+  TTracks(std::vector<int> tracks, std::function<void(int)> before)
+      : tracks_(std::move(tracks)), before_(std::move(before)) {}
+  std::optional<TJobTrack> NextTrack() override {
+    if (next_ >= tracks_.size()) return std::nullopt;
+    const int track = tracks_[next_++];
+    before_(track);
+    return TJobTrack{static_cast<uint64_t>(track),
+                     {0, track},
+                     "Track" + std::to_string(track),
+                     FindFormat("wav")};
+  }
+  void Serve() override {
+    TMainThreadQueue::Instance().WaitAndServe(std::chrono::milliseconds(10));
+  }
+  void TrackEnded(const TJobTrack&, const TTrackOutcome& outcome) override {
+    results.push_back(outcome.Result);
+  }
+  std::vector<TTrackResult> results;
+
+ private:
+  std::vector<int> tracks_;
+  std::function<void(int)> before_;
+  size_t next_ = 0;
+};
+
+TEST(RipJob, ReadsADiscsTocOnceAndAgainOnlyWhenTheDiscChanged) {
+  TTempDir temp;
+  std::filesystem::create_directories(temp.File("discs"));
+  const std::string cue = temp.File("discs/disc.cue");
+  const std::vector<dm::TrackSpec> disc = {dm::Sine(20, 440), dm::Noise(20, 2), dm::Sine(20, 660)};
+  dm::WriteImage(cue, disc);
+  setenv("CDX_NO_DEVICES", "1", 1);
+  setenv("CDX_DISCS_DIR", temp.File("discs").c_str(), 1);
+  setenv("CDX_DRIVES_DIR", temp.File("drives").c_str(), 1);
+  auto extractor = MakeComponent<TExtractor>();
+  const struct {
+    const char* name;
+    int changedBefore;  // the track before which the image is written again; 0: never
+    uint64_t reads;
+  } cases[] = {{"left alone", 0, 1}, {"written again before track 3", 3, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TRipJob job(*extractor, temp.File("out-" + std::to_string(c.changedBefore)));
+    std::filesystem::create_directories(temp.File("out-" + std::to_string(c.changedBefore)));
+    TTracks tracks({1, 2, 3}, [&](int track) {
+      if (track == c.changedBefore) dm::WriteImage(cue, disc);
+    });
+    const uint64_t before = cdrip::CR_GetTocReadCount();
+    job.Run(tracks);
+    EXPECT_EQ(cdrip::CR_GetTocReadCount() - before, c.reads);
+    EXPECT_EQ(tracks.results, std::vector<TTrackResult>(3, TTrackResult::Written));
+  }
+}
+
+}  // namespace
+}  // namespace cdx::test
