@@ -19,7 +19,9 @@ class TForm2 : public TOptionsWindow {
   void ShowSettings() override;
 
  public slots:
+  // The WAV type list.
   void ComboBox1Select(int index);
+  // "8" and "16" bits; "Mono" and "Stereo".
   void RadioButton2Click();
   void RadioButton3Click();
   void RadioButton5Click();

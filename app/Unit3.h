@@ -27,15 +27,20 @@ class TForm3 : public TOptionsWindow {
   void EditTagsRequested();
 
  public slots:
+  // The bitrate list.
   void ComboBox2Select(int index);
+  // "Copyright", "CRC", "Enable VBR", "Original", "Write VBR header".
   void CheckBox2Click();
   void CheckBox3Click();
   void CheckBox4Click();
   void CheckBox5Click();
   void CheckBox6Click();
+  // The sample rate list.
   void ComboBox3Select(int index);
+  // "Stereo" and "Mono" ("Keep as it is" sets nothing).
   void RadioButton17Click();
   void RadioButton18Click();
+  // The arrows of the quality (1, 2) and the VBR limits (3 Min, 4 Max).
   void SpinButton1UpClick();
   void SpinButton1DownClick();
   void SpinButton2UpClick();
@@ -44,6 +49,7 @@ class TForm3 : public TOptionsWindow {
   void SpinButton3DownClick();
   void SpinButton4UpClick();
   void SpinButton4DownClick();
+  // "Use tags", and "Edit tags".
   void CheckBox7Click();
   void JvXPButton1Click();
 

@@ -20,7 +20,9 @@ class TForm4 : public TOptionsWindow {
   void ShowSettings() override;
 
  public slots:
+  // The quality track bar, when released.
   void JvTrackBar1Changed();
+  // "Keep as it is", "Mono", "Stereo".
   void RadioButton19Click();
   void RadioButton20Click();
   void RadioButton21Click();

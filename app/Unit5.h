@@ -18,10 +18,12 @@ class TForm5 : public TOptionsWindow {
   void ShowSettings() override;
 
  public slots:
+  // "Mono" and "Stereo".
   void RadioButton5Click();
   void RadioButton6Click();
   // RadioButton8 to RadioButton12, with the rate of the one selected.
   void RateButtonClick(int rate);
+  // "Best model search": "No" or "Yes".
   void ComboBox1Select(int index);
 
  private:

@@ -19,10 +19,12 @@ class TForm6 : public TOptionsWindow {
   void ShowSettings() override;
 
  public slots:
+  // "Mono" and "Stereo".
   void RadioButton5Click();
   void RadioButton6Click();
   // RadioButton7 to RadioButton12, with the rate of the one selected.
   void RateButtonClick(int rate);
+  // The level box, and its arrows that step it on the ladder.
   void Edit1Change();
   void SpinButton1UpClick();
   void SpinButton1DownClick();

@@ -24,6 +24,7 @@ class TForm7 : public TOptionsWindow {
   const TMP3Tags& Fields() const { return Extractor().Mp3Settings.TagFields; }
 
  public slots:
+  // "Close": hides the dialog and hands the fields over.
   void JvXPButton1Click();
 
  protected:
