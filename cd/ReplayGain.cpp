@@ -55,6 +55,7 @@ void TReplayGainMeter::BeginTrack() {
   auto state = std::make_unique<TMeasurement>(made);
   std::lock_guard lock(mutex_);
   current_ = std::move(state);
+  trackOpen_ = true;
   partialBytes_ = 0;
 }
 
@@ -80,6 +81,7 @@ void TReplayGainMeter::Push(const uint8_t* frames, size_t count) {
     size_t room = kRingFrames - static_cast<size_t>(head - tail_.load(std::memory_order_acquire));
     if (room == 0) {
       std::unique_lock lock(mutex_);
+      changed_.notify_all();
       changed_.wait(lock, [&] { return head - tail_.load() < kRingFrames; });
       continue;
     }
@@ -91,6 +93,13 @@ void TReplayGainMeter::Push(const uint8_t* frames, size_t count) {
     frames += piece * kFrameBytes;
     count -= piece;
   }
+  // The measurement looks for blocks by itself while a track is open: a
+  // wake-up per block would cost the ripping thread more than the copy.
+  // Only a ring filling up calls it at once.
+  if (head - tail_.load(std::memory_order_acquire) > kRingFrames / 2) Wake();
+}
+
+void TReplayGainMeter::Wake() {
   // Taking the lock orders this against a measurement about to sleep, so
   // the wake-up cannot come between its check and its wait.
   { std::lock_guard lock(mutex_); }
@@ -100,8 +109,15 @@ void TReplayGainMeter::Push(const uint8_t* frames, size_t count) {
 void TReplayGainMeter::Measure() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return exit_ || head_.load() != tail_.load(); });
     if (exit_) return;
+    if (head_.load() == tail_.load()) {
+      // Between tracks nothing comes; during one, blocks come unannounced.
+      if (trackOpen_)
+        changed_.wait_for(lock, kPollInterval);
+      else
+        changed_.wait(lock);
+      continue;
+    }
     ebur128_state* state = current_ ? current_->state : nullptr;
     lock.unlock();
     const uint64_t tail = tail_.load(std::memory_order_relaxed);
@@ -117,12 +133,14 @@ void TReplayGainMeter::Measure() {
 
 void TReplayGainMeter::WaitUntilMeasured() {
   std::unique_lock lock(mutex_);
+  changed_.notify_all();
   changed_.wait(lock, [&] { return tail_.load() == head_.load(); });
 }
 
 std::optional<TReplayGainValues> TReplayGainMeter::EndTrack() {
   WaitUntilMeasured();
   std::lock_guard lock(mutex_);
+  trackOpen_ = false;
   if (!current_) return std::nullopt;
   double lufs = -HUGE_VAL;
   double left = 0, right = 0;

@@ -5,8 +5,11 @@
 //
 // libebur128 takes about a third of the time a FLAC encoder does, so the
 // measurement runs on a thread of its own: Samples only copies each block
-// into a ring made once, and returns. It waits only when the measurement is
-// a whole ring (about 6 s of audio) behind, so memory stays fixed.
+// into a ring made once, and returns; the measurement looks at the ring
+// every few milliseconds during a track (waking it for every block cost
+// the ripping thread more than the copy). Samples waits only when the
+// measurement is a whole ring (about 12 s of audio) behind, so memory stays
+// fixed.
 //
 // Threads: BeginTrack, EndTrack and DropLastTrack must not overlap a
 // Samples call (call them between runs, or on the worker after the run's
@@ -15,6 +18,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -70,10 +74,13 @@ class TReplayGainMeter final : public TSampleSink {
     double Peak = 0;
   };
 
-  // About 6 s of audio; a power of two.
-  static constexpr size_t kRingFrames = size_t{1} << 18;
+  // About 12 s of audio; a power of two. Between two looks at the ring
+  // (kPollInterval) a rip at 470 times real time brings 2.4 s.
+  static constexpr size_t kRingFrames = size_t{1} << 19;
+  static constexpr std::chrono::milliseconds kPollInterval{5};
 
   void Push(const uint8_t* frames, size_t count);
+  void Wake();
   void Measure();
   void WaitUntilMeasured();
 
@@ -91,6 +98,7 @@ class TReplayGainMeter final : public TSampleSink {
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
+  bool trackOpen_ = false;
   bool exit_ = false;
   std::thread thread_;
 };
