@@ -25,7 +25,11 @@ struct THostileCase {
   std::string Expected;
 };
 
-void PrintTo(const THostileCase& c, std::ostream* out) {
+template <class T>
+requires requires(const T& c) {
+  c.Name;
+}
+void PrintTo(const T& c, std::ostream* out) {
   *out << c.Name;
 }
 
@@ -44,8 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
     FileNames, HostileName,
     ::testing::Values(
         THostileCase{"slash_and_colon", "AC/DC: Back In Black", "AC_DC: Back In Black.flac"},
-        THostileCase{"dot_dot", "..", "_.flac"}, THostileCase{"dot", ".", "_.flac"},
-        THostileCase{"only_dots", "....", "_.flac"},
+        THostileCase{"dot_dot", "..", "_.flac"}, THostileCase{"only_dots", "....", "_.flac"},
         THostileCase{"hidden", ".hidden", "_hidden.flac"},
         THostileCase{"newline_and_tab", "line\nbreak\ttab", "line_break_tab.flac"},
         THostileCase{"nul", std::string("nul\0x", 5), "nul_x.flac"},
@@ -53,22 +56,13 @@ INSTANTIATE_TEST_SUITE_P(
         THostileCase{"latin1_bytes", "caf\xE9", "caf_.flac"},
         THostileCase{"overlong_slash", "x\xC0\xAFy", "x__y.flac"},
         THostileCase{"trailing_dots_and_spaces", "The End. . ", "The End.flac"},
-        THostileCase{"empty", "", "Track07.flac"},
         THostileCase{"only_spaces", "   ", "Track07.flac"},
         THostileCase{"ascii_300", std::string(300, 'a'), std::string(250, 'a') + ".flac"},
-        THostileCase{"two_byte_300", Repeat("é", 150), Repeat("é", 125) + ".flac"},
         THostileCase{"three_byte_300", Repeat("夜", 100), Repeat("夜", 83) + ".flac"},
         THostileCase{"four_byte_320", Repeat("🎵", 80), Repeat("🎵", 62) + ".flac"},
         THostileCase{"cut_leaves_a_trailing_space", std::string(249, 'b') + " cd",
                      std::string(249, 'b') + ".flac"}),
     [](const auto& info) { return std::string(info.param.Name); });
-
-TEST(FileNames, FoldersAreSanitisedTheSameWay) {
-  EXPECT_EQ(SafeFolderName("..", "x"), "_");
-  EXPECT_EQ(SafeFolderName("a/b\n", "x"), "a_b_");
-  EXPECT_EQ(SafeFolderName(" ", "Unknown"), "Unknown");
-  EXPECT_EQ(SafeFolderName(std::string(300, 'f'), "x"), std::string(255, 'f'));
-}
 
 TTrackTags NamedTrack() {
   TTrackTags tags;
@@ -84,63 +78,50 @@ TTrackTags NamedTrack() {
 struct TTemplateCase {
   const char* Name;
   std::string Template;
-  std::function<void(TTrackTags&)> Change;
+  std::vector<std::pair<F, std::string>> Changes;  // to NamedTrack
   std::string DiscId;
   std::string Expected;
 };
-
-void PrintTo(const TTemplateCase& c, std::ostream* out) {
-  *out << c.Name;
-}
 
 class Template : public ::testing::TestWithParam<TTemplateCase> {};
 
 TEST_P(Template, Expands) {
   const TTemplateCase& c = GetParam();
   TTrackTags tags = NamedTrack();
-  if (c.Change) c.Change(tags);
-  TJobNaming naming{c.Template, "/music", ".flac", c.DiscId, ""};
-  const auto names = NameJobFiles(naming, {{3, &tags}});
+  for (const auto& [field, value] : c.Changes) tags.Set(field, value);
+  const auto names = NameJobFiles({c.Template, "/music", ".flac", c.DiscId, ""}, {{3, &tags}});
   ASSERT_EQ(names.size(), 1u);
   EXPECT_EQ(names[0].Problem, "");
   EXPECT_EQ(names[0].RelativePath, c.Expected);
   EXPECT_EQ(names[0].Path, "/music/" + c.Expected);
 }
 
-auto Clear(F field) {
-  return [field](TTrackTags& t) { t.Set(field, ""); };
-}
+const std::vector<std::pair<F, std::string>> kNoNames = {{F::Title, ""}, {F::Album, ""}};
 
 INSTANTIATE_TEST_SUITE_P(
     FileNames, Template,
     ::testing::Values(
         TTemplateCase{
             "default", kDefaultTemplate, {}, "", "Björk/Homogenic (Disc 1 of 2)/03 Jóga.flac"},
-        TTemplateCase{"track_artist_falls_back", "%a - %t", {}, "", "Björk - Jóga.flac"},
-        TTemplateCase{"year_album_number", "%y/%D/%n", {}, "", "1997/Homogenic/03.flac"},
+        TTemplateCase{
+            "year_album_artist_number", "%y/%D/%a - %n", {}, "", "1997/Homogenic/Björk - 03.flac"},
         TTemplateCase{"unknown_folder_left_out", "%A/%c/%t", {}, "", "Björk/Jóga.flac"},
-        TTemplateCase{"extension_in_the_template", "%n. %t.%x", {}, "", "03. Jóga.flac"},
-        TTemplateCase{"climbing_out", "../%t", {}, "", "_/Jóga.flac"},
-        TTemplateCase{"absolute", "/etc/%t", {}, "", "etc/Jóga.flac"},
-        TTemplateCase{"percent_sign", "100%% %t", {}, "", "100% Jóga.flac"},
-        TTemplateCase{"slash_in_a_value", "%A/%t", [](TTrackTags& t) { t.Set(F::Title, "AC/DC"); },
-                      "", "Björk/AC_DC.flac"},
-        TTemplateCase{"no_title", "%A/%n %t", Clear(F::Title), "", "Björk/03 Track03.flac"},
-        TTemplateCase{"no_album_takes_the_disc_id", "%A/%D/%t", Clear(F::Album), "XyZ-",
-                      "Björk/XyZ-/Jóga.flac"},
-        TTemplateCase{"no_artist", "%A/%t", Clear(F::AlbumArtist), "", "Unknown Artist/Jóga.flac"},
-        TTemplateCase{"unnamed_disc", kDefaultTemplate,
-                      [](TTrackTags& t) {
-                        t.Set(F::Title, "");
-                        t.Set(F::Album, "");
-                      },
-                      "49HHV7Eb8UKF3aQiNmu1GR8vKTY-", "49HHV7Eb8UKF3aQiNmu1GR8vKTY-/Track03.flac"},
-        TTemplateCase{"unnamed_disc_without_id", kDefaultTemplate,
-                      [](TTrackTags& t) {
-                        t.Set(F::Title, "");
-                        t.Set(F::Album, "");
-                      },
-                      "", "Track03.flac"}),
+        TTemplateCase{"percent_and_extension", "100%% %n.%x", {}, "", "100% 03.flac"},
+        TTemplateCase{"climbing_out", "/../%t", {}, "", "_/Jóga.flac"},
+        TTemplateCase{"slash_and_a_long_folder",
+                      "%D/%t",
+                      {{F::Title, "AC/DC"}, {F::Album, std::string(300, 'h')}},
+                      "",
+                      std::string(255, 'h') + "/AC_DC.flac"},
+        TTemplateCase{"no_title", "%A/%n %t", {{F::Title, ""}}, "", "Björk/03 Track03.flac"},
+        TTemplateCase{"no_album_no_artist",
+                      "%A/%D/%t",
+                      {{F::Album, ""}, {F::AlbumArtist, ""}},
+                      "XyZ-",
+                      "Unknown Artist/XyZ-/Jóga.flac"},
+        TTemplateCase{"unnamed_disc", kDefaultTemplate, kNoNames, "49HHV7Eb8UKF3aQiNmu1GR8vKTY-",
+                      "49HHV7Eb8UKF3aQiNmu1GR8vKTY-/Track03.flac"},
+        TTemplateCase{"unnamed_disc_without_id", kDefaultTemplate, kNoNames, "", "Track03.flac"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // Tracks that would share a name, letter case aside or once cut to 255

@@ -8,6 +8,8 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <tuple>
+#include <type_traits>
 
 #include "tests/support/FlacTools.h"
 #include "tests/support/Mp3Tools.h"
@@ -26,6 +28,7 @@ namespace {
 
 using F = TTagField;
 using TView = std::multimap<std::string, std::string>;
+using TList = std::vector<std::string>;
 
 std::string Quoted(const std::string& path) {
   return "'" + path + "'";
@@ -46,44 +49,37 @@ TView ParseLines(const std::string& text, const std::string& prefix = "") {
   return view;
 }
 
-std::vector<std::string> ValuesOf(const TView& view, const std::string& name) {
-  std::vector<std::string> values;
+TList ValuesOf(const TView& view, const std::string& name) {
+  TList values;
   auto [from, to] = view.equal_range(name);
   for (auto it = from; it != to; ++it) values.push_back(it->second);
   std::sort(values.begin(), values.end());
   return values;
 }
 
-// mutagen's reading of the file, through /usr/bin/python3.
-TView MutagenView(const std::string& path, const std::string& kind) {
+// What a reader prints: "name=value" lines, the names after `prefix`.
+TView ToolView(const std::string& command, const std::string& prefix = "") {
   std::string out;
-  EXPECT_EQ(RunCommand("/usr/bin/python3 " CDX_SOURCE_DIR "/tests/writers/tag_view.py " +
-                           Quoted(path) + " " + kind,
-                       &out),
-            0)
-      << out;
-  return ParseLines(out);
+  EXPECT_EQ(RunCommand(command, &out), 0) << out;
+  return ParseLines(out, prefix);
 }
 
 TView FfprobeView(const std::string& path) {
-  std::string out;
-  RunCommand(
+  return ToolView(
       "ffprobe -v error -show_entries format_tags:stream_tags -of default=nw=1 " + Quoted(path),
-      &out);
-  return ParseLines(out, "TAG:");
+      "TAG:");
 }
 
-TView ToolView(const std::string& command) {
-  std::string out;
-  EXPECT_EQ(RunCommand(command, &out), 0) << out;
-  return ParseLines(out);
+// mutagen's reading of the file, through /usr/bin/python3.
+auto Mutagen(const char* kind) {
+  return [kind](const std::string& path) {
+    return ToolView("/usr/bin/python3 " CDX_SOURCE_DIR "/tests/writers/tag_view.py " +
+                    Quoted(path) + " " + kind);
+  };
 }
 
 std::vector<uint8_t> TestAudio() {
-  auto samples = SineWave(88200, 2, 440.0, 44100, 9000.0);
-  auto noise = Noise(20000, 2, 7, 4000);
-  std::copy(noise.begin(), noise.end(), samples.begin() + 60000);
-  return PcmBytes(samples);
+  return PcmBytes(Noise(88200, 2, 7, 9000));
 }
 
 std::shared_ptr<const TCoverPicture> TestCover() {
@@ -93,34 +89,39 @@ std::shared_ptr<const TCoverPicture> TestCover() {
   return TCoverPicture::FromBytes(std::move(bytes), why);
 }
 
-std::string Md5Of(const std::vector<uint8_t>& bytes) {
-  return Md5Hex(bytes);
-}
+// A track as a lookup would describe it, and the names readers give each
+// field; WAV's INFO chunk holds only the first six.
+struct TFieldValue {
+  F Field;
+  const char* Name;
+  TList Values;
+};
 
-// A track as a lookup would describe it, with its gains and cover.
+const std::vector<TFieldValue> kLookedUp = {
+    {F::Title, "title", {"Jóga – 夜の歌"}},
+    {F::Artist, "artist", {"Björk"}},
+    {F::Album, "album", {"Homogenic"}},
+    {F::Date, "date", {"1997-09-22"}},
+    {F::Genre, "genre", {"Electronic"}},
+    {F::TrackNumber, "tracknumber", {"3"}},
+    {F::TrackTotal, "tracktotal", {"12"}},
+    {F::DiscNumber, "discnumber", {"1"}},
+    {F::DiscTotal, "disctotal", {"2"}},
+    {F::AlbumArtist, "albumartist", {"Björk & Friends"}},
+    {F::Isrc, "isrc", {"GBAYE9700363"}},
+    {F::Barcode, "barcode", {"0731455328025"}},
+    {F::MusicBrainzAlbumId, "musicbrainz_albumid", {"f0d82e4e-9b1f"}},
+    {F::MusicBrainzReleaseTrackId, "musicbrainz_releasetrackid", {"0a6e5d1c-1111"}},
+    {F::MusicBrainzRecordingId, "musicbrainz_trackid", {"5c2f0d4e-2222"}},
+    {F::MusicBrainzArtistId, "musicbrainz_artistid", {"87c5dedd-371d", "b1c2d3e4-3333"}},
+    {F::MusicBrainzAlbumArtistId, "musicbrainz_albumartistid", {"87c5dedd-371d"}},
+    {F::MusicBrainzReleaseGroupId, "musicbrainz_releasegroupid", {"c1d2e3f4-4444"}},
+    {F::MusicBrainzDiscId, "musicbrainz_discid", {"49HHV7Eb8UKF3aQiNmu1GR8vKTY-"}},
+};
+
 TTrackTags LookedUpTags() {
   TTrackTags tags;
-  tags.Set(F::Title, "Jóga – 夜の歌");
-  tags.Set(F::Artist, "Björk");
-  tags.Set(F::Album, "Homogenic");
-  tags.Set(F::AlbumArtist, "Björk & Friends");
-  tags.Set(F::TrackNumber, "3");
-  tags.Set(F::TrackTotal, "12");
-  tags.Set(F::DiscNumber, "1");
-  tags.Set(F::DiscTotal, "2");
-  tags.Set(F::Date, "1997-09-22");
-  tags.Set(F::Genre, "Electronic");
-  tags.Set(F::Isrc, "GBAYE9700363");
-  tags.Set(F::Barcode, "0731455328025");
-  tags.Set(F::MusicBrainzAlbumId, "f0d82e4e-9b1f-4a4c-9f0c-5d4f4f1c2a11");
-  tags.Set(F::MusicBrainzReleaseTrackId, "0a6e5d1c-1111-4b5e-8d2a-7c4b1a2e3f44");
-  tags.Set(F::MusicBrainzRecordingId, "5c2f0d4e-2222-4c6a-9a1b-8e7d6c5b4a33");
-  tags.Set(F::MusicBrainzArtistId,
-           std::vector<std::string>{"87c5dedd-371d-4a53-9f7f-80522fb7f3cb",
-                                    "b1c2d3e4-3333-4f5a-8b6c-7d8e9f0a1b22"});
-  tags.Set(F::MusicBrainzAlbumArtistId, "87c5dedd-371d-4a53-9f7f-80522fb7f3cb");
-  tags.Set(F::MusicBrainzReleaseGroupId, "c1d2e3f4-4444-4a5b-9c6d-7e8f9a0b1c55");
-  tags.Set(F::MusicBrainzDiscId, "49HHV7Eb8UKF3aQiNmu1GR8vKTY-");
+  for (const TFieldValue& field : kLookedUp) tags.Set(field.Field, field.Values);
   tags.TrackGain = TReplayGain{-6.52, 0.988525};
   tags.AlbumGain = TReplayGain{-7.014, 0.9999694};
   tags.Cover = TestCover();
@@ -135,6 +136,8 @@ std::string MakeTagged(const TTempDir& into, const std::string& name, TTagFormat
                        const TTrackTags& tags, std::vector<uint8_t>* untagged,
                        const std::function<void(Writer&)>& setup = {}) {
   TWriterRun<Writer> run(name, TestAudio(), 2, 44100, 16);
+  // As the job does: room for the tags and the cover in the FLAC header.
+  if constexpr (std::is_same_v<Writer, TFLACOut>) run.writer->SetPadding(FLACPaddingFor(tags));
   if (setup) setup(*run.writer);
   run.writer->SetFinishedFileHook([&](const std::string& part) {
     if (untagged) *untagged = ReadFile(part);
@@ -170,46 +173,36 @@ struct TFormatCase {
   bool SecondSeesAll = false;
 };
 
-void PrintTo(const TFormatCase& c, std::ostream* out) {
+template <class T>
+requires requires(const T& c) {
+  c.Name;
+}
+void PrintTo(const T& c, std::ostream* out) {
   *out << c.Name;
 }
 
-auto Mutagen(const char* kind) {
-  return [kind](const std::string& path) { return MutagenView(path, kind); };
+template <class Writer>
+auto Made(const char* name, TTagFormat format) {
+  return [=](const TTempDir& into, const TTrackTags& tags, std::vector<uint8_t>* untagged) {
+    return MakeTagged<Writer>(into, name, format, tags, untagged);
+  };
+}
+
+auto Tool(const char* command) {
+  return [=](const std::string& path) { return ToolView(command + Quoted(path)); };
 }
 
 std::vector<TFormatCase> FormatCases() {
+  using T = TTagFormat;
   return {
-      {"wav", TTagFormat::Wav,
-       [](auto& d, auto& t, auto* u) {
-         return MakeTagged<TWaveOut>(d, "t.wav", TTagFormat::Wav, t, u);
-       },
-       FfprobeView, FfprobeView},
-      {"mp3", TTagFormat::Mp3,
-       [](auto& d, auto& t, auto* u) {
-         return MakeTagged<TMP3Out>(d, "t.mp3", TTagFormat::Mp3, t, u);
-       },
-       Mutagen("mp3"), FfprobeView},
-      {"ogg_vorbis", TTagFormat::OggVorbis,
-       [](auto& d, auto& t, auto* u) {
-         return MakeTagged<TVorbisOut>(d, "t.ogg", TTagFormat::OggVorbis, t, u);
-       },
-       Mutagen("ogg"),
-       [](const std::string& p) { return ToolView("vorbiscomment -l " + Quoted(p)); }, true},
-      {"flac", TTagFormat::Flac,
-       [](auto& d, auto& t, auto* u) {
-         return MakeTagged<TFLACOut>(d, "t.flac", TTagFormat::Flac, t, u,
-                                     [&t](TFLACOut& w) { w.SetPadding(FLACPaddingFor(t)); });
-       },
-       Mutagen("flac"),
-       [](const std::string& p) { return ToolView("metaflac --export-tags-to=- " + Quoted(p)); },
-       true},
-      {"ape", TTagFormat::Ape,
-       [](auto& d, auto& t, auto* u) {
-         return MakeTagged<TMACOut>(d, "t.ape", TTagFormat::Ape, t, u);
-       },
-       Mutagen("ape"), FfprobeView},
-      {"opus", TTagFormat::OggOpus, MakeTaggedOpus, Mutagen("ogg"), FfprobeView},
+      {"wav", T::Wav, Made<TWaveOut>("t.wav", T::Wav), FfprobeView, FfprobeView},
+      {"mp3", T::Mp3, Made<TMP3Out>("t.mp3", T::Mp3), Mutagen("mp3"), FfprobeView},
+      {"ogg_vorbis", T::OggVorbis, Made<TVorbisOut>("t.ogg", T::OggVorbis), Mutagen("ogg"),
+       Tool("vorbiscomment -l "), true},
+      {"flac", T::Flac, Made<TFLACOut>("t.flac", T::Flac), Mutagen("flac"),
+       Tool("metaflac --export-tags-to=- "), true},
+      {"ape", T::Ape, Made<TMACOut>("t.ape", T::Ape), Mutagen("ape"), FfprobeView},
+      {"opus", T::OggOpus, MakeTaggedOpus, Mutagen("ogg"), FfprobeView},
   };
 }
 
@@ -224,53 +217,34 @@ TEST_P(TagsInEveryFormat, ReadBackByIndependentReaders) {
   const std::string path = c.Make(dir, tags, nullptr);
   const TView view = c.Read(path);
   const bool wav = c.Format == TTagFormat::Wav;
-  const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
-      {"title", {"Jóga – 夜の歌"}},
-      {"artist", {"Björk"}},
-      {"album", {"Homogenic"}},
-      {"date", {"1997-09-22"}},
-      {"genre", {"Electronic"}},
-      {wav ? "track" : "tracknumber", {"3"}},
-      {"tracktotal", {"12"}},
-      {"discnumber", {"1"}},
-      {"disctotal", {"2"}},
-      {"albumartist", {"Björk & Friends"}},
-      {"isrc", {"GBAYE9700363"}},
-      {"barcode", {"0731455328025"}},
-      {"musicbrainz_albumid", {"f0d82e4e-9b1f-4a4c-9f0c-5d4f4f1c2a11"}},
-      {"musicbrainz_releasetrackid", {"0a6e5d1c-1111-4b5e-8d2a-7c4b1a2e3f44"}},
-      {"musicbrainz_trackid", {"5c2f0d4e-2222-4c6a-9a1b-8e7d6c5b4a33"}},
-      {"musicbrainz_artistid",
-       {"87c5dedd-371d-4a53-9f7f-80522fb7f3cb", "b1c2d3e4-3333-4f5a-8b6c-7d8e9f0a1b22"}},
-      {"musicbrainz_albumartistid", {"87c5dedd-371d-4a53-9f7f-80522fb7f3cb"}},
-      {"musicbrainz_releasegroupid", {"c1d2e3f4-4444-4a5b-9c6d-7e8f9a0b1c55"}},
-      {"musicbrainz_discid", {"49HHV7Eb8UKF3aQiNmu1GR8vKTY-"}},
-      {"picturemd5", {Md5Of(tags.Cover->Data())}},
-  };
-  const size_t carried = wav ? 6 : expected.size();
-  for (size_t i = 0; i < carried; ++i)
-    EXPECT_EQ(ValuesOf(view, expected[i].first), expected[i].second) << expected[i].first;
+  for (size_t i = 0; i < (wav ? 6 : kLookedUp.size()); ++i) {
+    const std::string name = wav && i == 5 ? "track" : kLookedUp[i].Name;  // ffprobe's name
+    EXPECT_EQ(ValuesOf(view, name), kLookedUp[i].Values) << name;
+  }
   if (wav) return;
+  EXPECT_EQ(ValuesOf(view, "picturemd5"), TList{Md5Hex(tags.Cover->Data())});
 
   // The loudness: ReplayGain fields, or the R128 gains of Opus (Q7.8 dB to
   // -23 LUFS: -6.52 dB is -11.52 dB there; opusenc's output gain is 0).
-  if (c.Format == TTagFormat::OggOpus) {
-    EXPECT_EQ(ValuesOf(view, "r128_track_gain"), std::vector<std::string>{"-2949"});
-    EXPECT_EQ(ValuesOf(view, "r128_album_gain"), std::vector<std::string>{"-3076"});
-    EXPECT_EQ(view.count("replaygain_track_gain"), 0u);
-  } else {
-    EXPECT_EQ(ValuesOf(view, "replaygain_track_gain"), std::vector<std::string>{"-6.52 dB"});
-    EXPECT_EQ(ValuesOf(view, "replaygain_track_peak"), std::vector<std::string>{"0.988525"});
-    EXPECT_EQ(ValuesOf(view, "replaygain_album_gain"), std::vector<std::string>{"-7.01 dB"});
-    EXPECT_EQ(ValuesOf(view, "replaygain_album_peak"), std::vector<std::string>{"0.999969"});
-  }
-  if (c.Format != TTagFormat::Ape) {
-    EXPECT_EQ(ValuesOf(view, "picturetype"), std::vector<std::string>{"3"});
-    EXPECT_EQ(ValuesOf(view, "picturemime"), std::vector<std::string>{"image/jpeg"});
-  }
-  if (c.Format == TTagFormat::Mp3) {
-    EXPECT_EQ(ValuesOf(view, "id3version"), std::vector<std::string>{"2.4"});
-  }
+  // Pictures are front covers; MP3's tag is ID3v2.4.
+  TView more = {{"picturetype", "3"},
+                {"picturemime", "image/jpeg"},
+                {"id3version", "2.4"},
+                {"replaygain_track_gain", "-6.52 dB"},
+                {"replaygain_track_peak", "0.988525"},
+                {"replaygain_album_gain", "-7.01 dB"},
+                {"replaygain_album_peak", "0.999969"},
+                {"r128_track_gain", "-2949"},
+                {"r128_album_gain", "-3076"}};
+  const bool opus = c.Format == TTagFormat::OggOpus;
+  std::erase_if(more, [&](const auto& entry) {
+    const std::string& name = entry.first;
+    return (name.starts_with("picture") && c.Format == TTagFormat::Ape) ||
+           (name == "id3version" && c.Format != TTagFormat::Mp3) ||
+           (name.starts_with("replaygain") && opus) || (name.starts_with("r128") && !opus);
+  });
+  for (const auto& [name, value] : more) EXPECT_EQ(ValuesOf(view, name), TList{value}) << name;
+  EXPECT_EQ(opus ? view.count("replaygain_track_gain") : view.count("r128_track_gain"), 0u);
 
   const TView second = c.Second(path);
   for (const auto& [name, value] : c.SecondSeesAll ? view : TView{}) {
@@ -291,12 +265,8 @@ struct TUserCase {
   const char* Name;
   std::function<std::string(const TTempDir&)> Make;
   std::function<TView(const std::string&)> Read;
-  std::vector<std::pair<std::string, std::vector<std::string>>> Expected;
+  TView Expected;
 };
-
-void PrintTo(const TUserCase& c, std::ostream* out) {
-  *out << c.Name;
-}
 
 std::vector<TUserCase> UserCases() {
   return {
@@ -309,13 +279,13 @@ std::vector<TUserCase> UserCases() {
                                     [&](TMP3Out& w) { w.SetId3Tags(typed); });
        },
        Mutagen("mp3"),
-       {{"title", {"Typed Title"}},
-        {"v1title", {"Typed Title"}},
-        {"date", {"1999"}},
-        {"v1year", {"1999"}},
-        {"artist", {"Björk"}},
-        {"v1artist", {"Björk"}},
-        {"v1track", {"3"}}}},
+       {{"title", "Typed Title"},
+        {"v1title", "Typed Title"},
+        {"date", "1999"},
+        {"v1year", "1999"},
+        {"artist", "Björk"},
+        {"v1artist", "Björk"},
+        {"v1track", "3"}}},
       {"ogg_comment_lines",
        [](const TTempDir& dir) {
          const std::vector<std::string> lines{"artist=Typed Artist", "Made with cd extractor"};
@@ -327,10 +297,10 @@ std::vector<TUserCase> UserCases() {
          return MakeTagged<TVorbisOut>(dir, "u.ogg", TTagFormat::OggVorbis, tags, nullptr,
                                        [&](TVorbisOut& w) { w.SetComments(lines); });
        },
-       [](const std::string& p) { return ToolView("vorbiscomment -l " + Quoted(p)); },
-       {{"artist", {"Typed Artist"}},
-        {"title", {"Looked-up Title"}},
-        {"comment", {"Made with cd extractor"}}}},
+       Tool("vorbiscomment -l "),
+       {{"artist", "Typed Artist"},
+        {"title", "Looked-up Title"},
+        {"comment", "Made with cd extractor"}}},
   };
 }
 
@@ -339,37 +309,18 @@ class UserTypedTags : public ::testing::TestWithParam<TUserCase> {};
 TEST_P(UserTypedTags, WinOverLookedUpOnes) {
   TTempDir dir;
   const TView view = GetParam().Read(GetParam().Make(dir));
-  for (const auto& [name, values] : GetParam().Expected)
-    EXPECT_EQ(ValuesOf(view, name), values) << name;
+  for (const auto& [name, value] : GetParam().Expected)
+    EXPECT_EQ(ValuesOf(view, name), ValuesOf(GetParam().Expected, name)) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tagger, UserTypedTags, ::testing::ValuesIn(UserCases()),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-// The audio of a file, where it starts, as the formats lay it out: FLAC
-// frames after the metadata, MP3 frames between the ID3v2 tag and the
-// ID3v1 tag, APE audio before its tag (as long as the untagged file).
-struct TAudioBytes {
-  int64_t Offset = -1;
-  std::vector<uint8_t> Bytes;
-  bool operator==(const TAudioBytes&) const = default;
-};
-
-TAudioBytes AudioOf(TTagFormat format, const std::string& path, size_t untaggedSize) {
+// Where the audio bytes stand, whole, in the file at `path`; -1: nowhere.
+int64_t AudioOffset(const std::vector<uint8_t>& audio, const std::string& path) {
   const std::vector<uint8_t> file = ReadFile(path);
-  if (format == TTagFormat::Flac) {
-    std::vector<uint8_t> frames = FlacFrames(path);
-    return {static_cast<int64_t>(file.size() - frames.size()), std::move(frames)};
-  }
-  size_t start = 0, end = std::min(untaggedSize, file.size());
-  if (format == TTagFormat::Mp3) {
-    if (file.size() > 10 && std::equal(file.begin(), file.begin() + 3, "ID3"))
-      start = 10 + ((file[6] << 21) | (file[7] << 14) | (file[8] << 7) | file[9]);
-    end = file.size() >= 128 && std::equal(file.end() - 128, file.end() - 125, "TAG")
-              ? file.size() - 128
-              : file.size();
-  }
-  return {static_cast<int64_t>(start), {file.begin() + start, file.begin() + end}};
+  const auto at = std::search(file.begin(), file.end(), audio.begin(), audio.end());
+  return at == file.end() ? -1 : at - file.begin();
 }
 
 class AlbumGainUpdate : public ::testing::TestWithParam<TFormatCase> {};
@@ -387,29 +338,28 @@ TEST_P(AlbumGainUpdate, RewritesNoAudioByte) {
   const std::string path = c.Make(dir, tags, &untagged);
   const std::string untaggedPath = dir.File("untagged");
   WriteFile(untaggedPath, untagged);
-  const auto audio = [&](const std::string& p) { return AudioOf(c.Format, p, untagged.size()); };
+  // The audio: FLAC's frames, or all the MP3 and APE writers wrote.
+  const std::vector<uint8_t> audio =
+      c.Format == TTagFormat::Flac ? FlacFrames(untaggedPath) : untagged;
   const bool ogg = c.Format == TTagFormat::OggVorbis;
-  const TAudioBytes tagged = audio(path);
-  const TAudioBytes before = audio(untaggedPath);
+  const int64_t at = AudioOffset(audio, path);
   if (ogg) {
     EXPECT_EQ(DecodeWithOggdec(path), DecodeWithOggdec(untaggedPath));
   } else {
-    EXPECT_EQ(tagged.Bytes, before.Bytes);
-    if (c.Format != TTagFormat::Mp3) {
-      EXPECT_EQ(tagged.Offset, before.Offset);
-    }
+    EXPECT_GE(at, 0);
+    EXPECT_TRUE(c.Format == TTagFormat::Mp3 || at == AudioOffset(audio, untaggedPath));
   }
 
   WriteAlbumGain(path, c.Format, {-7.014, 0.9999694});
   const TView view = c.Read(path);
-  EXPECT_EQ(ValuesOf(view, "replaygain_album_gain"), std::vector<std::string>{"-7.01 dB"});
-  EXPECT_EQ(ValuesOf(view, "replaygain_track_gain"), std::vector<std::string>{"-6.52 dB"});
-  EXPECT_EQ(ValuesOf(view, "picturemd5"), std::vector<std::string>{Md5Of(tags.Cover->Data())});
+  EXPECT_EQ(ValuesOf(view, "replaygain_album_gain"), TList{"-7.01 dB"});
+  EXPECT_EQ(ValuesOf(view, "replaygain_track_gain"), TList{"-6.52 dB"});
+  EXPECT_EQ(ValuesOf(view, "picturemd5"), TList{Md5Hex(tags.Cover->Data())});
   if (ogg) {
     EXPECT_EQ(DecodeWithOggdec(path), DecodeWithOggdec(untaggedPath));
     EXPECT_TRUE(OggInfo(path).Clean()) << OggInfo(path).Output;
   } else {
-    EXPECT_EQ(audio(path), tagged);
+    EXPECT_EQ(AudioOffset(audio, path), at);
   }
   if (c.Format == TTagFormat::Mp3) {
     EXPECT_EQ(DecodeMp3(path).Frames, DecodeMp3(untaggedPath).Frames);
@@ -419,12 +369,12 @@ TEST_P(AlbumGainUpdate, RewritesNoAudioByte) {
   }
 }
 
+// WAV holds no gains, and Opus is tagged the Ogg way.
 std::vector<TFormatCase> UpdatedFormats() {
-  std::vector<TFormatCase> cases;
-  for (TFormatCase& c : FormatCases())
-    if (c.Format == TTagFormat::Flac || c.Format == TTagFormat::Mp3 ||
-        c.Format == TTagFormat::Ape || c.Format == TTagFormat::OggVorbis)
-      cases.push_back(std::move(c));
+  std::vector<TFormatCase> cases = FormatCases();
+  std::erase_if(cases, [](const auto& c) {
+    return c.Format == TTagFormat::Wav || c.Format == TTagFormat::OggOpus;
+  });
   return cases;
 }
 
@@ -440,10 +390,6 @@ struct THookCase {
   int64_t FailAtByte;
   const char* Message;
 };
-
-void PrintTo(const THookCase& c, std::ostream* out) {
-  *out << c.Name;
-}
 
 class FinishedFileHook : public ::testing::TestWithParam<THookCase> {};
 
@@ -496,31 +442,26 @@ TEST(AlbumGainUpdateFailure, LeavesTheFileAsItWas) {
   EXPECT_TRUE(PartFilesIn(dir.Path()).empty());
 }
 
-// Only JPEG and PNG pictures of at most a few MB are embedded.
+// Only JPEG and PNG pictures of at most a few MB are embedded; the
+// reason for a refusal is one line.
 TEST(CoverPicture, RefusesWhatCannotBeEmbedded) {
-  struct TCase {
-    std::vector<uint8_t> Bytes;
-    const char* Mime;  // null: refused
-    const char* Why;
-  };
   std::vector<uint8_t> huge(50 << 20, 0);
   huge[0] = 0xFF, huge[1] = 0xD8, huge[2] = 0xFF;
-  const std::vector<TCase> cases = {
-      {huge, nullptr, "it is 52428800 bytes, more than the 4194304"},
-      {{'<', 'h', 't', 'm', 'l', '>'}, nullptr, "it is not a JPEG or PNG picture"},
-      {{}, nullptr, "it is not a JPEG or PNG picture"},
+  const std::vector<std::tuple<std::vector<uint8_t>, std::string, std::string>> cases = {
+      {huge, "",
+       "the cover is not embedded: it is 52428800 bytes, more than the 4194304 a "
+       "picture may have"},
+      {{'<', 'h', 't', 'm', 'l', '>'},
+       "",
+       "the cover is not embedded: it is not a JPEG or PNG picture"},
       {{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0}, "image/png", ""},
       {{0xFF, 0xD8, 0xFF, 0xE0}, "image/jpeg", ""},
   };
-  for (const TCase& c : cases) {
+  for (const auto& [bytes, mime, reason] : cases) {
     std::string why;
-    auto picture = TCoverPicture::FromBytes(c.Bytes, why);
-    EXPECT_EQ(picture != nullptr, c.Mime != nullptr) << why;
-    if (picture) {
-      EXPECT_EQ(picture->MimeType(), c.Mime);
-    }
-    EXPECT_NE(why.find(c.Why), std::string::npos) << why;
-    EXPECT_EQ(why.find('\n'), std::string::npos);
+    const auto picture = TCoverPicture::FromBytes(bytes, why);
+    EXPECT_EQ(picture ? picture->MimeType() : "", mime);
+    EXPECT_EQ(why, reason);
   }
 }
 
