@@ -261,60 +261,38 @@ INSTANTIATE_TEST_SUITE_P(Tagger, TagsInEveryFormat, ::testing::ValuesIn(FormatCa
 // What the user typed (the MP3 dialog's ID3v1 fields, the Ogg comment
 // lines) wins over what was looked up, whichever came first; the ID3v1
 // fields the user left empty get the looked-up values.
-struct TUserCase {
-  const char* Name;
-  std::function<std::string(const TTempDir&)> Make;
-  std::function<TView(const std::string&)> Read;
-  TView Expected;
-};
-
-std::vector<TUserCase> UserCases() {
-  return {
-      {"mp3_dialog",
-       [](const TTempDir& dir) {
-         const TMP3Tags typed{.Title = "Typed Title", .Year = "1999"};
-         TTrackTags tags = LookedUpTags();
-         ApplyUserTags(tags, typed);
-         return MakeTagged<TMP3Out>(dir, "u.mp3", TTagFormat::Mp3, tags, nullptr,
-                                    [&](TMP3Out& w) { w.SetId3Tags(typed); });
-       },
-       Mutagen("mp3"),
-       {{"title", "Typed Title"},
-        {"v1title", "Typed Title"},
-        {"date", "1999"},
-        {"v1year", "1999"},
-        {"artist", "Björk"},
-        {"v1artist", "Björk"},
-        {"v1track", "3"}}},
-      {"ogg_comment_lines",
-       [](const TTempDir& dir) {
-         const std::vector<std::string> lines{"artist=Typed Artist", "Made with cd extractor"};
-         TTrackTags tags;
-         ApplyUserComments(tags, VorbisCommentFields(lines));
-         tags.Set(F::Artist, "Looked-up Artist");
-         tags.Set(F::Title, "Looked-up Title");
-         tags.Set(F::Comment, "Looked-up comment");
-         return MakeTagged<TVorbisOut>(dir, "u.ogg", TTagFormat::OggVorbis, tags, nullptr,
-                                       [&](TVorbisOut& w) { w.SetComments(lines); });
-       },
-       Tool("vorbiscomment -l "),
-       {{"artist", "Typed Artist"},
-        {"title", "Looked-up Title"},
-        {"comment", "Made with cd extractor"}}},
-  };
-}
-
-class UserTypedTags : public ::testing::TestWithParam<TUserCase> {};
-
-TEST_P(UserTypedTags, WinOverLookedUpOnes) {
+TEST(UserTypedTags, WinOverLookedUpOnes) {
   TTempDir dir;
-  const TView view = GetParam().Read(GetParam().Make(dir));
-  for (const auto& [name, value] : GetParam().Expected)
-    EXPECT_EQ(ValuesOf(view, name), ValuesOf(GetParam().Expected, name)) << name;
-}
+  const TMP3Tags typed{.Title = "Typed Title", .Year = "1999"};
+  TTrackTags mp3 = LookedUpTags();
+  ApplyUserTags(mp3, typed);
+  const TView mp3View = Mutagen("mp3")(MakeTagged<TMP3Out>(
+      dir, "u.mp3", TTagFormat::Mp3, mp3, nullptr, [&](TMP3Out& w) { w.SetId3Tags(typed); }));
 
-INSTANTIATE_TEST_SUITE_P(Tagger, UserTypedTags, ::testing::ValuesIn(UserCases()),
-                         [](const auto& info) { return std::string(info.param.Name); });
+  const std::vector<std::string> lines{"artist=Typed Artist", "Made with cd extractor"};
+  TTrackTags ogg;
+  ApplyUserComments(ogg, VorbisCommentFields(lines));
+  ogg.Set(F::Artist, "Looked-up Artist");
+  ogg.Set(F::Title, "Looked-up Title");
+  ogg.Set(F::Comment, "Looked-up comment");
+  const TView oggView = Tool("vorbiscomment -l ")(
+      MakeTagged<TVorbisOut>(dir, "u.ogg", TTagFormat::OggVorbis, ogg, nullptr,
+                             [&](TVorbisOut& w) { w.SetComments(lines); }));
+
+  const std::vector<std::tuple<const TView*, std::string, std::string>> expected = {
+      {&mp3View, "title", "Typed Title"},
+      {&mp3View, "v1title", "Typed Title"},
+      {&mp3View, "date", "1999"},
+      {&mp3View, "v1year", "1999"},
+      {&mp3View, "artist", "Björk"},
+      {&mp3View, "v1artist", "Björk"},
+      {&mp3View, "v1track", "3"},
+      {&oggView, "artist", "Typed Artist"},
+      {&oggView, "title", "Looked-up Title"},
+      {&oggView, "comment", "Made with cd extractor"}};
+  for (const auto& [view, name, value] : expected)
+    EXPECT_EQ(ValuesOf(*view, name), TList{value}) << name;
+}
 
 // Where the audio bytes stand, whole, in the file at `path`; -1: nowhere.
 int64_t AudioOffset(const std::vector<uint8_t>& audio, const std::string& path) {
@@ -384,43 +362,32 @@ INSTANTIATE_TEST_SUITE_P(Tagger, AlbumGainUpdate, ::testing::ValuesIn(UpdatedFor
 // A tagging that fails fails the run like any other failure: no file takes
 // the name, the earlier file of that name stays, no part file is left. A
 // run that fails before its end is not tagged at all.
-struct THookCase {
-  const char* Name;
-  std::function<void(const std::string& part)> Hook;
-  int64_t FailAtByte;
-  const char* Message;
-};
-
-class FinishedFileHook : public ::testing::TestWithParam<THookCase> {};
-
-TEST_P(FinishedFileHook, FailureLeavesTheEarlierFile) {
-  TWriterRun<TWaveOut> run("t.wav", TestAudio(), 2, 44100, 16);
-  WriteFile(run.file, {'e', 'a', 'r', 'l', 'i', 'e', 'r'});
-  run.source->FailAtByte = GetParam().FailAtByte;
-  int calls = 0;
-  run.writer->SetFinishedFileHook([&](const std::string& part) {
-    ++calls;
-    GetParam().Hook(part);
-  });
-  const TRunEnd end = run.Run();
-  EXPECT_EQ(end.Result, TRunResult::Failed);
-  EXPECT_NE(end.Message.find(GetParam().Message), std::string::npos) << end.Message;
-  EXPECT_EQ(calls, GetParam().FailAtByte < 0 ? 1 : 0);
-  EXPECT_EQ(ReadFile(run.file), (std::vector<uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
-  EXPECT_TRUE(PartFilesIn(run.dir.Path()).empty());
+TEST(FinishedFileHook, FailureLeavesTheEarlierFile) {
+  const std::vector<uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  const std::vector<std::tuple<std::function<void(const std::string&)>, int64_t, std::string>>
+      cases = {
+          {[](const std::string&) { throw EACSException("disk on fire"); }, -1, "disk on fire"},
+          {[](const std::string& part) { WriteTags(part, TTagFormat::Flac, LookedUpTags()); }, -1,
+           "Cannot write the tags: TagLib does not read the file as FLAC"},
+          {[](const std::string&) {}, 40000, "read failed"},  // the run fails first
+      };
+  for (const auto& [hook, failAt, message] : cases) {
+    TWriterRun<TWaveOut> run("t.wav", TestAudio(), 2, 44100, 16);
+    WriteFile(run.file, earlier);
+    run.source->FailAtByte = failAt;
+    int calls = 0;
+    run.writer->SetFinishedFileHook([&](const std::string& part) {
+      ++calls;
+      hook(part);
+    });
+    const TRunEnd end = run.Run();
+    EXPECT_EQ(end.Result, TRunResult::Failed);
+    EXPECT_NE(end.Message.find(message), std::string::npos) << end.Message;
+    EXPECT_EQ(calls, failAt < 0 ? 1 : 0);
+    EXPECT_EQ(ReadFile(run.file), earlier);
+    EXPECT_TRUE(PartFilesIn(run.dir.Path()).empty());
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Tagger, FinishedFileHook,
-    ::testing::Values(
-        THookCase{"hook_raises", [](const std::string&) { throw EACSException("disk on fire"); },
-                  -1, "disk on fire"},
-        THookCase{
-            "file_is_not_of_the_format",
-            [](const std::string& part) { WriteTags(part, TTagFormat::Flac, LookedUpTags()); }, -1,
-            "Cannot write the tags: TagLib does not read the file as FLAC"},
-        THookCase{"run_fails_first", [](const std::string&) {}, 40000, "read failed"}),
-    [](const auto& info) { return std::string(info.param.Name); });
 
 // An album-gain update that cannot be made (here: the copy an Ogg file is
 // tagged in hits a full disk) says why, naming the file, and leaves it.
