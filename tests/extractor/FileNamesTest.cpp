@@ -3,8 +3,6 @@
 // cannot be.
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "extractor/FileNames.h"
 #include "pipeline/FileStream.h"
 
