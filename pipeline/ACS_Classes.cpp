@@ -518,6 +518,7 @@ void TACSFileOut::CloseFile(bool keep) {
       keep = false;
     }
   };
+  if (keep && !FAppending && FFinishedFileHook) attempt([&] { FFinishedFileHook(path); });
   // On the disk before it takes the final name, so a crash cannot leave a
   // cut-off file under that name.
   if (keep) attempt([&] { stream->Sync(); });

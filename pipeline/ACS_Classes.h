@@ -384,6 +384,14 @@ class TACSFileOut : public TACSStreamedOutput {
   // whatever it is given.
   virtual void SetFileMode(TFileOutputMode) { FFileMode = foRewrite; }
 
+  // Runs on the worker with the complete file of a rewrite run that keeps
+  // it (done or stopped), still under its hidden name `path`, right before
+  // it takes FileName: the place to tag it. What it raises fails the run
+  // like any other failure, so no file takes the name. Append runs, which
+  // have no hidden file, and failed runs skip it. Set while idle.
+  using TFinishedFileHook = std::function<void(const std::string& path)>;
+  void SetFinishedFileHook(TFinishedFileHook hook) { FFinishedFileHook = std::move(hook); }
+
  protected:
   void BeginOutput() final;
   bool WriteNextBlock(bool Abort) final;
@@ -425,6 +433,7 @@ class TACSFileOut : public TACSStreamedOutput {
   // Releases what BeginOutput opened before it failed; never throws.
   void AbandonStart() noexcept;
 
+  TFinishedFileHook FFinishedFileHook;
   bool FInputOpen = false;
   bool FFileStarted = false;
   bool FAppending = false;

@@ -57,7 +57,7 @@ std::unique_ptr<TFileStream> TFileStream::CreateTemporaryFor(const std::string& 
   const size_t slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   // Short enough for any file name the final one can have.
-  const std::string name = path.substr(folder.size()).substr(0, 200);
+  const std::string name = path.substr(folder.size()).substr(0, kTemporaryStemBytes);
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
     stream->path_ = folder + "." + name + "." + std::to_string(random()) + ".part";

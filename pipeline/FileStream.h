@@ -2,6 +2,7 @@
 // system's reason, so a full disk or an I/O error can never pass silently.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,6 +58,16 @@ class TFileStream {
   static constexpr int64_t kWritebackBytes = 4 << 20;
   int64_t unsynced_ = 0;
 };
+
+// The hidden name CreateTemporaryFor gives: "." + the first
+// kTemporaryStemBytes bytes of the final name + "." + a number of at most
+// 10 digits + ".part".
+inline constexpr size_t kTemporaryStemBytes = 200;
+inline constexpr size_t kTemporaryExtraBytes = 1 + 1 + 10 + 5;
+// The most bytes the hidden name of a file named with `nameBytes` bytes has.
+constexpr size_t TemporaryNameBytes(size_t nameBytes) {
+  return kTemporaryExtraBytes + (nameBytes < kTemporaryStemBytes ? nameBytes : kTemporaryStemBytes);
+}
 
 bool FileExists(const std::string& path);
 // Whether `path` names nothing, a regular file or a symbolic link: what a

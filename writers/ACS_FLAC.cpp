@@ -77,6 +77,17 @@ void TFLACOut::SetUpEncoder(TACSInput& input) {
   FLAC__stream_encoder_set_max_residual_partition_order(encoder, FMaxResidualPartitionOrder);
   FLAC__stream_encoder_set_do_exhaustive_model_search(encoder, FBestModelSearch);
   SetTotalSamplesEstimate(input);
+  SetPaddingBlock();
+}
+
+void TFLACOut::SetPaddingBlock() {
+  FPaddingBlock.reset();
+  if (FPadding == 0) return;
+  FPaddingBlock.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
+  if (!FPaddingBlock) throw EACSException(kInitFailed);
+  FPaddingBlock->length = FPadding;
+  FMetadata[0] = FPaddingBlock.get();
+  FLAC__stream_encoder_set_metadata(FEncoder.get(), FMetadata, 1);
 }
 
 void TFLACOut::SetTotalSamplesEstimate(TACSInput& input) {
@@ -141,6 +152,7 @@ void TFLACOut::FinishFile() {
 
 void TFLACOut::ReleaseFile() noexcept {
   FEncoder.reset();
+  FPaddingBlock.reset();
 }
 
 FLAC__StreamEncoderWriteStatus TFLACOut::WriteCallback(const FLAC__StreamEncoder*,

@@ -6,6 +6,7 @@
 // (see TACSFileOut for what a failed run leaves).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -53,6 +54,14 @@ class TFLACOut : public TACSFileOut {
   // ("tukey(5e-1)"); empty leaves the encoder's own.
   const std::string& Apodization() const { return FApodization; }
   void SetApodization(std::string value) { FApodization = std::move(value); }
+  // Room left after the stream header, so that tags written into the
+  // finished file fit there and the audio stays where it is. The default
+  // holds the usual text fields; a cover needs its size more (see
+  // FLACPaddingFor). At most 2^24 - 1 bytes, a FLAC block's limit; 0 is no
+  // padding block.
+  static constexpr uint32_t kDefaultPadding = 4096;
+  uint32_t Padding() const { return FPadding; }
+  void SetPadding(uint32_t bytes) { FPadding = std::min<uint32_t>(bytes, (1u << 24) - 1); }
 
  protected:
   void StartFile(TACSInput& input) override;
@@ -63,6 +72,7 @@ class TFLACOut : public TACSFileOut {
  private:
   void SetUpEncoder(TACSInput& input);
   void SetTotalSamplesEstimate(TACSInput& input);
+  void SetPaddingBlock();
   void InitEncoder();
   void AllocateBlock();
   // Reads until the block is full or the input ends; returns the bytes held.
@@ -89,10 +99,14 @@ class TFLACOut : public TACSFileOut {
   bool FQLPCoeffPrecisionSearch = false;
   bool FVerify = false;
   std::string FApodization;
+  uint32_t FPadding = kDefaultPadding;
 
   // Run state, set up by StartFile. Both buffers hold one block and are
   // sized once per run: nothing is allocated per block.
   TFLACEncoder FEncoder;
+  // The padding block, which the encoder reads until it finishes.
+  TFLACMetadata FPaddingBlock;
+  FLAC__StreamMetadata* FMetadata[1] = {};
   int FBitsPerSample = 16;
   int FChannels = 2;
   std::vector<uint8_t> FBlock;

@@ -2,6 +2,7 @@
 // owner. The library is linked into the program, so the loaded flag is true.
 #pragma once
 
+#include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 
 #include <memory>
@@ -15,6 +16,12 @@ struct TFLACEncoderDeleter {
 };
 
 using TFLACEncoder = std::unique_ptr<FLAC__StreamEncoder, TFLACEncoderDeleter>;
+
+struct TFLACMetadataDeleter {
+  void operator()(FLAC__StreamMetadata* block) const { FLAC__metadata_object_delete(block); }
+};
+
+using TFLACMetadata = std::unique_ptr<FLAC__StreamMetadata, TFLACMetadataDeleter>;
 
 // A new encoder with the library's default settings; null when the library
 // has no memory for one.

@@ -242,9 +242,9 @@ TEST(FlacOut, FailuresFailTheRunWithTheirMessageAndLeaveTheEarlierFile) {
     int frames;
     const char* message;
   } cases[] = {
-      // The header (86 bytes) fits, the frames do not.
+      // The header (86 bytes and 4 KiB of padding) fits, the frames do not.
       {"write_fails_mid_run", 65536, [](TFlacRun&) {}, 300000, "Failed to encode data."},
-      {"write_fails_when_finishing", 200, [](TFlacRun&) {}, 1000, "Failed to encode data."},
+      {"write_fails_when_finishing", 4400, [](TFlacRun&) {}, 1000, "Failed to encode data."},
       {"header_cannot_be_written", 20, [](TFlacRun&) {}, 1000,
        "Failed to initialize FLAC encoder."},
       {"settings_refused", 0, [](TFlacRun& r) { r.writer->SetBlockSize(8); }, 1000,
