@@ -338,8 +338,10 @@ TFetched Fetch(const TDiscQuery& disc, const TMusicBrainzSettings& settings) {
   request.MaxBytes = kLargestAnswer;
   for (;;) {
     auto slot = MusicBrainzGate().Wait(settings.RequestInterval);
-    request.Timeout =
-        std::min(settings.Timeout, duration_cast<milliseconds>(deadline - steady_clock::now()));
+    // Never 0, which libcurl takes for no limit at all.
+    auto left =
+        std::max(milliseconds(100), duration_cast<milliseconds>(deadline - steady_clock::now()));
+    request.Timeout = std::min(settings.Timeout, left);
     http::TResponse r = http::Get(request);
     if (r.Outcome == http::TOutcome::NoAnswer) {
       MusicBrainzGate().GiveBack(slot, settings.RequestInterval);
