@@ -3,9 +3,9 @@
 // lengths), read into plain records, and kept on disk so that the same
 // disc is named again without the network.
 //
-// Every failure is an answer with no releases and a one-line reason; no
-// call takes longer than the request timeout twice over plus
-// MaxRetryWait, and with no network at all it returns at once.
+// Every failure is an answer with no releases and a one-line reason; a
+// call takes at most Timeout + MaxRetryWait after its turn to ask (see
+// RequestInterval), and with no network at all it returns at once.
 #pragma once
 
 #include <chrono>
