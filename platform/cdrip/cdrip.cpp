@@ -248,6 +248,14 @@ bool CR_DiscChanged() {
   return read == lib.stamps.end() || DiscChangedSince(*drive, read->second);
 }
 
+bool CR_ReadDiscText(DiscText& text) {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  text = DiscText{};
+  const Drive* drive = ActiveDrive(lib);
+  return drive && ReadDiscText(*drive, text);
+}
+
 uint64_t CR_GetTocReadCount() {
   return TocReadCount();
 }

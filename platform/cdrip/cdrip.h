@@ -47,6 +47,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/cdrip/DiscText.h"
 #include "platform/cdrip/Toc.h"
 
 namespace cdrip {
@@ -125,6 +126,11 @@ bool CR_DiscChanged();
 // reads a disc's TOC counts one), for the tests of callers that must read
 // it only once.
 uint64_t CR_GetTocReadCount();
+
+// The names the disc in the active drive carries (its CUE sheet's text or
+// its CD-Text; see DiscText.h). False, with `text` empty, when it gives
+// none or there is no disc; a real drive reads its CD-Text each time.
+bool CR_ReadDiscText(DiscText& text);
 
 // Tracks of the last successful CR_ReadToc (0 after a failed one).
 int CR_GetNumTocEntries();

@@ -1,0 +1,81 @@
+#include "metadata/CoverArt.h"
+
+#include <sys/stat.h>
+
+#include "metadata/WebService.h"
+#include "platform/cdrip/SafeFiles.h"
+#include "platform/http/HttpGet.h"
+
+namespace metadata {
+
+namespace {
+
+TCover NoCover(const std::string& why) {
+  TCover none;
+  none.Reason = "no cover: " + why;
+  return none;
+}
+
+std::string CoverUrl(const TRelease& release, const TCoverArtSettings& settings) {
+  std::string base = settings.BaseUrl.empty()
+                         ? http::ServiceBase("CDX_COVERART_URL", "https://coverartarchive.org")
+                         : settings.BaseUrl;
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  std::string size = settings.MaxSide > 0 ? "-" + std::to_string(settings.MaxSide) : "";
+  return base + "/release/" + release.Id + "/front" + size;
+}
+
+std::string Megabytes(size_t bytes) {
+  return std::to_string(bytes >> 20) + " MB";
+}
+
+}  // namespace
+
+std::string PictureType(const std::string& bytes) {
+  if (bytes.rfind("\xFF\xD8\xFF", 0) == 0) return "image/jpeg";
+  if (bytes.rfind("\x89PNG\r\n\x1A\n", 0) == 0) return "image/png";
+  return "";
+}
+
+TCover FetchFrontCover(const TRelease& release, const TCoverArtSettings& settings) {
+  if (release.Id.empty()) return NoCover("the release has no MusicBrainz id");
+  if (!release.FrontCover)
+    return NoCover("the Cover Art Archive has no front cover of the release");
+  http::TRequest request;
+  request.Url = CoverUrl(release, settings);
+  request.UserAgent = UserAgent();
+  request.Timeout = settings.Timeout;
+  request.MaxBytes = settings.MaxBytes;
+  auto slot = CoverArtGate().Wait(settings.RequestInterval);
+  http::TResponse r = http::Get(request);
+  if (r.Outcome == http::TOutcome::NoAnswer)
+    CoverArtGate().GiveBack(slot, settings.RequestInterval);
+  if (r.Outcome == http::TOutcome::TooLarge)
+    return NoCover("the front cover is larger than " + Megabytes(settings.MaxBytes) + "; not used");
+  if (r.Outcome != http::TOutcome::Answered)
+    return NoCover("the Cover Art Archive could not be reached (" + r.Error + ")");
+  if (r.Status == 404) return NoCover("the Cover Art Archive has no front cover of the release");
+  if (r.Status != 200)
+    return NoCover("the Cover Art Archive answered HTTP " + std::to_string(r.Status));
+  TCover cover;
+  cover.MimeType = PictureType(r.Body);
+  if (cover.MimeType.empty())
+    return NoCover("the front cover is not a JPEG or PNG picture; not used");
+  cover.Extension = cover.MimeType == "image/png" ? ".png" : ".jpg";
+  cover.Bytes = std::move(r.Body);
+  return cover;
+}
+
+std::string SaveCover(const TCover& cover, const std::string& folder, std::string* why) {
+  auto fail = [&](const std::string& reason) {
+    if (why) *why = reason;
+    return std::string();
+  };
+  if (cover.empty() || PictureType(cover.Bytes).empty()) return fail("there is no cover to save");
+  std::string path = folder + "/cover" + cover.Extension;
+  if (!cdrip::ReplaceFile(path, cover.Bytes))
+    return fail("the cover could not be saved as " + path);
+  return path;
+}
+
+}  // namespace metadata
