@@ -1,8 +1,17 @@
 #include "cd/TrackChecksums.h"
 
-#include <zlib.h>
+// The loops every sample passes are built for the machine's widest vectors
+// too, picked at run time.
+#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define CDX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define CDX_VECTOR_CLONES
+#endif
+
+#include <libdeflate.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace cdx {
@@ -15,20 +24,33 @@ constexpr uint64_t kSectorSamples = 588;
 // Blocks are taken in slices of this many samples, so that the skip-zero
 // bytes of one slice fit a buffer of fixed size.
 constexpr size_t kSliceFrames = 4096;
+// Samples (16-bit) looked at together for a 0.
+constexpr size_t kZeroBlock = TTrackChecksums::kZeroBlock;
 
 uint32_t Word(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-uint32_t Magnitude(const uint8_t* p) {
-  auto v = static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8));
-  return static_cast<uint32_t>(v < 0 ? -static_cast<int32_t>(v) : v);
+int32_t Half(const uint8_t* p) {
+  return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8));
 }
 
 }  // namespace
 
-TTrackChecksums::TTrackChecksums(const TTrackChecksumSetup& setup) : nonZero_(kSliceFrames * 4) {
+// The largest and the smallest magnitude of `n` 16-bit samples.
+CDX_VECTOR_CLONES TTrackChecksums::BlockRange TTrackChecksums::ScanBlock(const uint8_t* p,
+                                                                         size_t n) {
+  int32_t largest = 0, smallest = 1 << 16;
+  for (size_t j = 0; j < n; ++j) {
+    int32_t magnitude = std::abs(Half(p + 2 * j));
+    largest = std::max(largest, magnitude);
+    smallest = std::min(smallest, magnitude);
+  }
+  return {static_cast<uint32_t>(largest), static_cast<uint32_t>(smallest)};
+}
+
+TTrackChecksums::TTrackChecksums(const TTrackChecksumSetup& setup) {
   Reset(setup);
 }
 
@@ -39,7 +61,7 @@ void TTrackChecksums::Reset(const TTrackChecksumSetup& setup) {
                 ? (setup.Samples > kSkippedAtDiscEdge ? setup.Samples - kSkippedAtDiscEdge : 0)
                 : setup.Samples;
   sumLo_ = sumHi_ = frame450_ = 0;
-  crc_ = crcSkipZero_ = static_cast<uint32_t>(crc32(0, nullptr, 0));
+  crc_ = crcSkipZero_ = 0;
   peak_ = 0;
   seen_ = 0;
   partialBytes_ = 0;
@@ -49,7 +71,7 @@ void TTrackChecksums::Samples(const uint8_t* pcm, size_t bytes) {
   if (bytes == 0) return;
   // The whole CRC goes over the bytes as they come; the rest needs whole
   // samples.
-  crc_ = static_cast<uint32_t>(crc32(crc_, pcm, static_cast<uInt>(bytes)));
+  crc_ = libdeflate_crc32(crc_, pcm, bytes);
   if (partialBytes_ > 0) {
     size_t take = std::min(bytes, 4 - partialBytes_);
     std::memcpy(partial_ + partialBytes_, pcm, take);
@@ -76,12 +98,17 @@ void TTrackChecksums::Frames(const uint8_t* pcm, size_t frames) {
 
 // Samples at 1-based positions m counted from the track's start, within
 // [arFirst_, arLast_], add sample x m in two 32-bit halves.
-void TTrackChecksums::ArSums(const uint8_t* pcm, uint64_t first, size_t frames) {
+CDX_VECTOR_CLONES void TTrackChecksums::ArSums(const uint8_t* pcm, uint64_t first, size_t frames) {
   uint64_t from = std::max(first + 1, arFirst_);
   uint64_t to = std::min(first + frames, arLast_);
+  if (from > to) return;
+  const uint8_t* p = pcm + (from - 1 - first) * 4;
+  // Positions stay below 2^32: a track is far shorter.
+  auto m = static_cast<uint32_t>(from);
+  const size_t count = static_cast<size_t>(to - from + 1);
   uint32_t lo = sumLo_, hi = sumHi_;
-  for (uint64_t m = from; m <= to; ++m) {
-    uint64_t product = static_cast<uint64_t>(Word(pcm + (m - 1 - first) * 4)) * m;
+  for (size_t k = 0; k < count; ++k) {
+    uint64_t product = static_cast<uint64_t>(Word(p + 4 * k)) * (m + static_cast<uint32_t>(k));
     lo += static_cast<uint32_t>(product);
     hi += static_cast<uint32_t>(product >> 32);
   }
@@ -96,19 +123,30 @@ void TTrackChecksums::Frame450(const uint8_t* pcm, uint64_t first, size_t frames
     frame450_ += Word(pcm + (i - first) * 4) * static_cast<uint32_t>(i - kFrame450First + 1);
 }
 
+// The peak, and the CRC of the samples that are not 0. Music seldom holds
+// a 0 sample: blocks without one are CRC'd in place, in runs, and only a
+// block that holds one is copied without its zeros.
 void TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
+  const size_t halves = frames * 2;
   uint32_t peak = peak_;
-  uint8_t* out = nonZero_.data();
-  size_t kept = 0;
-  for (size_t half = 0; half < frames * 2; ++half) {
-    const uint8_t* p = pcm + half * 2;
-    peak = std::max(peak, Magnitude(p));
-    out[kept] = p[0];
-    out[kept + 1] = p[1];
-    kept += (p[0] | p[1]) ? 2 : 0;
+  const uint8_t* run = pcm;  // not yet CRC'd
+  for (size_t i = 0; i < halves; i += kZeroBlock) {
+    size_t n = std::min(kZeroBlock, halves - i);
+    const uint8_t* block = pcm + 2 * i;
+    BlockRange range = ScanBlock(block, n);
+    peak = std::max(peak, range.largest);
+    if (range.smallest != 0) continue;
+    crcSkipZero_ = libdeflate_crc32(crcSkipZero_, run, static_cast<size_t>(block - run));
+    size_t kept = 0;
+    for (size_t j = 0; j < n; ++j) {
+      std::memcpy(nonZero_.data() + kept, block + 2 * j, 2);
+      kept += (block[2 * j] | block[2 * j + 1]) ? 2 : 0;
+    }
+    crcSkipZero_ = libdeflate_crc32(crcSkipZero_, nonZero_.data(), kept);
+    run = block + 2 * n;
   }
+  crcSkipZero_ = libdeflate_crc32(crcSkipZero_, run, static_cast<size_t>(pcm + 2 * halves - run));
   peak_ = peak;
-  crcSkipZero_ = static_cast<uint32_t>(crc32(crcSkipZero_, out, static_cast<uInt>(kept)));
 }
 
 TTrackChecksumResult TTrackChecksums::Result() const {

@@ -3,9 +3,9 @@
 // sample once, after the read offset is corrected.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "cd/SampleSink.h"
 
@@ -30,7 +30,7 @@ struct TTrackChecksumResult {
   // track is shorter than 451 sectors.
   uint32_t Frame450 = 0;
   bool HasFrame450 = false;
-  // CRC-32 (zlib's) of the PCM bytes, and of the 16-bit samples that are
+  // CRC-32/IEEE (zlib's CRC) of the PCM bytes, and of the 16-bit samples that are
   // not 0 ("skip zero": left and right judged apart).
   uint32_t Crc32 = 0;
   uint32_t Crc32SkipZero = 0;
@@ -47,10 +47,12 @@ struct TTrackChecksumResult {
 
 // Computes all of them in one pass over each block. Bytes may come in any
 // split (a sample cut between two blocks is put together); samples past
-// the track's length count only in the CRCs and the peak. Its buffers are
-// taken at construction: Samples never allocates.
+// the track's length count only in the CRCs and the peak. It holds no
+// buffer but a small array: Samples never allocates.
 class TTrackChecksums : public TSampleSink {
  public:
+  static constexpr size_t kZeroBlock = 64;
+
   explicit TTrackChecksums(const TTrackChecksumSetup& setup = {});
   // Starts over for another track (or the copy pass of the same one).
   void Reset(const TTrackChecksumSetup& setup);
@@ -62,6 +64,10 @@ class TTrackChecksums : public TSampleSink {
   void ArSums(const uint8_t* pcm, uint64_t first, size_t frames);
   void Frame450(const uint8_t* pcm, uint64_t first, size_t frames);
   void PeakAndNonZero(const uint8_t* pcm, size_t frames);
+  struct BlockRange {
+    uint32_t largest, smallest;
+  };
+  static BlockRange ScanBlock(const uint8_t* pcm, size_t halves);
 
   TTrackChecksumSetup setup_;
   uint64_t arFirst_ = 0, arLast_ = 0;  // 1-based positions counted, inclusive
@@ -71,7 +77,7 @@ class TTrackChecksums : public TSampleSink {
   uint64_t seen_ = 0;
   uint8_t partial_[4] = {};
   size_t partialBytes_ = 0;
-  std::vector<uint8_t> nonZero_;  // the skip-zero bytes of one slice
+  std::array<uint8_t, kZeroBlock * 2> nonZero_{};  // one block's samples that are not 0
 };
 
 }  // namespace cdx
