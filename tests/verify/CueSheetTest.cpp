@@ -32,6 +32,7 @@ TEST(CueSheet, WritesTheNotesExampleAndItsHiddenTrackForm) {
   hidden.MusicBrainzId = "";
   hidden.Catalog = "";
   hidden.Comment = "";
+  hidden.Title = "Say \"hi\"\nTRACK 99 AUDIO";  // a CUE sheet has no escapes
   struct Case {
     const char* name;
     TCueRecord record;
@@ -65,7 +66,7 @@ TEST(CueSheet, WritesTheNotesExampleAndItsHiddenTrackForm) {
        "REM DISCID 3404F606\n"
        "REM COMMENT \"cd extractor " CDX_VERSION "\"\n"
        "PERFORMER \"Some Artist\"\n"
-       "TITLE \"Some Album\"\n"
+       "TITLE \"Say 'hi' TRACK 99 AUDIO\"\n"
        "FILE \"00 - Hidden.flac\" WAVE\n"
        "  TRACK 01 AUDIO\n"
        "    TITLE \"First\"\n"
@@ -78,16 +79,6 @@ TEST(CueSheet, WritesTheNotesExampleAndItsHiddenTrackForm) {
        "    INDEX 01 00:00:00\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(BuildCueSheet(c.record), c.sheet) << c.name;
-}
-
-TEST(CueSheet, QuotesAndLineBreaksInValuesCannotBreakTheSheet) {
-  TCueRecord r;
-  r.Title = "Say \"hi\"\nTRACK 99 AUDIO";
-  r.Tracks = {{1, "01 - \"A\".flac", "", "", "", false, 100, 0}};
-  std::string sheet = BuildCueSheet(r);
-  EXPECT_NE(sheet.find("TITLE \"Say 'hi' TRACK 99 AUDIO\"\n"), std::string::npos);
-  EXPECT_NE(sheet.find("FILE \"01 - 'A'.flac\" WAVE\n"), std::string::npos);
-  EXPECT_EQ(sheet.find("\nTRACK 99"), std::string::npos);
 }
 
 }  // namespace

@@ -65,20 +65,16 @@ TEST(RipLog, NamesEverythingAReaderChecks) {
       "cd extractor " CDX_VERSION " rip log",
       "Created: 2024-05-01T10:00:00Z",
       "Drive: image: /discs/music.cue",
-      "Read mode: paranoia, full",
       "Read offset correction: +6 samples (user)",
       "Fill missing offset samples with silence: yes (6 samples filled)",
-      "Test and copy: yes",
       "      2 | 03:41:37 | 02:58:38 |        16612 |      29999 | audio",
       "MCN: 0123456789012",
       "AccurateRip disc ID: 002-",
       "  File: 01 - First.flac",
-      "  Range: sectors 0-16611",
       "  ISRC: GBAYE0000001",
       "  Pre-emphasis: yes",
       "  Peak level: 1.000000 (100.0 %)",
       "  Test CRC32: 1A2B3C4D",
-      "  Copy CRC32: 1A2B3C4D",
       "  AccurateRip result: matched (v1), confidence 12/19",
       "  AccurateRip result: not matched, confidence 0/19",
       "  Read errors: 2",
@@ -89,12 +85,9 @@ TEST(RipLog, NamesEverythingAReaderChecks) {
   };
   for (const char* line : lines) EXPECT_NE(log.find(line), std::string::npos) << line;
   EXPECT_EQ(log.rfind("\nSHA-256 hash: "), log.size() - 80);
-}
-
-TEST(RipLog, AllTracksAccurateSaysSo) {
-  TLogRecord r = Record();
-  r.Tracks.pop_back();
-  EXPECT_NE(BuildRipLog(r).find("\nAll tracks accurately ripped\n"), std::string::npos);
+  TLogRecord good = Record();
+  good.Tracks.pop_back();
+  EXPECT_NE(BuildRipLog(good).find("\nAll tracks accurately ripped\n"), std::string::npos);
 }
 
 TEST(RipLog, ChecksumLineTellsAChangedLog) {
