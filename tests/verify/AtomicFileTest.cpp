@@ -3,7 +3,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "tests/support/TestSources.h"
 #include "verify/AtomicFile.h"
@@ -12,16 +11,8 @@ namespace cdx::verify {
 namespace {
 
 std::string Read(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-size_t FilesIn(const std::string& folder) {
-  size_t n = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder)) ++n;
-  return n;
+  auto bytes = test::ReadFile(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 TEST(AtomicFile, ReplacesWholeOrLeavesTheEarlierFileAndNoTemporary) {
@@ -51,7 +42,8 @@ TEST(AtomicFile, ReplacesWholeOrLeavesTheEarlierFileAndNoTemporary) {
     EXPECT_EQ(Read(path), c.left);
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
     EXPECT_EQ(error.find(c.path) != std::string::npos, !c.ok) << error;
-    EXPECT_EQ(FilesIn(temp.Path()), 1u);
+    auto files = std::filesystem::directory_iterator(temp.Path());
+    EXPECT_EQ(std::distance(begin(files), end(files)), 1);
   }
 }
 

@@ -15,44 +15,27 @@ TLogRecord Record() {
   TLogRecord r;
   r.CreatedUtc = "2024-05-01T10:00:00Z";
   r.Drive = "image: /discs/music.cue";
-  r.ReadMode = "paranoia, full";
-  r.ReadOffset = 6;
+  r.ReadOffset = r.OffsetSilence = 6;
   r.OffsetSource = "user";
-  r.OffsetSilence = 6;
   r.TestAndCopy = true;
-  r.GapHandling = "appended to previous track";
-  r.Format = "FLAC, level 5";
-  r.Toc.tracks = {{1, true, 0, 0, false, false, "GBAYE0000001"},
-                  {2, true, 16612, 33, true, false, ""}};
-  r.Toc.leadOut = 30000;
-  r.Toc.mcn = "0123456789012";
+  r.Toc = {{{1, true, 0, 0, false, false, "GBAYE0000001"}, {2, true, 16612, 33, true, false, ""}},
+           30000,
+           "0123456789012"};
   r.Ids = ComputeDiscIds(r.Toc);
   r.Lookup = {TArLookup::Found, {}, "", ""};
   TLogTrack one;
   one.Number = 1;
   one.File = "01 - First.flac";
-  one.FirstSector = 0;
   one.LastSector = 16611;
   one.Isrc = "GBAYE0000001";
-  one.Copy.Crc32 = 0x1A2B3C4D;
+  one.Copy.Crc32 = *(one.TestCrc = 0x1A2B3C4D);
   one.Copy.Peak = 32768;
-  one.TestCrc = 0x1A2B3C4D;
-  one.Copy.ArV1 = 0x11111111;
-  one.Ar.Status = TArStatus::Accurate;
-  one.Ar.MatchedV1 = true;
-  one.Ar.Confidence = 12;
-  one.Ar.Total = 19;
-  one.Ar.DatabaseCrcs = {0x11111111};
+  one.Ar = {TArStatus::Accurate, true, false, 12, 19, {0x11111111}, false, ""};
   TLogTrack two = one;
   two.Number = 2;
-  two.File = "02 - Second.flac";
   two.FirstSector = 16612;
-  two.LastSector = 29999;
   two.PreEmphasis = true;
-  two.Isrc = "";
-  two.Ar = {};
-  two.Ar.Status = TArStatus::Mismatch;
-  two.Ar.Total = 19;
+  two.Ar = {TArStatus::Mismatch, false, false, 0, 19, {0x11111111}, false, ""};
   two.ReadErrors = 2;
   two.SuspectSectors = {16612 + 4500 + 75 + 3};
   r.Tracks = {one, two};
@@ -70,8 +53,6 @@ TEST(RipLog, NamesEverythingAReaderChecks) {
       "      2 | 03:41:37 | 02:58:38 |        16612 |      29999 | audio",
       "MCN: 0123456789012",
       "AccurateRip disc ID: 002-",
-      "  File: 01 - First.flac",
-      "  ISRC: GBAYE0000001",
       "  Pre-emphasis: yes",
       "  Peak level: 1.000000 (100.0 %)",
       "  Test CRC32: 1A2B3C4D",
@@ -113,25 +94,19 @@ TEST(RipLog, ChecksumLineTellsAChangedLog) {
   EXPECT_EQ(LogCheckText(TLogCheck::Changed), "The log was changed after it was written");
 }
 
-// Recomputes the checksum as the log's readers would, with Python's hashlib.
+// Recomputes the checksum as anyone could: the lines above it, trimmed,
+// joined with '\n'.
 TEST(RipLog, ChecksumIsTheSha256OfTheTrimmedLinesAbove) {
   test::TTempDir temp;
   std::string log = BuildRipLog(Record());
   std::ofstream(temp.File("rip.log")) << log;
-  std::string command =
-      "/usr/bin/python3 -c \"import hashlib,sys; l=open(sys.argv[1]).read().split('\\n'); "
-      "l=[x.rstrip() for x in l]; i=max(k for k,x in enumerate(l) if "
-      "x.startswith('SHA-256 hash: ')); "
-      "print(hashlib.sha256('\\n'.join(l[:i]).encode()).hexdigest()"
-      ".upper())\" " +
-      temp.File("rip.log");
+  std::string command = "head -n -1 " + temp.File("rip.log") +
+                        " | sed 's/[[:space:]]*$//' | head -c -1 | sha256sum | tr a-f A-F";
   FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
   char out[80] = {};
-  ASSERT_NE(fgets(out, sizeof out, pipe), nullptr);
+  ASSERT_TRUE(pipe && fgets(out, sizeof out, pipe));
   pclose(pipe);
-  EXPECT_EQ("SHA-256 hash: " + std::string(out, 64) + "\n",
-            log.substr(log.rfind("SHA-256 hash: ")));
+  EXPECT_EQ("SHA-256 hash: " + std::string(out, 64) + "\n", log.substr(log.rfind("SHA-256")));
 }
 
 }  // namespace
