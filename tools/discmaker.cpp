@@ -247,6 +247,37 @@ std::string WriteImage(const std::string& cuePath, const std::vector<TrackSpec>&
   return bin.string();
 }
 
+std::string WriteShiftedImage(const std::string& cuePath, const std::vector<TrackSpec>& tracks,
+                              int offset) {
+  if (tracks.empty() || tracks.size() > 99) throw std::runtime_error("a disc has 1 to 99 tracks");
+  auto starts = StartSectors(tracks);
+  std::vector<uint8_t> audio;
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    if (tracks[i].kind != TrackKind::Audio)
+      throw std::runtime_error("a shifted image holds audio tracks only");
+    auto bytes = TrackBytes(tracks[i], starts[i]);
+    audio.insert(audio.end(), bytes.begin(), bytes.end());
+  }
+  std::vector<uint8_t> shifted(audio.size(), 0);
+  auto size = static_cast<int64_t>(audio.size());
+  int64_t move = static_cast<int64_t>(offset) * 4;
+  for (int64_t to = std::max<int64_t>(0, move); to < std::min(size, size + move); ++to)
+    shifted[static_cast<size_t>(to)] = audio[static_cast<size_t>(to - move)];
+
+  std::filesystem::path cue(cuePath);
+  auto bin = cue;
+  bin.replace_extension(".bin");
+  std::ofstream out(bin, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(shifted.data()), size);
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + bin.string());
+  std::ofstream sheet(cue, std::ios::trunc);
+  sheet << CueSheet(tracks, bin.filename().string());
+  sheet.close();
+  if (!sheet) throw std::runtime_error("cannot write " + cue.string());
+  return bin.string();
+}
+
 std::vector<TrackSpec> DemoDisc() {
   // Quiet open fifths and a major sixth, faded in and out so that nothing
   // clicks: about 77 seconds in all.

@@ -97,6 +97,15 @@ std::string CueSheet(const std::vector<TrackSpec>& tracks, const std::string& bi
 // Returns the BIN path. Throws std::runtime_error on any I/O failure.
 std::string WriteImage(const std::string& cuePath, const std::vector<TrackSpec>& tracks);
 
+// Writes the image a drive with a read offset of `offset` samples would
+// give of the disc `tracks`: raw sample j of the BIN is sample j - offset
+// of the tracks' audio (zeros where that lies off the disc), so that a rip
+// corrected by +offset gives the tracks back, but for silence at the disc's
+// edge. Audio tracks only; the audio is held in memory. Returns the BIN
+// path; throws std::runtime_error as WriteImage does.
+std::string WriteShiftedImage(const std::string& cuePath, const std::vector<TrackSpec>& tracks,
+                              int offset);
+
 // The demo disc built with the program: four short, quiet two-tone tracks.
 std::vector<TrackSpec> DemoDisc();
 

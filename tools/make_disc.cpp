@@ -1,5 +1,6 @@
 // cdx-make-disc: writes a CUE/BIN test disc from track descriptions.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -13,12 +14,14 @@ namespace {
 
 void Usage() {
   std::fputs(
-      "usage: cdx-make-disc [--print] OUT.cue TRACK...\n"
+      "usage: cdx-make-disc [--print] [--shift N] OUT.cue TRACK...\n"
       "       cdx-make-disc [--print] --demo OUT.cue\n"
       "TRACK is KIND[:key=value,...] with KIND sine, noise, silence, square, data or raw;\n"
       "keys: len (sectors, or seconds with a trailing s), freq, right (right-channel\n"
       "frequency), amp (0..1), seed, fade (like len), file (raw 16-bit LE stereo PCM).\n"
-      "example: cdx-make-disc t.cue sine:len=10s,freq=440 noise:len=40,seed=3 data:len=300\n",
+      "example: cdx-make-disc t.cue sine:len=10s,freq=440 noise:len=40,seed=3 data:len=300\n"
+      "--shift N writes the audio as a drive that needs a read offset correction of N\n"
+      "samples reads it (audio tracks only).\n",
       stderr);
 }
 
@@ -36,12 +39,15 @@ void PrintLayout(const std::vector<dm::TrackSpec>& tracks) {
 
 int main(int argc, char** argv) {
   bool print = false, demo = false;
+  int shift = 0;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--print") == 0)
       print = true;
     else if (std::strcmp(argv[i], "--demo") == 0)
       demo = true;
+    else if (std::strcmp(argv[i], "--shift") == 0 && i + 1 < argc)
+      shift = std::atoi(argv[++i]);
     else
       args.emplace_back(argv[i]);
   }
@@ -59,7 +65,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    dm::WriteImage(args[0], tracks);
+    if (shift != 0)
+      dm::WriteShiftedImage(args[0], tracks, shift);
+    else
+      dm::WriteImage(args[0], tracks);
     if (print) PrintLayout(tracks);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "cdx-make-disc: %s\n", e.what());

@@ -114,9 +114,38 @@ class ReadScope {
   Ripper::ReadContext* context_;
 };
 
+constexpr int64_t kSectorSamples = CR_SECTOR_BYTES / 4;
+// An Enhanced CD's audio session ends this far before its data track.
+constexpr int64_t kSessionGap = 11400;
+
+// The sectors of audio around [start, end): from the end of the last data
+// track before it (0 when none) to the start of the first data track after
+// it (the lead-out when none). Ending the range at a first session's end
+// (a data track that far on), the caller says where the audio ends.
+Ripper::AudioSpan AudioAround(CdIo_t* cdio, uint32_t start, uint32_t end, lsn_t leadout) {
+  Ripper::AudioSpan span{0, leadout};
+  track_t first = cdio_get_first_track_num(cdio);
+  track_t count = cdio_get_num_tracks(cdio);
+  if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK) return span;
+  for (track_t t = first; t < first + count; ++t) {
+    if (cdio_get_track_format(cdio, t) == TRACK_FORMAT_AUDIO) continue;
+    lsn_t from = cdio_get_track_lsn(cdio, t);
+    lsn_t to = t + 1 < first + count ? cdio_get_track_lsn(cdio, t + 1) : leadout;
+    if (from == CDIO_INVALID_LSN || to == CDIO_INVALID_LSN) continue;
+    if (from >= static_cast<lsn_t>(end)) {
+      int64_t audioEnd =
+          from - kSessionGap >= static_cast<int64_t>(end) ? from - kSessionGap : from;
+      span.end = std::min(span.end, audioEnd);
+    } else if (to <= static_cast<lsn_t>(start)) {
+      span.first = std::max<int64_t>(span.first, to);
+    }
+  }
+  return span;
+}
+
 }  // namespace
 
-std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_t end) {
+std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_t end, int offset) {
   KeepParanoiaBlocksInTheHeap();
   auto r = std::make_unique<Ripper>(Key{});
   r->cdio_ = OpenDrive(drive);
@@ -138,16 +167,42 @@ std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_
   r->paranoia_.reset(cdio_paranoia_init(r->drive_.get()));
   if (!r->paranoia_) return nullptr;
   cdio_paranoia_modeset(r->paranoia_.get(), PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
-  cdio_paranoia_seek(r->paranoia_.get(), static_cast<int32_t>(start), SEEK_SET);
+  r->Shift(start, end, offset, AudioAround(r->cdio_.get(), start, end, leadout));
   // Told where the range ends, paranoia's verification reads stop there
   // instead of going on into audio that nobody asked for.
-  cdio_paranoia_set_range(r->paranoia_.get(), start, static_cast<long>(end) - 1);
-  r->next_ = start;
-  r->end_ = end;
+  cdio_paranoia_seek(r->paranoia_.get(), static_cast<int32_t>(r->next_), SEEK_SET);
+  cdio_paranoia_set_range(r->paranoia_.get(), r->next_, static_cast<long>(r->end_) - 1);
   r->retries_ = drive.image ? kImageRetries : kDeviceRetries;
-  r->context_.end = end;
+  r->context_.end = r->end_;
   r->context_.maxRefusals = r->retries_;
   return r;
+}
+
+// Splits the offset into whole sectors (rounded down) and a rest of 0..587
+// samples: the reads start that many sectors later and, with a rest, go
+// one sector further, each output sector being made of the end of one
+// sector read and the start of the next.
+void Ripper::Shift(uint32_t start, uint32_t end, int offset, AudioSpan audio) {
+  int64_t sectors =
+      offset >= 0 ? offset / kSectorSamples : -((-offset + kSectorSamples - 1) / kSectorSamples);
+  int64_t rest = offset - sectors * kSectorSamples;
+  shiftBytes_ = static_cast<size_t>(rest) * 4;
+  shiftedNext_ = start + sectors;
+  int64_t shiftedEnd = end + sectors + (rest ? 1 : 0);
+  audioFirst_ = audio.first;
+  audioEnd_ = audio.end;
+  sectorsLeft_ = end - start;
+  // Paranoia reads the part of the shifted range that is on the disc.
+  int64_t first = std::clamp(shiftedNext_, audioFirst_, audioEnd_);
+  int64_t last = std::clamp(shiftedEnd, first, audioEnd_);
+  next_ = static_cast<uint32_t>(first);
+  end_ = static_cast<uint32_t>(last);
+  // The range's samples, in the disc's samples, against the audio there.
+  int64_t from = static_cast<int64_t>(start) * kSectorSamples + offset;
+  int64_t to = static_cast<int64_t>(end) * kSectorSamples + offset;
+  int64_t inFrom = std::clamp(from, audioFirst_ * kSectorSamples, audioEnd_ * kSectorSamples);
+  int64_t inTo = std::clamp(to, inFrom, audioEnd_ * kSectorSamples);
+  silence_ = static_cast<uint64_t>((to - from) - (inTo - inFrom));
 }
 
 void Ripper::StopAllReads(bool stop) {
@@ -171,17 +226,46 @@ int Ripper::Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort) {
   context_.refusals = 0;
   ReadScope scope(&context_, abort);
   int n = 0;
-  for (; n < maxSectors && next_ < end_; ++n, ++next_) {
+  for (; n < maxSectors && sectorsLeft_ > 0; ++n, --sectorsLeft_) {
     if (AbortRequested(abort)) return Abort(n, numBytes);
-    const int16_t* samples = cdio_paranoia_read_limited(paranoia_.get(), OnParanoiaEvent, retries_);
-    // The sector in hand may have been given up because of the abort.
-    if (AbortRequested(abort) || context_.aborted) return Abort(n, numBytes);
-    if (context_.gaveUp) return Fail(context_.refusedSector);
-    if (!samples) return Fail(next_);
-    if (context_.skipped) return Fail(context_.skipSector);
-    CopyLittleEndian(out + static_cast<size_t>(n) * CR_SECTOR_BYTES, samples);
+    uint8_t* sector = out + static_cast<size_t>(n) * CR_SECTOR_BYTES;
+    int result = shiftBytes_ ? ReadShifted(sector, abort) : ReadSector(sector, abort);
+    if (result == CR_ABORTED) return Abort(n, numBytes);
+    if (result != CR_OK) return result;
   }
   *numBytes = n * CR_SECTOR_BYTES;
+  return CR_OK;
+}
+
+// One sector of the range from the ends of two sectors read: the one read
+// last (kept) and the next.
+int Ripper::ReadShifted(uint8_t* out, bool* abort) {
+  if (!carried_) {
+    if (int result = ReadSector(carry_.data(), abort); result != CR_OK) return result;
+    carried_ = true;
+  }
+  std::memcpy(out, carry_.data() + shiftBytes_, CR_SECTOR_BYTES - shiftBytes_);
+  if (int result = ReadSector(carry_.data(), abort); result != CR_OK) return result;
+  std::memcpy(out + CR_SECTOR_BYTES - shiftBytes_, carry_.data(), shiftBytes_);
+  return CR_OK;
+}
+
+// The next sector of the shifted reads: paranoia's, or silence off the
+// disc's audio.
+int Ripper::ReadSector(uint8_t* out, bool* abort) {
+  int64_t sector = shiftedNext_++;
+  if (sector < audioFirst_ || sector >= audioEnd_) {
+    std::memset(out, 0, CR_SECTOR_BYTES);
+    return CR_OK;
+  }
+  const int16_t* samples = cdio_paranoia_read_limited(paranoia_.get(), OnParanoiaEvent, retries_);
+  // The sector in hand may have been given up because of the abort.
+  if (AbortRequested(abort) || context_.aborted) return CR_ABORTED;
+  if (context_.gaveUp) return Fail(context_.refusedSector);
+  if (!samples) return Fail(next_);
+  if (context_.skipped) return Fail(context_.skipSector);
+  CopyLittleEndian(out, samples);
+  ++next_;
   return CR_OK;
 }
 

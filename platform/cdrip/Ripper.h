@@ -17,12 +17,17 @@ class Ripper {
  public:
   // Opens paranoia on sectors [start, end) of `drive`, start < end; nullptr
   // when the drive has no readable audio disc or the range passes the
-  // lead-out.
-  static std::unique_ptr<Ripper> Open(const Drive& drive, uint32_t start, uint32_t end);
+  // lead-out. A read offset shifts the reads: sample i of the range is
+  // sample i + `offset` of the disc, silence where the disc has no audio.
+  static std::unique_ptr<Ripper> Open(const Drive& drive, uint32_t start, uint32_t end,
+                                      int offset = 0);
 
   // Reads up to `maxSectors` sectors into `out`; see CR_RipChunk.
   int Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort);
   uint32_t ErrorSector() const { return errorSector_; }
+  // Samples of the range that lie outside the disc's audio after the shift
+  // and are handed out as digital silence.
+  uint64_t SilenceSamples() const { return silence_; }
   // Why that sector failed, in libcdio's words; "" when it gave none.
   const std::string& ErrorMessage() const { return errorMessage_; }
   // While set, every read in progress, on any thread, gives its chunk up as
@@ -33,6 +38,10 @@ class Ripper {
   static bool AbortRequested(bool* abort);
 
   using ReadAudioFn = long (*)(cdrom_drive_t*, void*, lsn_t, long);
+  // Sectors [first, end) of the disc that hold the audio a shift may reach.
+  struct AudioSpan {
+    int64_t first = 0, end = 0;
+  };
 
   // What one Read shares with the functions paranoia calls back (they have
   // no user pointer, so they find this through a thread-local pointer).
@@ -64,6 +73,9 @@ class Ripper {
     void operator()(cdrom_paranoia_t* p) const { cdio_paranoia_free(p); }
   };
 
+  void Shift(uint32_t start, uint32_t end, int offset, AudioSpan audio);
+  int ReadShifted(uint8_t* out, bool* abort);
+  int ReadSector(uint8_t* out, bool* abort);
   int Abort(int sectorsRead, int* numBytes);
   int Fail(long suspect);
   void CopyLittleEndian(uint8_t* out, const int16_t* samples) const;
@@ -72,7 +84,17 @@ class Ripper {
   CdioPtr cdio_;
   std::unique_ptr<cdrom_drive_t, DriveCloser> drive_;
   std::unique_ptr<cdrom_paranoia_t, ParanoiaCloser> paranoia_;
+  // Paranoia's sectors: the next one to read and the end of its range.
   uint32_t next_ = 0, end_ = 0;
+  // The shifted reads, in sectors of the disc (may start before 0): the
+  // next one, the first and end of the disc's audio around the range;
+  // sectors outside it are silence.
+  int64_t shiftedNext_ = 0, audioFirst_ = 0, audioEnd_ = 0;
+  uint32_t sectorsLeft_ = 0;  // of the range, to hand out
+  size_t shiftBytes_ = 0;     // the offset's part below a sector, in bytes
+  bool carried_ = false;      // `carry_` holds the sector read last
+  uint64_t silence_ = 0;
+  std::array<uint8_t, CR_SECTOR_BYTES> carry_{};
   int retries_ = 0;
   int state_ = 0;  // CR_OK, or the sticky CR_READ_ERROR / CR_ABORTED
   uint32_t errorSector_ = 0;

@@ -50,6 +50,8 @@ struct Library {
   int sectorsPerChunk = 0;
   uint32_t errorSector = 0;
   std::string errorMessage;
+  int readOffset = 0;
+  uint64_t offsetSilence = 0;
 };
 
 // Long enough for a drive read already under way to end.
@@ -292,10 +294,13 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector) {
   lib.sectorsPerChunk = *bufferSize / CR_SECTOR_BYTES;
   *bufferSize = lib.sectorsPerChunk * CR_SECTOR_BYTES;
   lib.emptyRange = endSector <= startSector;
+  lib.offsetSilence = 0;
   ClearCdioMessage();
   if (!lib.emptyRange) {
-    if (auto ripper = Ripper::Open(*drive, startSector, endSector))
+    if (auto ripper = Ripper::Open(*drive, startSector, endSector, lib.readOffset)) {
+      lib.offsetSilence = ripper->SilenceSamples();
       lib.ripper = std::make_unique<ReadAhead>(std::move(ripper), lib.sectorsPerChunk, speed);
+    }
   }
   if (!lib.emptyRange && !lib.ripper) {
     lib.errorMessage = LastCdioMessage();
@@ -340,6 +345,26 @@ void CR_CloseRipper() {
   std::lock_guard lock(lib.ripMutex);
   lib.ripper.reset();
   lib.emptyRange = false;
+}
+
+int CR_SetReadOffset(int samples) {
+  if (samples < -CR_MAX_READ_OFFSET || samples > CR_MAX_READ_OFFSET) return CR_ERROR;
+  auto& lib = Lib();
+  std::lock_guard lock(lib.ripMutex);
+  lib.readOffset = samples;
+  return CR_OK;
+}
+
+int CR_GetReadOffset() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.ripMutex);
+  return lib.readOffset;
+}
+
+uint64_t CR_GetOffsetSilence() {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.ripMutex);
+  return lib.offsetSilence;
 }
 
 std::string CR_GetDriveRoot(int index) {

@@ -176,6 +176,21 @@ std::string CR_GetLastErrorMessage();
 // under way excepted).
 void CR_CloseRipper();
 
+// The drive's read offset correction, in samples (+6, -472...), for the
+// rippers opened from now on, on any drive: sample i of a range is then
+// sample i + `samples` of the disc, read from the sectors it lies in, and
+// digital silence where the disc has no audio there (before sector 0, past
+// the lead-out, in a data track): nothing is read outside the audio. Every
+// range keeps its length. 0 (the default, and right for images) reads as
+// if no offset existed. CR_ERROR, keeping the offset, beyond
+// +-CR_MAX_READ_OFFSET.
+constexpr int CR_MAX_READ_OFFSET = 44100;
+int CR_SetReadOffset(int samples);
+int CR_GetReadOffset();
+// Samples of silence the range of the current or last CR_OpenRipper holds
+// for want of audio on the disc (for the rip log); 0 at offset 0.
+uint64_t CR_GetOffsetSilence();
+
 // Root folder of drive `index`, ending with '/'; "" for a bad index.
 std::string CR_GetDriveRoot(int index);
 // Device node (/dev/sr0) or image file of drive `index`; "" for a bad index.

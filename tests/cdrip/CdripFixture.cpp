@@ -33,6 +33,7 @@ void CdripTest::SetUp() {
 }
 
 void CdripTest::TearDown() {
+  cdrip::CR_SetReadOffset(0);
   cdrip::CR_DeInit();
   unsetenv("CDX_DISCS_DIR");
   unsetenv("CDX_DRIVES_DIR");
