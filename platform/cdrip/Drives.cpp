@@ -187,6 +187,10 @@ std::string ProgramDir() {
   return ec ? fs::current_path(ec).string() : exe.parent_path().string();
 }
 
+std::string InstalledDataDir() {
+  return (fs::path(ProgramDir()) / CDX_DATA_FROM_BIN).lexically_normal().string();
+}
+
 std::vector<std::string> ImageFolders() {
   if (const char* list = std::getenv("CDX_DISCS_DIR")) {
     std::vector<std::string> folders;
@@ -200,7 +204,7 @@ std::vector<std::string> ImageFolders() {
   }
   auto data = Env("XDG_DATA_HOME");
   if (data.empty()) data = Env("HOME") + "/.local/share";
-  return {ProgramDir() + "/discs", data + "/cd-extractor/discs"};
+  return {ProgramDir() + "/discs", InstalledDataDir() + "/discs", data + "/cd-extractor/discs"};
 }
 
 std::string DrivesBase() {

@@ -393,7 +393,9 @@ std::string CR_WriteSettingsFileIn(const std::string& preferredDir,
 }
 
 std::string CR_WriteSettingsFile() {
-  return CR_WriteSettingsFileIn(ProgramDir(), ConfigDir());
+  std::error_code ec;
+  bool inBuildTree = fs::is_directory(ProgramDir() + "/discs", ec);
+  return CR_WriteSettingsFileIn(inBuildTree ? ProgramDir() : "", ConfigDir());
 }
 
 }  // namespace cdrip

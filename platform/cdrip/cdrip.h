@@ -2,10 +2,12 @@
 // on libcdio and libcdio-paranoia.
 //
 // Drives, in this order: the machine's CD/DVD drives as libcdio lists them;
-// then disc images (CUE/BIN, cdrdao TOC, NRG) found in the folder `discs`
-// beside the running program and in $XDG_DATA_HOME/cd-extractor/discs
-// (default ~/.local/share/cd-extractor/discs), each folder's images sorted
-// by file name; then the images added with CR_AddImageDrive.
+// then disc images (CUE/BIN, cdrdao TOC, NRG) found in the image folders:
+// `discs` beside the running program (the build tree's demo disc), the
+// prefix's share/cd-extractor/discs when the program is installed in its
+// bin folder, and $XDG_DATA_HOME/cd-extractor/discs (default
+// ~/.local/share/cd-extractor/discs), each folder's images sorted by file
+// name; then the images added with CR_AddImageDrive.
 //
 // Every drive has a root folder, $XDG_RUNTIME_DIR/cd-extractor/drives/<name>/
 // (fallback ${TMPDIR:-/tmp}/cd-extractor-<uid>/drives/<name>/, used only
@@ -181,9 +183,12 @@ std::string CR_GetDrivePath(int index);
 int CR_AddImageDrive(const std::string& imagePath, std::string* why = nullptr);
 
 // Writes "cdr.ini" (section "CD-ROM": "nActive" = "0", "nTransportLayer" =
-// "1", other content kept) in the program's folder, or when that cannot be
-// written in $XDG_CONFIG_HOME/cd-extractor/ (default ~/.config/...).
-// Returns the path written, "" when neither place can be written.
+// "1", other content kept) in the program's folder when the program runs
+// where it was built (its demo disc in `discs` beside it) and that folder
+// can be written; otherwise, as for an installed program, whose prefix is
+// never written to, in $XDG_CONFIG_HOME/cd-extractor/ (default
+// ~/.config/...). Returns the path written, "" when no place can be
+// written.
 std::string CR_WriteSettingsFile();
 // The same with explicit folders: `preferredDir` first, then `fallbackDir`
 // (created when missing).
