@@ -113,15 +113,11 @@ bool Listed(const std::vector<Drive>& drives, const std::string& path) {
 }
 
 void AddDevices(std::vector<Drive>& drives) {
-  auto skip = Env("CDX_NO_DEVICES");
-  if (!skip.empty() && skip != "0") return;
-  char** list = cdio_get_devices(DRIVER_DEVICE);
-  for (char** p = list; p && *p; ++p) {
+  for (const auto& path : DevicePaths()) {
     Drive d;
-    d.path = Canonical(*p);
+    d.path = path;
     if (!Listed(drives, d.path)) drives.push_back(d);
   }
-  if (list) cdio_free_device_list(list);
 }
 
 // libcdio reads no CUE sheet that starts with a byte-order mark, which
@@ -185,6 +181,16 @@ std::string ProgramDir() {
   std::error_code ec;
   auto exe = fs::read_symlink("/proc/self/exe", ec);
   return ec ? fs::current_path(ec).string() : exe.parent_path().string();
+}
+
+std::vector<std::string> DevicePaths() {
+  std::vector<std::string> paths;
+  auto skip = Env("CDX_NO_DEVICES");
+  if (!skip.empty() && skip != "0") return paths;
+  char** list = cdio_get_devices(DRIVER_DEVICE);
+  for (char** p = list; p && *p; ++p) paths.push_back(Canonical(*p));
+  if (list) cdio_free_device_list(list);
+  return paths;
 }
 
 std::string InstalledDataDir() {

@@ -38,6 +38,8 @@ std::string ProgramDir();
 std::string InstalledDataDir();
 // Folders searched for images (see cdrip.h for CDX_DISCS_DIR).
 std::vector<std::string> ImageFolders();
+// The machine's CD drives as libcdio lists them (none under CDX_NO_DEVICES).
+std::vector<std::string> DevicePaths();
 // Folder holding the drive roots (see cdrip.h for CDX_DRIVES_DIR).
 std::string DrivesBase();
 

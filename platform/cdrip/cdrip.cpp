@@ -18,6 +18,7 @@
 
 #include "platform/cdrip/CdaFile.h"
 #include "platform/cdrip/CdioLog.h"
+#include "platform/cdrip/DriveScene.h"
 #include "platform/cdrip/Drives.h"
 #include "platform/cdrip/Ini.h"
 #include "platform/cdrip/OwnedMutex.h"
@@ -42,6 +43,7 @@ struct Library {
   // How each drive's disc looked when CR_ReadDiscToc last read it, by path.
   std::map<std::string, DiscStamp> stamps;
   std::string iniPath;  // of CR_Init, for the image drives' speeds
+  DriveScene scene;     // as the last listing found it
 
   // The ripper: opened by the querying thread, read by the worker.
   OwnedMutex ripMutex;
@@ -107,6 +109,8 @@ int CR_Init(const char* iniPath) {
   int wanted = (iniPath && ini.Load(iniPath)) ? ini.GetInt("CD-ROM", "nActive", 0) : 0;
   auto& lib = Lib();
   std::lock_guard lock(lib.mutex);
+  // Looked at first: a change during the listing shows at the next look.
+  lib.scene = LookAtDrives();
   lib.drives = ListDrives(lib.skipped);
   lib.added.clear();
   lib.toc.clear();
@@ -142,6 +146,7 @@ void CR_DeInit() {
     lib.toc.clear();
     lib.stamps.clear();
     lib.active = 0;
+    lib.scene = {};
   }
 }
 
@@ -151,6 +156,7 @@ int CR_Refresh() {
   std::lock_guard lock(lib.mutex);
   const Drive* active = ActiveDrive(lib);
   std::string activePath = active ? active->path : "";
+  lib.scene = LookAtDrives();
   auto drives = ListDrives(lib.skipped);
   for (auto d : lib.added) {
     NameDrive(d, drives);
@@ -164,6 +170,17 @@ int CR_Refresh() {
   RemoveStaleDriveFolders(lib.drives);
   PublishImages(lib.drives);
   return CR_OK;
+}
+
+std::vector<std::string> CR_GetImageFolders() {
+  return ImageFolders();
+}
+
+bool CR_DrivesChanged() {
+  DriveScene now = LookAtDrives();
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  return !(now == lib.scene);
 }
 
 std::vector<SkippedImage> CR_GetSkippedImages() {

@@ -92,6 +92,15 @@ void CR_DeInit();
 // Lists the drives again, keeping the images added with CR_AddImageDrive
 // and the active drive when it is still there. Returns CR_OK.
 int CR_Refresh();
+// The folders searched for images, in their order (see CDX_DISCS_DIR),
+// whether they exist or not.
+std::vector<std::string> CR_GetImageFolders();
+// Whether CR_Refresh would now find other drives than the last CR_Init or
+// CR_Refresh did, as far as a cheap look tells: a drive added or gone, a
+// disc put in or taken out, a file of an image folder added, removed or
+// changed. Reads no TOC and spins no disc up, so it may be asked every few
+// seconds; it stays true until the drives are listed again.
+bool CR_DrivesChanged();
 // The files of the search folders named like images (.cue, .toc, .nrg) that
 // the last CR_Init or CR_Refresh did not make drives: those that are no
 // regular file or name one that is not (never opened, so a FIFO cannot

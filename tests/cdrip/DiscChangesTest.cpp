@@ -1,0 +1,75 @@
+// Discs coming and going: the cheap look that tells a window the drives
+// changed.
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "tests/cdrip/CdripFixture.h"
+
+namespace cdx::test {
+namespace {
+
+using namespace cdrip;
+namespace fs = std::filesystem;
+
+class DiscChangesTest : public CdripTest {
+ public:  // for the cases of the tables
+  std::string Bin(const std::string& name) const { return discs_ + "/" + name + ".bin"; }
+  std::string Cue(const std::string& name) const { return discs_ + "/" + name + ".cue"; }
+  void MakeDiscIn(const std::string& name, const std::string& folder = "") {
+    MakeDisc(name, {dm::Sine(10, 440)}, folder);
+  }
+  std::string Later() const { return temp_.File("later"); }
+  void RemoveDisc(const std::string& name) {
+    fs::remove(Cue(name));
+    fs::remove(Bin(name));
+  }
+  void GrowData(const std::string& name) {
+    std::ofstream(Bin(name), std::ios::app).write(std::string(2352, '\0').data(), 2352);
+  }
+};
+
+struct TChange {
+  const char* what;
+  std::function<void(DiscChangesTest&)> make;
+  bool changed;
+};
+void PrintTo(const TChange& c, std::ostream* out) {
+  *out << c.what;
+}
+
+class DrivesChangedTest : public DiscChangesTest, public ::testing::WithParamInterface<TChange> {};
+
+// An image folder that does not exist yet may be made later.
+TEST_P(DrivesChangedTest, ToldUntilTheDrivesAreListedAgain) {
+  MakeDiscIn("first");
+  setenv("CDX_DISCS_DIR", (discs_ + ":" + Later()).c_str(), 1);
+  Init();
+  ASSERT_FALSE(CR_DrivesChanged()) << "right after the drives were listed";
+  GetParam().make(*this);
+  EXPECT_EQ(CR_DrivesChanged(), GetParam().changed);
+  EXPECT_EQ(CR_DrivesChanged(), GetParam().changed) << "asked a second time";
+  ASSERT_EQ(CR_Refresh(), CR_OK);
+  EXPECT_FALSE(CR_DrivesChanged()) << "after CR_Refresh";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, DrivesChangedTest,
+    ::testing::Values(TChange{"nothing", [](auto&) {}, false},
+                      TChange{"an image added", [](auto& t) { t.MakeDiscIn("second"); }, true},
+                      TChange{"the image removed", [](auto& t) { t.RemoveDisc("first"); }, true},
+                      TChange{"a data file still growing", [](auto& t) { t.GrowData("first"); },
+                              true},
+                      TChange{"an image in a folder made since",
+                              [](auto& t) { t.MakeDiscIn("late", t.Later()); }, true},
+                      TChange{"the TOC read again", [](auto&) { CR_ReadToc(); }, false}),
+    [](const auto& info) {
+      std::string name = info.param.what;
+      for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
+
+}  // namespace
+}  // namespace cdx::test
