@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/cdrip/Drives.h"
+#include "platform/cdrip/FileStamp.h"
 
 namespace cdrip {
 
@@ -20,8 +23,13 @@ class Ripper {
   // lead-out.
   static std::unique_ptr<Ripper> Open(const Drive& drive, uint32_t start, uint32_t end);
 
-  // Reads up to `maxSectors` sectors into `out`; see CR_RipChunk.
+  // Reads up to `maxSectors` sectors into `out`; see CR_RipChunk. A disc
+  // taken out fails the read like an unreadable sector, its message
+  // kDiscRemoved: for an image, one of its files deleted or replaced (the
+  // open file would still read); for a drive, found without a disc once a
+  // read failed.
   int Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort);
+  static constexpr const char* kDiscRemoved = "the disc was removed";
   uint32_t ErrorSector() const { return errorSector_; }
   // Why that sector failed, in libcdio's words; "" when it gave none.
   const std::string& ErrorMessage() const { return errorMessage_; }
@@ -66,12 +74,16 @@ class Ripper {
 
   int Abort(int sectorsRead, int* numBytes);
   int Fail(long suspect);
+  bool DiscRemoved() const;
   void CopyLittleEndian(uint8_t* out, const int16_t* samples) const;
 
   // Declared in this order so that they close in the reverse one.
   CdioPtr cdio_;
   std::unique_ptr<cdrom_drive_t, DriveCloser> drive_;
   std::unique_ptr<cdrom_paranoia_t, ParanoiaCloser> paranoia_;
+  // The device, or the image's files as they were when opened.
+  std::string device_;
+  std::vector<std::pair<std::string, FileStamp>> imageFiles_;
   uint32_t next_ = 0, end_ = 0;
   int retries_ = 0;
   int state_ = 0;  // CR_OK, or the sticky CR_READ_ERROR / CR_ABORTED

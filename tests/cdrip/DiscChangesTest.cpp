@@ -1,5 +1,5 @@
 // Discs coming and going: the cheap look that tells a window the drives
-// changed.
+// changed, and a disc image taken away in the middle of a rip.
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -70,6 +70,47 @@ INSTANTIATE_TEST_SUITE_P(
         if (!isalnum(static_cast<unsigned char>(c))) c = '_';
       return name;
     });
+
+// Ten seconds: the reader is at most five chunks ahead when the image goes.
+const std::vector<dm::TrackSpec> kTenSeconds = {dm::Noise(750, 3)};
+
+struct TRemoval {
+  const char* what;
+  std::function<void(DiscChangesTest&)> remove;
+};
+void PrintTo(const TRemoval& r, std::ostream* out) {
+  *out << r.what;
+}
+
+class RemovedDuringARipTest : public DiscChangesTest,
+                              public ::testing::WithParamInterface<TRemoval> {};
+
+TEST_P(RemovedDuringARipTest, FailsAfterTheSectorsReadBeforeWithAClearReason) {
+  MakeDisc("disc", kTenSeconds);
+  Init();
+  auto rip = Rip(0, 750, 176400, [this](int chunk) {
+    if (chunk == 1) GetParam().remove(*this);
+  });
+  EXPECT_EQ(rip.result, CR_READ_ERROR);
+  EXPECT_EQ(CR_GetLastErrorMessage(), "the disc was removed");
+  EXPECT_EQ(CR_GetLastErrorSector(), rip.bytes.size() / CR_SECTOR_BYTES);
+  EXPECT_LT(rip.bytes.size(), 750u * CR_SECTOR_BYTES);
+  auto pcm = dm::TrackBytes(kTenSeconds[0], 0);
+  EXPECT_TRUE(std::equal(rip.bytes.begin(), rip.bytes.end(), pcm.begin()))
+      << "what was read before is the disc's audio";
+  EXPECT_EQ(rip.resultAfterFailure, CR_READ_ERROR);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Removals, RemovedDuringARipTest,
+    ::testing::Values(TRemoval{"sheet", [](auto& t) { fs::remove(t.Cue("disc")); }},
+                      TRemoval{"data", [](auto& t) { fs::remove(t.Bin("disc")); }},
+                      TRemoval{"replaced",
+                               [](auto& t) {
+                                 fs::copy_file(t.Bin("disc"), t.Bin("copy"));
+                                 fs::rename(t.Bin("copy"), t.Bin("disc"));
+                               }}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace cdx::test
