@@ -48,6 +48,7 @@ struct Library {
   // The ripper: opened by the querying thread, read by the worker.
   OwnedMutex ripMutex;
   std::unique_ptr<ReadAhead> ripper;
+  std::string ripPath;  // of the drive the ripper is open on
   bool emptyRange = false;
   int sectorsPerChunk = 0;
   uint32_t errorSector = 0;
@@ -313,6 +314,7 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector) {
   }
   lib.errorSector = 0;
   lib.errorMessage.clear();
+  lib.ripPath = drive->path;
   return CR_OK;
 }
 
@@ -348,6 +350,7 @@ void CR_CloseRipper() {
   auto& lib = Lib();
   std::lock_guard lock(lib.ripMutex);
   lib.ripper.reset();
+  lib.ripPath.clear();
   lib.emptyRange = false;
 }
 
@@ -383,6 +386,29 @@ int CR_AddImageDrive(const std::string& imagePath, std::string* why) {
   std::vector<TOCENTRY> toc;
   ReadAndPublish(*image, toc);
   return static_cast<int>(lib.drives.size()) - 1;
+}
+
+int CR_EjectDrive(int index, std::string* why) {
+  auto& lib = Lib();
+  std::unique_ptr<Drive> drive;
+  {
+    std::lock_guard lock(lib.mutex);
+    if (ValidIndex(lib, index)) drive = std::make_unique<Drive>(lib.drives[index]);
+  }
+  auto fail = [&](std::string reason) {
+    if (why) *why = std::move(reason);
+    return CR_ERROR;
+  };
+  if (!drive) return fail("no such drive");
+  if (drive->image) return CR_OK;
+  {
+    std::lock_guard lock(lib.ripMutex);
+    if (lib.ripper && lib.ripPath == drive->path) return fail("the drive is being read");
+  }
+  driver_return_code_t result = cdio_eject_media_drive(drive->path.c_str());
+  if (result != DRIVER_OP_SUCCESS) return fail(cdio_driver_errmsg(result));
+  RemoveCdaFiles(drive->root);
+  return CR_OK;
 }
 
 namespace {

@@ -191,6 +191,12 @@ std::string CR_GetDrivePath(int index);
 // `why` then gets the reason when one is known ("" otherwise).
 int CR_AddImageDrive(const std::string& imagePath, std::string* why = nullptr);
 
+// Ejects the disc of real drive `index` (opens its tray) and removes the
+// drive's .cda files; does nothing for an image drive. Returns CR_OK, or
+// CR_ERROR, `why` then saying why ("no such drive", "the drive is being
+// read" while a ripper is open on it, or libcdio's reason).
+int CR_EjectDrive(int index, std::string* why = nullptr);
+
 // Writes "cdr.ini" (section "CD-ROM": "nActive" = "0", "nTransportLayer" =
 // "1", other content kept) in the program's folder when the program runs
 // where it was built (its demo disc in `discs` beside it) and that folder

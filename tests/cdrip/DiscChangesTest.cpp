@@ -1,10 +1,11 @@
 // Discs coming and going: the cheap look that tells a window the drives
-// changed, and a disc image taken away in the middle of a rip.
+// changed, a disc image taken away in the middle of a rip, and ejecting.
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
+#include "platform/cdrip/CdaFile.h"
 #include "tests/cdrip/CdripFixture.h"
 
 namespace cdx::test {
@@ -111,6 +112,26 @@ INSTANTIATE_TEST_SUITE_P(
                                  fs::rename(t.Bin("copy"), t.Bin("disc"));
                                }}),
     [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(DiscChangesTest, EjectLeavesAnImageInItsDriveAndRefusesBadIndexes) {
+  MakeDisc("disc", {dm::Sine(10, 440), dm::Sine(10, 880)});
+  Init();
+  struct {
+    int index;
+    int result;
+    const char* why;
+  } cases[] = {{0, CR_OK, ""}, {1, CR_ERROR, "no such drive"}, {-1, CR_ERROR, "no such drive"}};
+  for (const auto& c : cases) {
+    std::string why;
+    EXPECT_EQ(CR_EjectDrive(c.index, &why), c.result) << "drive " << c.index;
+    EXPECT_EQ(why, c.why) << "drive " << c.index;
+  }
+  int status = -1;
+  CR_IsMediaLoaded(&status);
+  EXPECT_EQ(status, 0) << "the image is still in its drive";
+  EXPECT_TRUE(fs::exists(Root("disc") + CdaName(2)));
+  EXPECT_EQ(Rip(0, 10).result, CR_OK);
+}
 
 }  // namespace
 }  // namespace cdx::test
