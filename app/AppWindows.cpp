@@ -14,6 +14,10 @@ TAppWindows::TAppWindows()
   Form7->SetOptionsDialog(Form3.get());
   // "Options" picks among them by the format each one edits.
   Form1->SetOptionsDialogs(Dialogs());
+  DiscWatcher = std::make_unique<TDiscWatcher>(*Form1->Extractor().CDIn1,
+                                               [this] { return Form1->JobRunning(); });
+  QObject::connect(DiscWatcher.get(), &TDiscWatcher::DrivesChanged, Form1.get(),
+                   &TForm1::DrivesChanged);
   RestoreSettings();
 }
 

@@ -84,6 +84,9 @@ class TForm1 : public QWidget {
   void JvXPButton7Click();
   // OnProgress of whichever writer runs.
   void WriterProgress(TACSOutput* writer);
+  // The CD source listed its drives again: their folders and the open-file
+  // dialog's side panel follow.
+  void DrivesChanged();
 
  protected:
   // The Delete key in the list removes the selected rows.
