@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/DiscWatcher.h"
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "app/Unit3.h"
@@ -40,6 +41,8 @@ class TAppWindows {
   std::unique_ptr<TForm5> Form5;
   std::unique_ptr<TForm6> Form6;
   std::unique_ptr<TForm7> Form7;
+  // Keeps the main window's drives in step with the discs; goes first.
+  std::unique_ptr<TDiscWatcher> DiscWatcher;
 };
 
 }  // namespace cdx

@@ -319,6 +319,11 @@ void TForm1::RefreshDriveFolders() {
   cd.SetCurrentDrive(active);
 }
 
+void TForm1::DrivesChanged() {
+  RefreshDriveFolders();
+  OpenDialog1.setSidebarUrls(DriveRootUrls());
+}
+
 void TForm1::AddTracksFromDialog() {
   RefreshDriveFolders();
   OpenDialog1.setSidebarUrls(DriveRootUrls());

@@ -94,6 +94,9 @@ class TForm1 : public QWidget {
   void JvXPButton7Click();
   // The track bar follows the track being ripped, read on a timer.
   void ShowTrackProgress();
+  // The CD source listed its drives again: their folders and the open-file
+  // dialog's side panel follow.
+  void DrivesChanged();
 
  protected:
   // The Delete key in the list removes the selected rows.

@@ -9,6 +9,7 @@
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("cd extractor");
+  QApplication::setDesktopFileName(CDX_APP_ID);
   cdx::ConnectMainThreadQueueToEventLoop();
   try {
     cdx::TAppWindows windows;

@@ -149,6 +149,21 @@ std::string TCDIn::DriveRoot(int drive) {
   return cdrip::CR_GetDriveRoot(drive);
 }
 
+std::vector<std::string> TCDIn::ImageFolders() {
+  return cdrip::CR_GetImageFolders();
+}
+
+bool TCDIn::DrivesChanged() {
+  return cdrip::CR_DrivesChanged();
+}
+
+void TCDIn::RefreshDrives() {
+  if (Busy()) return;
+  TDriveLease lease(*this);
+  cdrip::CR_Refresh();
+  FCurrentDrive = cdrip::CR_GetActiveCDROM();
+}
+
 void TCDIn::CheckRangeOfDrive(uint32_t& start, uint32_t& end) {
   if (DriveStatus() == 0) throw EACSException("The drive is not ready");
   int tracks = TrackCount();

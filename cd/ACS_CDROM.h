@@ -75,6 +75,15 @@ class TCDIn : public TACSInput {
   int TotalSize();
   // Folder that stands for the drive, ending in '/'.
   std::string DriveRoot(int drive);
+  // The folders whose disc images are drives, existing or not.
+  std::vector<std::string> ImageFolders();
+  // Whether listing the drives again would find others, or other discs in
+  // them (a cheap look: no TOC is read).
+  bool DrivesChanged();
+  // Lists the drives again, unless a track is being read; the current
+  // drive stays the same drive while it is there (its index may change),
+  // else it becomes the first.
+  void RefreshDrives();
 
  private:
   class TDriveLease;

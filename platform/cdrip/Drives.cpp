@@ -113,15 +113,11 @@ bool Listed(const std::vector<Drive>& drives, const std::string& path) {
 }
 
 void AddDevices(std::vector<Drive>& drives) {
-  auto skip = Env("CDX_NO_DEVICES");
-  if (!skip.empty() && skip != "0") return;
-  char** list = cdio_get_devices(DRIVER_DEVICE);
-  for (char** p = list; p && *p; ++p) {
+  for (const auto& path : DevicePaths()) {
     Drive d;
-    d.path = Canonical(*p);
+    d.path = path;
     if (!Listed(drives, d.path)) drives.push_back(d);
   }
-  if (list) cdio_free_device_list(list);
 }
 
 // libcdio reads no CUE sheet that starts with a byte-order mark, which
@@ -187,6 +183,20 @@ std::string ProgramDir() {
   return ec ? fs::current_path(ec).string() : exe.parent_path().string();
 }
 
+std::vector<std::string> DevicePaths() {
+  std::vector<std::string> paths;
+  auto skip = Env("CDX_NO_DEVICES");
+  if (!skip.empty() && skip != "0") return paths;
+  char** list = cdio_get_devices(DRIVER_DEVICE);
+  for (char** p = list; p && *p; ++p) paths.push_back(Canonical(*p));
+  if (list) cdio_free_device_list(list);
+  return paths;
+}
+
+std::string InstalledDataDir() {
+  return (fs::path(ProgramDir()) / CDX_DATA_FROM_BIN).lexically_normal().string();
+}
+
 std::vector<std::string> ImageFolders() {
   if (const char* list = std::getenv("CDX_DISCS_DIR")) {
     std::vector<std::string> folders;
@@ -200,7 +210,7 @@ std::vector<std::string> ImageFolders() {
   }
   auto data = Env("XDG_DATA_HOME");
   if (data.empty()) data = Env("HOME") + "/.local/share";
-  return {ProgramDir() + "/discs", data + "/cd-extractor/discs"};
+  return {ProgramDir() + "/discs", InstalledDataDir() + "/discs", data + "/cd-extractor/discs"};
 }
 
 std::string DrivesBase() {

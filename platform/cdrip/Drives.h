@@ -33,8 +33,13 @@ using CdioPtr = std::unique_ptr<CdIo_t, CdioCloser>;
 
 // The folder of the running program.
 std::string ProgramDir();
+// The data folder of an installed program: share/cd-extractor of the
+// prefix the program's folder is the bin folder of.
+std::string InstalledDataDir();
 // Folders searched for images (see cdrip.h for CDX_DISCS_DIR).
 std::vector<std::string> ImageFolders();
+// The machine's CD drives as libcdio lists them (none under CDX_NO_DEVICES).
+std::vector<std::string> DevicePaths();
 // Folder holding the drive roots (see cdrip.h for CDX_DRIVES_DIR).
 std::string DrivesBase();
 

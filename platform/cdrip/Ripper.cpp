@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "platform/cdrip/CdioLog.h"
+#include "platform/cdrip/DriveScene.h"
 
 namespace cdrip {
 
@@ -172,6 +173,15 @@ std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_
   // instead of going on into audio that nobody asked for.
   cdio_paranoia_seek(r->paranoia_.get(), static_cast<int32_t>(r->next_), SEEK_SET);
   cdio_paranoia_set_range(r->paranoia_.get(), r->next_, static_cast<long>(r->end_) - 1);
+  if (drive.image) {
+    const char* data = cdio_get_arg(r->cdio_.get(), "source");
+    for (std::string file : {drive.path, std::string(data ? data : "")}) {
+      FileStamp stamp;
+      if (!file.empty() && TakeStamp(file, stamp)) r->imageFiles_.emplace_back(file, stamp);
+    }
+  } else {
+    r->device_ = drive.path;
+  }
   r->retries_ = drive.image ? kImageRetries : kDeviceRetries;
   r->context_.end = r->end_;
   r->context_.maxRefusals = r->retries_;
@@ -222,6 +232,11 @@ bool Ripper::AbortRequested(bool* abort) {
 int Ripper::Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort) {
   *numBytes = 0;
   if (state_ != CR_OK) return state_;
+  if (!imageFiles_.empty() && next_ < end_ && DiscRemoved()) {
+    errorSector_ = next_;
+    errorMessage_ = kDiscRemoved;
+    return state_ = CR_READ_ERROR;
+  }
   ClearCdioMessage();
   context_.refusals = 0;
   ReadScope scope(&context_, abort);
@@ -288,8 +303,20 @@ int Ripper::Fail(long suspect) {
       break;
     }
   }
-  errorMessage_ = LastCdioMessage();
+  errorMessage_ = DiscRemoved() ? kDiscRemoved : LastCdioMessage();
   return state_ = CR_READ_ERROR;
+}
+
+// An image counts as taken out once a file of it is no longer the one
+// opened; a drive once it reports no disc.
+bool Ripper::DiscRemoved() const {
+  if (!device_.empty()) return !DiscIn(device_);
+  for (const auto& [path, opened] : imageFiles_) {
+    FileStamp now;
+    if (!TakeStamp(path, now) || now.device != opened.device || now.inode != opened.inode)
+      return true;
+  }
+  return false;
 }
 
 void Ripper::CopyLittleEndian(uint8_t* out, const int16_t* samples) const {

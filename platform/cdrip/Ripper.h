@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/cdrip/Drives.h"
+#include "platform/cdrip/FileStamp.h"
 
 namespace cdrip {
 
@@ -22,8 +25,13 @@ class Ripper {
   static std::unique_ptr<Ripper> Open(const Drive& drive, uint32_t start, uint32_t end,
                                       int offset = 0);
 
-  // Reads up to `maxSectors` sectors into `out`; see CR_RipChunk.
+  // Reads up to `maxSectors` sectors into `out`; see CR_RipChunk. A disc
+  // taken out fails the read like an unreadable sector, its message
+  // kDiscRemoved: for an image, one of its files deleted or replaced (the
+  // open file would still read); for a drive, found without a disc once a
+  // read failed.
   int Read(uint8_t* out, int maxSectors, int* numBytes, bool* abort);
+  static constexpr const char* kDiscRemoved = "the disc was removed";
   uint32_t ErrorSector() const { return errorSector_; }
   // Samples of the range that lie outside the disc's audio after the shift
   // and are handed out as digital silence.
@@ -78,12 +86,16 @@ class Ripper {
   int ReadSector(uint8_t* out, bool* abort);
   int Abort(int sectorsRead, int* numBytes);
   int Fail(long suspect);
+  bool DiscRemoved() const;
   void CopyLittleEndian(uint8_t* out, const int16_t* samples) const;
 
   // Declared in this order so that they close in the reverse one.
   CdioPtr cdio_;
   std::unique_ptr<cdrom_drive_t, DriveCloser> drive_;
   std::unique_ptr<cdrom_paranoia_t, ParanoiaCloser> paranoia_;
+  // The device, or the image's files as they were when opened.
+  std::string device_;
+  std::vector<std::pair<std::string, FileStamp>> imageFiles_;
   // Paranoia's sectors: the next one to read and the end of its range.
   uint32_t next_ = 0, end_ = 0;
   // The shifted reads, in sectors of the disc (may start before 0): the

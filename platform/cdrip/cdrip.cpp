@@ -18,6 +18,7 @@
 
 #include "platform/cdrip/CdaFile.h"
 #include "platform/cdrip/CdioLog.h"
+#include "platform/cdrip/DriveScene.h"
 #include "platform/cdrip/Drives.h"
 #include "platform/cdrip/Ini.h"
 #include "platform/cdrip/OwnedMutex.h"
@@ -42,10 +43,12 @@ struct Library {
   // How each drive's disc looked when CR_ReadDiscToc last read it, by path.
   std::map<std::string, DiscStamp> stamps;
   std::string iniPath;  // of CR_Init, for the image drives' speeds
+  DriveScene scene;     // as the last listing found it
 
   // The ripper: opened by the querying thread, read by the worker.
   OwnedMutex ripMutex;
   std::unique_ptr<ReadAhead> ripper;
+  std::string ripPath;  // of the drive the ripper is open on
   bool emptyRange = false;
   int sectorsPerChunk = 0;
   uint32_t errorSector = 0;
@@ -109,6 +112,8 @@ int CR_Init(const char* iniPath) {
   int wanted = (iniPath && ini.Load(iniPath)) ? ini.GetInt("CD-ROM", "nActive", 0) : 0;
   auto& lib = Lib();
   std::lock_guard lock(lib.mutex);
+  // Looked at first: a change during the listing shows at the next look.
+  lib.scene = LookAtDrives();
   lib.drives = ListDrives(lib.skipped);
   lib.added.clear();
   lib.toc.clear();
@@ -144,6 +149,7 @@ void CR_DeInit() {
     lib.toc.clear();
     lib.stamps.clear();
     lib.active = 0;
+    lib.scene = {};
   }
 }
 
@@ -153,6 +159,7 @@ int CR_Refresh() {
   std::lock_guard lock(lib.mutex);
   const Drive* active = ActiveDrive(lib);
   std::string activePath = active ? active->path : "";
+  lib.scene = LookAtDrives();
   auto drives = ListDrives(lib.skipped);
   for (auto d : lib.added) {
     NameDrive(d, drives);
@@ -166,6 +173,17 @@ int CR_Refresh() {
   RemoveStaleDriveFolders(lib.drives);
   PublishImages(lib.drives);
   return CR_OK;
+}
+
+std::vector<std::string> CR_GetImageFolders() {
+  return ImageFolders();
+}
+
+bool CR_DrivesChanged() {
+  DriveScene now = LookAtDrives();
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  return !(now == lib.scene);
 }
 
 std::vector<SkippedImage> CR_GetSkippedImages() {
@@ -309,6 +327,7 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector) {
   }
   lib.errorSector = 0;
   lib.errorMessage.clear();
+  lib.ripPath = drive->path;
   return CR_OK;
 }
 
@@ -344,6 +363,7 @@ void CR_CloseRipper() {
   auto& lib = Lib();
   std::lock_guard lock(lib.ripMutex);
   lib.ripper.reset();
+  lib.ripPath.clear();
   lib.emptyRange = false;
 }
 
@@ -401,6 +421,29 @@ int CR_AddImageDrive(const std::string& imagePath, std::string* why) {
   return static_cast<int>(lib.drives.size()) - 1;
 }
 
+int CR_EjectDrive(int index, std::string* why) {
+  auto& lib = Lib();
+  std::unique_ptr<Drive> drive;
+  {
+    std::lock_guard lock(lib.mutex);
+    if (ValidIndex(lib, index)) drive = std::make_unique<Drive>(lib.drives[index]);
+  }
+  auto fail = [&](std::string reason) {
+    if (why) *why = std::move(reason);
+    return CR_ERROR;
+  };
+  if (!drive) return fail("no such drive");
+  if (drive->image) return CR_OK;
+  {
+    std::lock_guard lock(lib.ripMutex);
+    if (lib.ripper && lib.ripPath == drive->path) return fail("the drive is being read");
+  }
+  driver_return_code_t result = cdio_eject_media_drive(drive->path.c_str());
+  if (result != DRIVER_OP_SUCCESS) return fail(cdio_driver_errmsg(result));
+  RemoveCdaFiles(drive->root);
+  return CR_OK;
+}
+
 namespace {
 
 bool WriteSettingsIn(const std::string& dir) {
@@ -426,7 +469,9 @@ std::string CR_WriteSettingsFileIn(const std::string& preferredDir,
 }
 
 std::string CR_WriteSettingsFile() {
-  return CR_WriteSettingsFileIn(ProgramDir(), ConfigDir());
+  std::error_code ec;
+  bool inBuildTree = fs::is_directory(ProgramDir() + "/discs", ec);
+  return CR_WriteSettingsFileIn(inBuildTree ? ProgramDir() : "", ConfigDir());
 }
 
 }  // namespace cdrip

@@ -2,10 +2,12 @@
 // on libcdio and libcdio-paranoia.
 //
 // Drives, in this order: the machine's CD/DVD drives as libcdio lists them;
-// then disc images (CUE/BIN, cdrdao TOC, NRG) found in the folder `discs`
-// beside the running program and in $XDG_DATA_HOME/cd-extractor/discs
-// (default ~/.local/share/cd-extractor/discs), each folder's images sorted
-// by file name; then the images added with CR_AddImageDrive.
+// then disc images (CUE/BIN, cdrdao TOC, NRG) found in the image folders:
+// `discs` beside the running program (the build tree's demo disc), the
+// prefix's share/cd-extractor/discs when the program is installed in its
+// bin folder, and $XDG_DATA_HOME/cd-extractor/discs (default
+// ~/.local/share/cd-extractor/discs), each folder's images sorted by file
+// name; then the images added with CR_AddImageDrive.
 //
 // Every drive has a root folder, $XDG_RUNTIME_DIR/cd-extractor/drives/<name>/
 // (fallback ${TMPDIR:-/tmp}/cd-extractor-<uid>/drives/<name>/, used only
@@ -91,6 +93,15 @@ void CR_DeInit();
 // Lists the drives again, keeping the images added with CR_AddImageDrive
 // and the active drive when it is still there. Returns CR_OK.
 int CR_Refresh();
+// The folders searched for images, in their order (see CDX_DISCS_DIR),
+// whether they exist or not.
+std::vector<std::string> CR_GetImageFolders();
+// Whether CR_Refresh would now find other drives than the last CR_Init or
+// CR_Refresh did, as far as a cheap look tells: a drive added or gone, a
+// disc put in or taken out, a file of an image folder added, removed or
+// changed. Reads no TOC and spins no disc up, so it may be asked every few
+// seconds; it stays true until the drives are listed again.
+bool CR_DrivesChanged();
 // The files of the search folders named like images (.cue, .toc, .nrg) that
 // the last CR_Init or CR_Refresh did not make drives: those that are no
 // regular file or name one that is not (never opened, so a FIFO cannot
@@ -201,10 +212,19 @@ std::string CR_GetDrivePath(int index);
 // `why` then gets the reason when one is known ("" otherwise).
 int CR_AddImageDrive(const std::string& imagePath, std::string* why = nullptr);
 
+// Ejects the disc of real drive `index` (opens its tray) and removes the
+// drive's .cda files; does nothing for an image drive. Returns CR_OK, or
+// CR_ERROR, `why` then saying why ("no such drive", "the drive is being
+// read" while a ripper is open on it, or libcdio's reason).
+int CR_EjectDrive(int index, std::string* why = nullptr);
+
 // Writes "cdr.ini" (section "CD-ROM": "nActive" = "0", "nTransportLayer" =
-// "1", other content kept) in the program's folder, or when that cannot be
-// written in $XDG_CONFIG_HOME/cd-extractor/ (default ~/.config/...).
-// Returns the path written, "" when neither place can be written.
+// "1", other content kept) in the program's folder when the program runs
+// where it was built (its demo disc in `discs` beside it) and that folder
+// can be written; otherwise, as for an installed program, whose prefix is
+// never written to, in $XDG_CONFIG_HOME/cd-extractor/ (default
+// ~/.config/...). Returns the path written, "" when no place can be
+// written.
 std::string CR_WriteSettingsFile();
 // The same with explicit folders: `preferredDir` first, then `fallbackDir`
 // (created when missing).

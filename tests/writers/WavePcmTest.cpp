@@ -1,6 +1,10 @@
 // The WAV writer's PCM path, its run control and its failures.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -269,9 +273,15 @@ TEST(WaveProperties, SettersKeepOnlyValidValuesAndNothingWhileBusy) {
   EXPECT_EQ(w.FileMode(), foAppend);
   w.SetFileMode(foRewrite);
 
-  // OnProgress runs on the main thread while the run is busy.
-  int tries = 0;
+  // OnProgress runs on the main thread; the reads wait past the start for
+  // the first one, so it comes while the run is busy.
+  std::atomic<int> tries{0};
+  run.source->OnRead = [&] {
+    for (int i = 0; i < 2000 && run.source->Position() > 100000 && tries == 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
   w.OnProgress = [&](TComponent*) {
+    if (tries > 0) return;
     ASSERT_TRUE(w.Busy());
     w.SetWavType(wtPCM);
     w.SetBlockSize(256);
