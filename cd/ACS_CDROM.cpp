@@ -81,6 +81,11 @@ void TCDIn::SetEndTrack(int value) {
   DiscToc.reset();
 }
 
+void TCDIn::SetSampleSinks(std::vector<TSampleSink*> sinks) {
+  if (Busy()) throw EACSException("The component is busy");
+  Sinks = std::move(sinks);
+}
+
 void TCDIn::SetDiscTrack(int drive, std::shared_ptr<const cdrip::DiscToc> toc, int track) {
   if (Busy()) throw EACSException("The component is busy");
   SetCurrentDrive(drive);
@@ -219,6 +224,7 @@ int TCDIn::ReadData(void* buffer, int bufferSize) {
   int count = std::min(bufferSize, BufEnd - BufStart + 1);
   if (count <= 0) return 0;
   std::memcpy(buffer, Staging.data() + (BufStart - 1), static_cast<size_t>(count));
+  for (TSampleSink* sink : Sinks) sink->Samples(Staging.data() + (BufStart - 1), count);
   BufStart += count;
   FPosition += count;
   return count;

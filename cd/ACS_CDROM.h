@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cd/SampleSink.h"
 #include "pipeline/ACS_Classes.h"
 #include "platform/cdrip/Toc.h"
 
@@ -60,6 +61,10 @@ class TCDIn : public TACSInput {
   int EndTrack() const { return FEndTrack; }
   void SetEndTrack(int value);
 
+  // What sees every byte ReadData hands out, on the worker, in order;
+  // set while the source is closed (the sinks stay until set again).
+  void SetSampleSinks(std::vector<TSampleSink*> sinks);
+
   // Points the source at `track` of the disc in `drive`, whose TOC the
   // caller has read and keeps: OpenStream then reads no TOC of its own.
   // Choosing the drive or the tracks through the properties forgets it.
@@ -105,6 +110,7 @@ class TCDIn : public TACSInput {
   std::atomic<int32_t> DriveUseCount{0};
   TCDPosition StartPos, EndPos;
   std::shared_ptr<const cdrip::DiscToc> DiscToc;
+  std::vector<TSampleSink*> Sinks;
   int32_t RangeBytes = 0;
   int32_t ChunkCapacity = kChunkBytes;
   std::vector<uint8_t> Staging;

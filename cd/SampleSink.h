@@ -10,8 +10,9 @@ namespace cdx {
 
 // Called on the worker thread that reads the source, with the bytes each
 // ReadData hands out, in order and each exactly once: 16-bit little-endian
-// stereo frames, after the read offset is corrected. It must not block and
-// must not allocate: it runs once per block.
+// stereo frames, after the read offset is corrected. A block may end inside
+// a frame (the next one goes on with it). It must not block and must not
+// allocate: it runs once per block.
 class TSampleSink {
  public:
   virtual ~TSampleSink() = default;

@@ -69,7 +69,8 @@ std::string TExtractor::FindCdDrive() {
 
 TACSOutput* TExtractor::BuildChain(const TFormat& format, const TFormatSettings& settings,
                                    const TDisc& disc, int track, const std::string& file,
-                                   const TTrackRun& run) {
+                                   const TTrackRun& run,
+                                   const std::function<void(TACSFileOut&)>& beforeRun) {
   if (!format.Available())
     throw EACSException("The " + format.Extension + " format is not available");
   const TFormatParts& parts = Parts(format);
@@ -95,6 +96,10 @@ TACSOutput* TExtractor::BuildChain(const TFormat& format, const TFormatSettings&
   writer.SetInput(tail);
   writer.SetFileName(file);
   format.Configure(writer, settings, run);
+  if (beforeRun)
+    beforeRun(writer);
+  else
+    CDIn1->SetSampleSinks({});
   writer.Run();
   return &writer;
 }

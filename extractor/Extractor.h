@@ -5,6 +5,7 @@
 // identical chains.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,11 +68,13 @@ class TExtractor : public TComponent {
   TDiscTrack setcd(const std::string& path) const { return TrackOfPath(path); }
 
   // Wires CDIn1 -> the converters the format's output asks for -> its
-  // writer for `track` of `disc`, configures the writer with `settings` and
-  // runs it into `file`. Returns the writer: its run's end (WaitForRunEnd)
-  // is the track's end. Raises EACSException when the chain cannot start.
+  // writer for `track` of `disc`, configures the writer with `settings`,
+  // calls `beforeRun` with it, and runs it into `file`. Returns the writer:
+  // its run's end (WaitForRunEnd) is the track's end. Raises EACSException
+  // when the chain cannot start.
   TACSOutput* BuildChain(const TFormat& format, const TFormatSettings& settings, const TDisc& disc,
-                         int track, const std::string& file, const TTrackRun& run);
+                         int track, const std::string& file, const TTrackRun& run,
+                         const std::function<void(TACSFileOut&)>& beforeRun = {});
 
   // Stop: stops every writer of the set that is running.
   void StopRunning();

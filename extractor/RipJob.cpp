@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <sstream>
+#include <utility>
 
 namespace cdx {
 
@@ -39,6 +40,7 @@ TRipJob::TRipJob(TExtractor& extractor, std::string outputFolder)
 
 TJobSummary TRipJob::Run(TJobFrontEnd& frontEnd) {
   TJobSummary summary;
+  for (TJobStage* stage : stages_) stage->JobStarting();
   while (std::optional<TJobTrack> track = frontEnd.NextTrack()) {
     TTrackOutcome outcome;
     if (stopAll_) {
@@ -62,8 +64,10 @@ TJobSummary TRipJob::Run(TJobFrontEnd& frontEnd) {
         ++summary.NotReached;
         break;
     }
+    for (TJobStage* stage : stages_) stage->TrackEnded(*track, outcome);
     frontEnd.TrackEnded(*track, outcome);
   }
+  for (TJobStage* stage : stages_) stage->JobEnded(summary);
   return summary;
 }
 
@@ -73,6 +77,8 @@ TTrackOutcome TRipJob::RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track) 
   if (written_.count(Cleaned(file)))
     return Failure(file, FileNamePart(file) + " was already written by this job; rename the row");
   const TDisc& disc = discs_.Of(track.Track.Drive);
+  if (std::exchange(discsTold_[disc.Drive()], &disc.Toc()) != &disc.Toc())
+    for (TJobStage* stage : stages_) stage->DiscRead(disc);
   if (std::string lacks = disc.Lacks(track.Track.Track); !lacks.empty())
     return Failure(file, Capitalised(lacks));
   const bool earlier = Exists(file);
@@ -92,7 +98,12 @@ TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, 
   progress_ = 0;
   try {
     writer_ = extractor_.BuildChain(format, extractor_.Settings.For(format), disc,
-                                    track.Track.Track, file, run);
+                                    track.Track.Track, file, run, [&](TACSFileOut& writer) {
+                                      std::vector<TSampleSink*> sinks;
+                                      for (TJobStage* stage : stages_)
+                                        stage->ChainReady(track, disc, writer, sinks);
+                                      extractor_.CDIn1->SetSampleSinks(std::move(sinks));
+                                    });
   } catch (const std::exception& e) {
     return Failure(file, e.what());
   }

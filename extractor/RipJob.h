@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "extractor/Disc.h"
 #include "extractor/Extractor.h"
@@ -50,6 +51,27 @@ class TJobFrontEnd {
   virtual void TrackEnded(const TJobTrack& track, const TTrackOutcome& outcome) = 0;
 };
 
+struct TJobSummary;
+
+// A part of the job beside the rip itself (checks of the audio, names and
+// tags, what is done with the disc at the end): told on the main thread
+// what the job does, it may add to it.
+class TJobStage {
+ public:
+  virtual ~TJobStage() = default;
+  virtual void JobStarting() {}
+  // The disc of the next track, as just read (again after a change).
+  virtual void DiscRead(const TDisc&) {}
+  // The chain of `track` is built and about to run into `writer`'s file:
+  // the stage may add what watches the CD source's samples, and set the
+  // writer's hooks.
+  virtual void ChainReady(const TJobTrack&, const TDisc&, TACSFileOut& /*writer*/,
+                          std::vector<TSampleSink*>& /*sinks*/) {}
+  // The track ended (or was not reached); the stage may add to its outcome.
+  virtual void TrackEnded(const TJobTrack&, TTrackOutcome&) {}
+  virtual void JobEnded(const TJobSummary&) {}
+};
+
 struct TJobSummary {
   int Written = 0;  // stopped ones included: they have their file
   int Stopped = 0;
@@ -61,6 +83,8 @@ class TRipJob {
  public:
   TRipJob(TExtractor& extractor, std::string outputFolder);
 
+  // Stages are told in the order added; each must outlive the job's run.
+  void AddStage(TJobStage& stage) { stages_.push_back(&stage); }
   TJobSummary Run(TJobFrontEnd& frontEnd);
   // Ends the track being ripped with what it has; the job goes on.
   void Stop();
@@ -88,6 +112,9 @@ class TRipJob {
   // replace one of them.
   std::set<std::string> written_;
   std::map<std::string, int> filesOfFormat_;
+  std::vector<TJobStage*> stages_;
+  // The TOC each drive's disc was last told of, to tell stages of a read.
+  std::map<int, const cdrip::DiscToc*> discsTold_;
 };
 
 // A library message on one line: "Error finishing.\r\nI/O write error"

@@ -196,10 +196,12 @@ TEST(RunControl, HandlerFailuresTakeTheFailurePath) {
   Chain c;
   // The report is posted, so the worker waits here, past half way, for the
   // handler to have failed: the run is still going when it does.
-  std::atomic<bool> failed{false};
+  std::atomic<bool> failed{false}, waited{false};
   c.source->OnRead = [&] {
-    for (int i = 0; i < 5000 && c.source->Position() > 60000 && !failed; ++i)
-      std::this_thread::sleep_for(1ms);
+    if (c.source->Position() <= 60000 || waited.exchange(true)) return;
+    for (int i = 0; i < 5000 && !failed; ++i) std::this_thread::sleep_for(1ms);
+    // The failure is kept for the worker a moment after the handler threw.
+    std::this_thread::sleep_for(50ms);
   };
   c.writer->OnProgress = [&](TComponent*) {
     if (c.writer->Progress() < 50) return;
