@@ -498,7 +498,8 @@ class TForm1::TWindowJob : public TJobFrontEnd {
     const QString caption = QString::fromStdString(track.Name);
     switch (outcome.Result) {
       case TTrackResult::Stopped:
-        w_.stopped_.push_back({caption, QString("stopped at %1 %").arg(outcome.StoppedAt)});
+        w_.stopped_.push_back({caption, StoppedText(outcome)});
+        if (outcome.KeptAs.empty()) break;
         [[fallthrough]];
       case TTrackResult::Written:
         ++w_.writtenCount_;
@@ -512,8 +513,8 @@ class TForm1::TWindowJob : public TJobFrontEnd {
     }
     // A track that was not ripped stays checked, so the next Start retries
     // only those.
-    const bool retry =
-        outcome.Result == TTrackResult::Failed || outcome.Result == TTrackResult::NotReached;
+    const bool retry = outcome.Result == TTrackResult::Failed ||
+                       outcome.Result == TTrackResult::NotReached || outcome.KeptAs.empty();
     if (TTrackItem* row = w_.FindRow(track.Id))
       row->setCheckState(0, retry ? Qt::Checked : Qt::Unchecked);
     // The bar keeps how far the track came until the next one reports.
@@ -542,6 +543,16 @@ class TForm1::TWindowJob : public TJobFrontEnd {
 
   void AdvanceJobBar() {
     if (w_.checkedCount_ > 0) SetBar(w_.JvXPProgressBar1, (100 / w_.checkedCount_) * w_.stepCount_);
+  }
+
+  // How far a stopped track came, and where that went when an earlier file
+  // of its name had to stay.
+  static QString StoppedText(const TTrackOutcome& outcome) {
+    if (outcome.KeptAs.empty()) return "stopped before any audio" + Left(outcome);
+    QString text = QString("stopped at %1 %").arg(outcome.StoppedAt);
+    if (outcome.KeptAs == outcome.File) return text;
+    return text + " (kept as " + QString::fromStdString(outcome.KeptAs).section('/', -1) +
+           "; the earlier " + QString::fromStdString(outcome.File).section('/', -1) + " was kept)";
   }
 
   // What a failed track left on the disk, for its message.

@@ -21,10 +21,12 @@ namespace {
 
 using namespace cdx;
 
-std::atomic<bool> interrupted{false};
+// The signal that asked the rip to end (SIGINT, SIGTERM), 0 while none has:
+// the exit status is then 128 plus it, as shells report a signal's end.
+std::atomic<int> interrupted{0};
 
-void OnInterrupt(int) {
-  interrupted = true;
+void OnInterrupt(int signal) {
+  interrupted = signal;
 }
 
 std::string TwoDigits(int n) {
@@ -112,6 +114,16 @@ class TProgressBar {
   bool shown_ = false;
 };
 
+// A stopped track's words: plain when its file took the name; otherwise
+// where what was ripped went, or that nothing was, and the earlier file.
+std::string Stopped(const TTrackOutcome& outcome, const std::string& name) {
+  const std::string earlier = outcome.EarlierKept ? "; the earlier " + name + " was kept" : "";
+  if (outcome.KeptAs.empty()) return "stopped before any audio (no file written" + earlier + ")";
+  if (outcome.KeptAs == outcome.File) return "stopped";
+  return "stopped at " + std::to_string(outcome.StoppedAt) + " %, kept as " +
+         std::filesystem::path(outcome.KeptAs).filename().string() + earlier;
+}
+
 // What the report says of a track. A failed run writes no file and leaves
 // an earlier file of the name as it was (the writers' contract).
 std::string Outcome(const TTrackOutcome& outcome, const std::string& name) {
@@ -119,7 +131,7 @@ std::string Outcome(const TTrackOutcome& outcome, const std::string& name) {
     case TTrackResult::Written:
       return "ok";
     case TTrackResult::Stopped:
-      return "stopped";
+      return Stopped(outcome, name);
     case TTrackResult::NotReached:
       return "not ripped";
     case TTrackResult::Failed:
@@ -184,13 +196,31 @@ int ChooseTracks(const TDisc& disc, const TCliOptions& o, int drive, std::vector
   return 1;
 }
 
+// Makes the folder --out names when it is missing; why it cannot be used
+// otherwise, naming the part of its path at fault.
+std::string MakeOutputFolder(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::is_directory(folder, ec)) return "";
+  for (fs::path part = fs::path(folder).lexically_normal(); !part.empty();
+       part = part.parent_path()) {
+    if (fs::exists(part, ec) && !fs::is_directory(part, ec))
+      return "cannot use --out " + folder + ": " + part.string() + " is a file, not a folder";
+    if (part == part.parent_path()) break;
+  }
+  if (fs::create_directories(folder, ec) || fs::is_directory(folder)) return "";
+  return "cannot create the output folder " + folder + ": " + ec.message();
+}
+
 int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   TRipJob job(ex, o.OutDir);
   std::vector<int> tracks;
   if (int status = ChooseTracks(job.Discs().Of(drive), o, drive, tracks); status != 0)
     return status;
-  std::error_code ec;
-  std::filesystem::create_directories(o.OutDir, ec);
+  if (std::string problem = MakeOutputFolder(o.OutDir); !problem.empty()) {
+    std::cerr << "cd-extractor-cli: " << problem << "\n";
+    return 1;
+  }
   ApplyFormatOptions(ex.Settings.For(*o.Format), o);
   TCliJob frontEnd(job, *o.Format, drive, std::move(tracks));
   job.Run(frontEnd);
@@ -261,7 +291,7 @@ int main(int argc, char** argv) {
     if (drive < 0) return 2;
     if (options.List) return List(options, drive, onlyByImage);
     int code = Rip(ex, options, drive);
-    return interrupted ? 130 : code;
+    return interrupted ? 128 + interrupted : code;
   } catch (const std::exception& e) {
     std::cerr << "cd-extractor-cli: " << OneLine(e.what()) << "\n";
     return 1;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "extractor/FileNames.h"
+
 namespace cdx {
 
 namespace {
@@ -14,7 +16,12 @@ const TFormat& FormatNamed(const char* name) {
 
 std::string TrackFileName(const std::string& outputDirectory, const std::string& caption,
                           const TFormat& format) {
-  return outputDirectory + "/" + caption + format.Extension;
+  // A row's name is the user's text: made safe to be one file's name.
+  return outputDirectory + "/" + SafeFileName(caption, format.Extension, "Track");
+}
+
+std::string StoppedTrackFileName(const std::string& file, int percent) {
+  return StoppedFileName(file, percent);
 }
 
 TExtractor::TExtractor(TComponent* owner)

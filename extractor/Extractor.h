@@ -25,6 +25,9 @@ namespace cdx {
 // The file the chains write for `caption` in `outputDirectory`.
 std::string TrackFileName(const std::string& outputDirectory, const std::string& caption,
                           const TFormat& format);
+// Where what a stopped run ripped goes when an earlier `file` must stay:
+// "Track01 (stopped at 22 %).flac" beside it, on a name not taken yet.
+std::string StoppedTrackFileName(const std::string& file, int percent);
 
 class TExtractor : public TComponent {
  public:

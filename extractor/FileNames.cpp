@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <unordered_set>
 
 #include "pipeline/FileStream.h"
@@ -297,6 +298,22 @@ size_t FileNameBytes() {
 std::string SafeFileName(std::string_view name, std::string_view extension,
                          std::string_view fallback) {
   return FileComponent(name, "", extension, fallback);
+}
+
+std::string StoppedFileName(const std::string& file, int percent) {
+  const size_t slash = file.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
+  const std::string name = file.substr(folder.size());
+  const size_t dot = name.rfind('.');
+  const std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+  const std::string stem = name.substr(0, name.size() - extension.size());
+  const std::string said = " (stopped at " + std::to_string(percent) + " %)";
+  for (int copy = 1;; ++copy) {
+    const std::string suffix = said + (copy == 1 ? "" : " (" + std::to_string(copy) + ")");
+    const std::string path = folder + FileComponent(stem, suffix, extension, "Track");
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return path;
+  }
 }
 
 std::string SafeFolderName(std::string_view name, std::string_view fallback) {

@@ -32,6 +32,11 @@ std::string SafeFileName(std::string_view name, std::string_view extension,
                          std::string_view fallback);
 std::string SafeFolderName(std::string_view name, std::string_view fallback);
 
+// Where what a stopped run ripped goes when an earlier `file` must stay:
+// beside it, "Track01 (stopped at 22 %).flac", or with " (2)", " (3)", ...
+// after that when such a file is there already.
+std::string StoppedFileName(const std::string& file, int percent);
+
 inline constexpr char kDefaultTemplate[] = "%A/%d/%n %t";
 
 struct TTemplateVariable {

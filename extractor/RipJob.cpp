@@ -27,6 +27,14 @@ std::string Capitalised(std::string text) {
   return text;
 }
 
+// A stopped run is no complete file: it must not replace one, so it goes
+// beside an earlier file of its name, under a name that says how far it came.
+void KeepEarlierFileOnStop(TACSFileOut& writer, const std::string& file) {
+  writer.SetStoppedFileHook([file](int percent) {
+    return Exists(file) ? StoppedTrackFileName(file, percent) : std::string();
+  });
+}
+
 TTrackOutcome Failure(std::string file, std::string why) {
   TTrackOutcome outcome{TTrackResult::Failed, std::move(file)};
   outcome.Error = std::move(why);
@@ -53,6 +61,7 @@ TJobSummary TRipJob::Run(TJobFrontEnd& frontEnd) {
     switch (outcome.Result) {
       case TTrackResult::Stopped:
         ++summary.Stopped;
+        if (outcome.KeptAs.empty()) break;
         [[fallthrough]];
       case TTrackResult::Written:
         ++summary.Written;
@@ -83,10 +92,9 @@ TTrackOutcome TRipJob::RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track) 
     return Failure(file, Capitalised(lacks));
   const bool earlier = Exists(file);
   TTrackOutcome outcome = RunChain(frontEnd, track, disc, file);
-  if (outcome.Result == TTrackResult::Failed)
-    outcome.EarlierKept = earlier && Exists(file);
-  else
-    written_.insert(Cleaned(file));
+  if (outcome.Result != TTrackResult::Written)
+    outcome.EarlierKept = earlier && outcome.KeptAs != file && Exists(file);
+  if (outcome.KeptAs == file) written_.insert(Cleaned(file));
   return outcome;
 }
 
@@ -96,9 +104,12 @@ TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, 
   const TTrackRun run{track.Track.Track, filesOfFormat_[format.Name]++, track.Name};
   stop_ = false;
   progress_ = 0;
+  TACSFileOut* fileOut = nullptr;
   try {
     writer_ = extractor_.BuildChain(format, extractor_.Settings.For(format), disc,
                                     track.Track.Track, file, run, [&](TACSFileOut& writer) {
+                                      fileOut = &writer;
+                                      KeepEarlierFileOnStop(writer, file);
                                       std::vector<TSampleSink*> sinks;
                                       for (TJobStage* stage : stages_)
                                         stage->ChainReady(track, disc, writer, sinks);
@@ -121,6 +132,7 @@ TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, 
     outcome.StoppedAt = progress_;
   }
   if (end.Result == TRunResult::Failed) outcome = Failure(file, end.Message);
+  if (fileOut && end.Result != TRunResult::Failed) outcome.KeptAs = fileOut->KeptFile();
   return outcome;
 }
 

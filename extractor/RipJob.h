@@ -21,10 +21,15 @@ enum class TTrackResult { Written, Stopped, Failed, NotReached };
 
 struct TTrackOutcome {
   TTrackResult Result = TTrackResult::Written;
-  std::string File{};        // the track's file, written or not
-  int StoppedAt = 0;         // a stopped track: how far it came, in percent
-  std::string Error{};       // a failed track: why, as the part that failed said it
-  bool EarlierKept = false;  // a failed track: an earlier file of its name is still there
+  std::string File{};   // the track's file, written or not
+  int StoppedAt = 0;    // a stopped track: how far it came, in percent
+  std::string Error{};  // a failed track: why, as the part that failed said it
+  // A failed or stopped track: an earlier file of its name is still there.
+  bool EarlierKept = false;
+  // Where what was ripped is: File, or for a track stopped over an earlier
+  // file a name beside it that says so; "" when nothing was kept (a failed
+  // track, one stopped before any audio was read).
+  std::string KeptAs{};
 };
 
 // A track a front end hands the job.
@@ -73,7 +78,7 @@ class TJobStage {
 };
 
 struct TJobSummary {
-  int Written = 0;  // stopped ones included: they have their file
+  int Written = 0;  // stopped ones with a file included
   int Stopped = 0;
   int Failed = 0;
   int NotReached = 0;

@@ -182,6 +182,7 @@ void TACSThread::Iterate() {
 void TACSThread::EndRun() {
   const bool stopped = StopRequested;
   StopRequested = false;
+  parent_->FRunStopped = stopped;
   parent_->FinishRun();
   if (auto onDone = parent_->OnDone.Get()) TVerySmallThread(parent_, std::move(onDone)).Execute();
   parent_->DeliverRunEnd({stopped ? TRunResult::Stopped : TRunResult::Done, ""});
@@ -253,6 +254,8 @@ void TACSOutput::Run() {
   FRunEndPending = true;
   FReportedProgress = 0;
   FRunFailed = false;
+  FRunStopped = false;
+  FAudioRead = false;
   try {
     BeginOutput();
     // Flags before Busy, so a worker that is iterating idle never sees a
@@ -398,7 +401,9 @@ int TACSOutput::ReadInput(void* buffer, int count) {
   TInputLockGuard guard(InputLock);
   TACSInput* input = Input();
   if (!input) throw EACSException("Input is not assigned");
-  return input->ReadData(buffer, count);
+  const int got = input->ReadData(buffer, count);
+  if (got > 0) FAudioRead = true;
+  return got;
 }
 
 TACSInput& TACSOutput::RequireInput() const {
@@ -431,6 +436,7 @@ void TACSOutput::StopWorker() {
 // --- TACSFileOut ----------------------------------------------------------
 
 void TACSFileOut::BeginOutput() {
+  FKeptFile.clear();
   if (FFileName.empty()) throw EACSException("File name is not assigned.");
   EndOfInput = false;
   try {
@@ -502,7 +508,11 @@ void TACSFileOut::EndOutput() {
       if (TACSInput* input = Input()) input->CloseStream();
     });
   }
-  if (FStream) attempt([&] { CloseFile(!failure && !RunFailed()); });
+  // A run stopped before any audio has nothing to keep, and what its
+  // encoder says of an empty stream (some refuse one) is no failure.
+  const bool empty = RunStopped() && !AudioRead() && !FAppending;
+  if (empty) failure = nullptr;
+  if (FStream) attempt([&] { CloseFile(!empty && !failure && !RunFailed()); });
   if (failure) std::rethrow_exception(failure);
 }
 
@@ -524,10 +534,17 @@ void TACSFileOut::CloseFile(bool keep) {
   if (keep) attempt([&] { stream->Sync(); });
   if (!keep && FAppending) RestoreAppendedFile(*stream);
   attempt([&] { stream->Close(); });
+  std::string destination = FFileName;
+  if (keep && !FAppending && RunStopped() && FStoppedFileHook)
+    attempt([&] {
+      if (std::string other = FStoppedFileHook(ReportedProgress()); !other.empty())
+        destination = std::move(other);
+    });
   if (!FAppending) {
-    if (keep) attempt([&] { ReplaceFile(path, FFileName); });
+    if (keep) attempt([&] { ReplaceFile(path, destination); });
     if (!keep) RemoveFileQuietly(path);
   }
+  if (keep) FKeptFile = destination;
   if (failure) std::rethrow_exception(failure);
 }
 

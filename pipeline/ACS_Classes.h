@@ -305,6 +305,10 @@ class TACSOutput : public TComponent {
 
   // Whether the run being torn down failed; EndOutput reads it.
   bool RunFailed() const { return FRunFailed; }
+  // Whether the run being torn down was stopped; EndOutput reads it.
+  bool RunStopped() const { return FRunStopped; }
+  // Whether this run's ReadInput has handed out any audio yet (worker).
+  bool AudioRead() const { return FAudioRead; }
 
   std::atomic<bool> CanOutput{false};
   int32_t LastProgress = 0;
@@ -333,6 +337,8 @@ class TACSOutput : public TComponent {
   std::atomic<bool> FRunEndPending{false};
   std::optional<TRunEnd> FLastRunEnd;
   bool FRunFailed = false;
+  bool FRunStopped = false;
+  bool FAudioRead = false;
 };
 
 // Serves the main thread until the run `output` started last has ended,
@@ -370,9 +376,10 @@ class TACSStreamedOutput : public TACSOutput {
 // beside FileName (OutputPath) and moves it onto FileName only when the run
 // ends without a failure, done or stopped; a failed run removes it, so an
 // earlier file of that name stays as it was and no cut-off file ever bears
-// the name. An append run continues FileName under an exclusive lock; when
-// it fails, the file is cut back to its length and first bytes as they
-// were before the run.
+// the name. A stopped run may take another name instead (the stopped-file
+// hook), and one stopped before any audio was read keeps no file at all. An append run continues
+// FileName under an exclusive lock; when it fails, the file is cut back to its length and first
+// bytes as they were before the run.
 class TACSFileOut : public TACSStreamedOutput {
  public:
   explicit TACSFileOut(TComponent* owner) : TACSStreamedOutput(owner) {}
@@ -391,6 +398,16 @@ class TACSFileOut : public TACSStreamedOutput {
   // have no hidden file, and failed runs skip it. Set while idle.
   using TFinishedFileHook = std::function<void(const std::string& path)>;
   void SetFinishedFileHook(TFinishedFileHook hook) { FFinishedFileHook = std::move(hook); }
+  // Runs on the worker for a stopped rewrite run that keeps its file, with
+  // the run's last reported progress: the name the file takes instead of
+  // FileName (so an earlier complete file of that name stays), or "" for
+  // FileName. Set while idle.
+  using TStoppedFileHook = std::function<std::string(int progress)>;
+  void SetStoppedFileHook(TStoppedFileHook hook) { FStoppedFileHook = std::move(hook); }
+  // Where the last run left its file: FileName, the stopped-file hook's
+  // name, or "" when it kept none (it failed, or was stopped before any
+  // audio). Main thread, once the run's end has been delivered.
+  const std::string& KeptFile() const { return FKeptFile; }
 
  protected:
   void BeginOutput() final;
@@ -434,6 +451,8 @@ class TACSFileOut : public TACSStreamedOutput {
   void AbandonStart() noexcept;
 
   TFinishedFileHook FFinishedFileHook;
+  TStoppedFileHook FStoppedFileHook;
+  std::string FKeptFile;
   bool FInputOpen = false;
   bool FFileStarted = false;
   bool FAppending = false;
