@@ -169,8 +169,14 @@ void TCDIn::RefreshDrives() {
   FCurrentDrive = cdrip::CR_GetActiveCDROM();
 }
 
+EACSException TCDIn::NotReady() const {
+  // An image has no drive to wait for: its file went.
+  return EACSException(cdrip::CR_IsImageDrive(FCurrentDrive) ? "The disc or image is gone"
+                                                             : "The drive is not ready");
+}
+
 void TCDIn::CheckRangeOfDrive(uint32_t& start, uint32_t& end) {
-  if (DriveStatus() == 0) throw EACSException("The drive is not ready");
+  if (DriveStatus() == 0) throw NotReady();
   int tracks = TrackCount();
   if (StartPos.Track < 1 || StartPos.Track > tracks || StartPos.Track > kMaxTrack)
     throw EACSException("The start track out of range");
@@ -183,7 +189,7 @@ void TCDIn::CheckRangeOfDrive(uint32_t& start, uint32_t& end) {
 
 void TCDIn::CheckRangeOfDisc(uint32_t& start, uint32_t& end) {
   const cdrip::DiscToc& toc = *DiscToc;
-  if (toc.empty()) throw EACSException("The drive is not ready");
+  if (toc.empty()) throw NotReady();
   const cdrip::TocTrack* first = toc.find(StartPos.Track);
   if (!first || StartPos.Track > kMaxTrack) throw EACSException("The start track out of range");
   if (!first->audio) throw EACSException("Trying to rip a data track");
@@ -213,7 +219,7 @@ void TCDIn::OpenStream() {
     // The disc whose TOC was read is no longer there to be read.
     cdrip::CR_CloseRipper();
     ReleaseDrive();
-    throw EACSException("The drive is not ready");
+    throw NotReady();
   }
   FBusy = true;
 }

@@ -104,6 +104,8 @@ class TCDIn : public TACSInput {
   void CheckRangeOfDrive(uint32_t& start, uint32_t& end);
   void RipNextChunk();
 
+  // "The drive is not ready", or what that means for an image.
+  EACSException NotReady() const;
   std::atomic<int32_t> FCurrentDrive{0};
   int32_t FStartTrack = 0;
   int32_t FEndTrack = 0;

@@ -55,7 +55,8 @@ void ListDrive(const TDriveInfo& drive, const std::string& label) {
   std::cout << label << ": " << drive.Root << "  (" << drive.Path << ")\n";
   TDisc disc = TDisc::Read(drive.Index);
   if (!disc.Readable()) {
-    std::cout << "  no disc\n";
+    const std::string why = disc.Toc().problem;
+    std::cout << "  no disc" << (why.empty() ? "" : ": " + why) << "\n";
     return;
   }
   std::cout << "  track  type   start   length\n";
@@ -65,6 +66,7 @@ void ListDrive(const TDriveInfo& drive, const std::string& label) {
     std::printf("  %5d  %-5s  %6u  %s\n", t.number, t.audio ? "audio" : "data", t.start,
                 Duration(toc.length(k)).c_str());
   }
+  if (!toc.missing.empty()) std::printf("  %s\n", toc.missing.c_str());
   std::fflush(stdout);
 }
 
@@ -183,16 +185,24 @@ class TCliJob : public TJobFrontEnd {
 
 // Fills `tracks` with those to rip and returns 0; otherwise says why there
 // are none and returns the exit status: 2 for a track the disc lacks, which
-// is a bad command line. Without a readable disc each track given fails on
-// its own line.
-int ChooseTracks(const TDisc& disc, const TCliOptions& o, int drive, std::vector<int>& tracks) {
-  if (auto missing = disc.Readable() ? MissingTracks(disc, o.Tracks) : ""; !missing.empty())
-    return UsageError(missing);
+// is a bad command line, but 1 when the disc has lost it (an image cut
+// short). Without a readable disc each track given fails on its own line.
+// `where` names the drive: "drive 2", or the image's file.
+int ChooseTracks(const TDisc& disc, const TCliOptions& o, const std::string& where,
+                 std::vector<int>& tracks) {
+  const std::string& lost = disc.Toc().missing;
+  if (auto missing = disc.Readable() ? MissingTracks(disc, o.Tracks) : ""; !missing.empty()) {
+    if (lost.empty()) return UsageError(missing);
+    std::cerr << "cd-extractor-cli: " << missing << " (" << lost << ")\n";
+    return 1;
+  }
   tracks = o.Tracks.empty() ? disc.AudioTracks() : o.Tracks;
+  if (!lost.empty() && o.Tracks.empty()) std::cerr << "cd-extractor-cli: " << lost << "\n";
   if (!tracks.empty()) return 0;
+  const std::string& why = disc.Toc().problem;
   std::cerr << "cd-extractor-cli: "
-            << (disc.Readable() ? "no audio track to rip on" : "no readable disc in") << " drive "
-            << drive << "\n";
+            << (disc.Readable() ? "no audio track to rip on " : "no readable disc in ") << where
+            << (disc.Readable() || why.empty() ? "" : ": " + why) << "\n";
   return 1;
 }
 
@@ -215,8 +225,10 @@ std::string MakeOutputFolder(const std::string& folder) {
 int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   TRipJob job(ex, o.OutDir);
   std::vector<int> tracks;
-  if (int status = ChooseTracks(job.Discs().Of(drive), o, drive, tracks); status != 0)
-    return status;
+  const std::string where = o.Image.empty() ? "drive " + std::to_string(drive) : o.Image;
+  const TDisc& disc = job.Discs().Of(drive);
+  if (int status = ChooseTracks(disc, o, where, tracks); status != 0) return status;
+  const bool lost = !disc.Toc().missing.empty() && o.Tracks.empty();
   if (std::string problem = MakeOutputFolder(o.OutDir); !problem.empty()) {
     std::cerr << "cd-extractor-cli: " << problem << "\n";
     return 1;
@@ -224,11 +236,12 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   ApplyFormatOptions(ex.Settings.For(*o.Format), o);
   TCliJob frontEnd(job, *o.Format, drive, std::move(tracks));
   job.Run(frontEnd);
-  return frontEnd.AllWritten() && !interrupted ? 0 : 1;
+  return frontEnd.AllWritten() && !interrupted && !lost ? 0 : 1;
 }
 
 // The drive that --drive or --image names (the first drive by default),
-// or -1 after a usage error. `onlyByImage` tells a drive that only
+// or -1 after a usage error, -2 for an image that cannot be read. `onlyByImage` tells a drive that
+// only
 // --image makes one: it has no number that --drive would take.
 int ChooseDrive(const TCliOptions& o, bool& onlyByImage) {
   int listed = static_cast<int>(ListDrives().size());
@@ -236,9 +249,12 @@ int ChooseDrive(const TCliOptions& o, bool& onlyByImage) {
   if (!o.Image.empty()) {
     std::string why;
     int drive = AddImageDrive(o.Image, why);
-    if (drive < 0)
-      UsageError("cannot open the disc image " + o.Image +
-                 (why.empty() ? "" : ": " + OneLine(why)));
+    // A disc that cannot be read is no fault of the command line.
+    if (drive < 0) {
+      std::cerr << "cd-extractor-cli: cannot read the disc image " << o.Image
+                << (why.empty() ? "" : ": " + OneLine(why)) << "\n";
+      return -2;
+    }
     onlyByImage = drive >= listed;
     return drive;
   }
@@ -288,7 +304,7 @@ int main(int argc, char** argv) {
     TExtractor& ex = *extractor;
     bool onlyByImage = false;
     int drive = ChooseDrive(options, onlyByImage);
-    if (drive < 0) return 2;
+    if (drive < 0) return drive == -2 ? 1 : 2;
     if (options.List) return List(options, drive, onlyByImage);
     int code = Rip(ex, options, drive);
     return interrupted ? 128 + interrupted : code;

@@ -92,11 +92,14 @@ std::vector<int> TDisc::DataTracks() const {
 }
 
 std::string TDisc::Lacks(int number) const {
-  if (!Readable() || Track(number)) return "";
+  // Why an unreadable disc is so, when the CD library knows.
+  if (!Readable()) return toc_->problem;
+  if (Track(number)) return "";
   const int first = toc_->tracks.front().number, last = toc_->tracks.back().number;
   std::string has = first == last
                         ? "its only track is " + std::to_string(first)
                         : "its tracks are " + std::to_string(first) + " to " + std::to_string(last);
+  if (!toc_->missing.empty()) has += " (" + toc_->missing + ")";
   return "the disc has no track " + std::to_string(number) + "; " + has;
 }
 

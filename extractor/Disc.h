@@ -62,7 +62,8 @@ class TDisc {
   std::vector<int> AudioTracks() const;
   std::vector<int> DataTracks() const;
   // Why the disc cannot give track `number` ("the disc has no track 9; its
-  // tracks are 1 to 4"); "" when it has it.
+  // tracks are 1 to 4", or why there is no disc to read); "" when it has it
+  // or no reason is known.
   std::string Lacks(int number) const;
   // Whether the disc in the drive may not be this one any more; reads no
   // TOC.

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "platform/cdrip/CdioLog.h"
+#include "platform/cdrip/CueCheck.h"
 #include "platform/cdrip/FileStamp.h"
 #include "platform/cdrip/ImageFiles.h"
 #include "platform/cdrip/SafeFiles.h"
@@ -304,17 +305,23 @@ bool ReadTrack(CdIo_t* cdio, track_t number, bool details, TocTrack& track) {
   return true;
 }
 
-bool ReadEntries(CdIo_t* cdio, bool details, DiscToc& toc) {
+// `whole`: the tracks an image's data file holds whole, -1 for all; the
+// disc then ends where the first one it lacks starts.
+bool ReadEntries(CdIo_t* cdio, bool details, int whole, DiscToc& toc) {
   track_t first = cdio_get_first_track_num(cdio);
   track_t count = cdio_get_num_tracks(cdio);
   if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0 ||
       first + count - 1 > CDIO_CD_MAX_TRACKS)
     return false;
+  const bool cut = whole > 0 && whole < count;
+  if (cut) count = static_cast<track_t>(whole);
   for (track_t t = first; t < first + count; ++t) {
     toc.tracks.emplace_back();
     if (!ReadTrack(cdio, t, details, toc.tracks.back())) return false;
   }
-  lsn_t leadout = cdio_get_track_lsn(cdio, CDIO_CDROM_LEADOUT_TRACK);
+  const track_t end =
+      cut ? static_cast<track_t>(first + count) : static_cast<track_t>(CDIO_CDROM_LEADOUT_TRACK);
+  lsn_t leadout = cdio_get_track_lsn(cdio, end);
   if (leadout == CDIO_INVALID_LSN || leadout < 0) return false;
   toc.leadOut = static_cast<uint32_t>(leadout);
   // Tracks must follow each other: a BIN cut short before a track's start
@@ -338,9 +345,15 @@ uint64_t TocReadCount() {
 bool ReadDiscToc(const Drive& drive, DiscToc& toc, bool details) {
   ++tocReads;
   toc = DiscToc{};
-  auto cdio = OpenDrive(drive);
-  bool ok = cdio && ReadEntries(cdio.get(), details, toc);
+  CueCheck check;
+  if (drive.image && drive.driver == DRIVER_BINCUE)
+    check = CheckCueImage(SheetOf(drive.path), SheetDataFile(SheetOf(drive.path)));
+  auto cdio = check.problem.empty() ? OpenDrive(drive) : nullptr;
+  bool ok = cdio && ReadEntries(cdio.get(), details, check.wholeTracks, toc);
   if (!ok) toc = DiscToc{};
+  if (ok) toc.missing = check.missing;
+  if (!ok && drive.image)
+    toc.problem = check.problem.empty() ? ImageProblem(drive.path, drive.driver) : check.problem;
   return ok;
 }
 

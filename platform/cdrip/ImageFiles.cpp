@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/cdrip/CueCheck.h"
 #include "platform/cdrip/SafeFiles.h"
 
 namespace cdrip {
@@ -77,6 +78,8 @@ std::string ImageProblem(const std::string& path, driver_id_t driver) {
   for (const auto& [part, file] : OtherFiles(path, driver))
     if (auto what = NotARegularFile(file); !what.empty())
       return "its " + part + " " + file + " is " + what;
+  if (driver == DRIVER_BINCUE)
+    return CheckCueImage(SheetOf(path), SheetDataFile(SheetOf(path))).problem;
   return "";
 }
 

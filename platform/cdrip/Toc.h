@@ -23,6 +23,12 @@ struct DiscToc {
   std::vector<TocTrack> tracks;  // in disc order
   uint32_t leadOut = 0;          // first sector of the lead-out
   std::string mcn;               // the disc's catalogue number (13 digits), "" when none
+  // An image whose data file ends early: the tracks it lacks and why ("a.bin
+  // ends at sector 1200 but track 3 starts at 1500, so tracks 2 to 4 are
+  // missing"); `tracks` holds those before them. "" when none are missing.
+  std::string missing{};
+  // Why there is no disc to read, when it is known (an empty TOC).
+  std::string problem{};
 
   bool empty() const { return tracks.empty(); }
   // Sectors of track `index` (0-based in `tracks`): to the next track's

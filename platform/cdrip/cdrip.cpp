@@ -399,6 +399,12 @@ std::string CR_GetDrivePath(int index) {
   return ValidIndex(lib, index) ? lib.drives[index].path : "";
 }
 
+bool CR_IsImageDrive(int index) {
+  auto& lib = Lib();
+  std::lock_guard lock(lib.mutex);
+  return ValidIndex(lib, index) && lib.drives[index].image;
+}
+
 int CR_AddImageDrive(const std::string& imagePath, std::string* why) {
   TakeOverCdioLog();
   ClearCdioMessage();

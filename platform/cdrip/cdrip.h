@@ -206,6 +206,8 @@ uint64_t CR_GetOffsetSilence();
 std::string CR_GetDriveRoot(int index);
 // Device node (/dev/sr0) or image file of drive `index`; "" for a bad index.
 std::string CR_GetDrivePath(int index);
+// Whether drive `index` is a disc image.
+bool CR_IsImageDrive(int index);
 // Adds one image file (.cue, .bin with its .cue, .toc, .nrg) as a drive at
 // the end of the list, or finds it when already listed. Returns its index,
 // or -1 when libcdio cannot open it or one of its files is no regular file;
