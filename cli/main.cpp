@@ -247,6 +247,12 @@ int ChooseDrive(const TCliOptions& o, bool& onlyByImage) {
   int listed = static_cast<int>(ListDrives().size());
   onlyByImage = false;
   if (!o.Image.empty()) {
+    // A name that leads nowhere is a slip of the command line.
+    std::error_code ec;
+    if (!std::filesystem::exists(o.Image, ec)) {
+      UsageError("cannot open the disc image " + o.Image + ": there is no such file");
+      return -1;
+    }
     std::string why;
     int drive = AddImageDrive(o.Image, why);
     // A disc that cannot be read is no fault of the command line.

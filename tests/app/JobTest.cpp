@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -242,11 +243,21 @@ TEST_F(OneJob, EachKindOfTrackHasTheOutcomeOfTheCommandLine) {
     Form1().AddTrackFiles({TrackPath(c.Track)});
     std::unique_ptr<TFileSizeLimit> full;
     if (c.Provoke == TOutcomeCase::DiskFull) full = std::make_unique<TFileSizeLimit>(100000);
-    if (c.Provoke == TOutcomeCase::StopDuring)
+    fs::remove_all(OutDir());
+    fs::create_directories(OutDir());
+    if (c.Provoke == TOutcomeCase::StopOverEarlier)
+      WriteFile(OutFile("Track02.wav"), EarlierFile());
+    if (c.Provoke == TOutcomeCase::StopDuring || c.Provoke == TOutcomeCase::StopOverEarlier)
       DuringJob([](int, int track) { return track > 0 && track < 100; },
                 [&] { Button("JvXPButton6").click(); });
+    if (c.Provoke == TOutcomeCase::StopBeforeAudio) {
+      // Within the spin-up of more than a second of a drive at 48x.
+      setenv("CDX_IMAGE_SPEED", "48", 1);
+      QTimer::singleShot(200, [&] { Button("JvXPButton6").click(); });
+    }
     Start();
     full.reset();
+    if (c.Provoke == TOutcomeCase::StopBeforeAudio) unsetenv("CDX_IMAGE_SPEED");
     const QString status = Main<QLabel>("StatusLine").text();
     switch (c.Kind) {
       case TOutcomeKind::Written:
@@ -255,6 +266,25 @@ TEST_F(OneJob, EachKindOfTrackHasTheOutcomeOfTheCommandLine) {
         break;
       case TOutcomeKind::Stopped:
         EXPECT_TRUE(status.contains("Track02 stopped at")) << status.toStdString();
+        break;
+      case TOutcomeKind::StoppedBeside: {
+        const QRegularExpression said(
+            "^Done: 1 of 1 tracks written, Track02 stopped at ([0-9]+) % \\(kept as (Track02 "
+            "\\(stopped at \\1 %\\)\\.wav); the earlier Track02\\.wav was kept\\)\\.$");
+        const auto match = said.match(status);
+        ASSERT_TRUE(match.hasMatch()) << status.toStdString();
+        EXPECT_EQ(ReadFile(OutFile("Track02.wav")), EarlierFile());
+        const TWavFile kept = ReadWav(OutFile(match.captured(2).toStdString()));
+        EXPECT_TRUE(kept.Valid && kept.Data.size() > 0 && kept.Data.size() < TrackPcm(2).size() &&
+                    IsPrefix(kept.Data, TrackPcm(2)));
+        break;
+      }
+      case TOutcomeKind::StoppedEmpty:
+        EXPECT_EQ(status,
+                  "Done: 0 of 1 tracks written, Track02 stopped before any audio (no file was "
+                  "written).");
+        EXPECT_TRUE(fs::is_empty(OutDir()));
+        EXPECT_EQ(Checks(), std::vector<bool>{true}) << "nothing was ripped: Start retries it";
         break;
       case TOutcomeKind::Failed:
         ASSERT_EQ(Shown.size(), 1u);
@@ -344,13 +374,13 @@ TEST_F(FailingJob, AFullDiskFailsTheTrackAndKeepsTheEarlierFile) {
   EXPECT_TRUE(PartFilesIn(OutDir()).empty());
 }
 
-TEST_F(FailingJob, ATrackOfADiscThatIsGoneFailsAsNotReady) {
+TEST_F(FailingJob, ATrackOfAnImageThatIsGoneFailsAsGone) {
   AddTracks({1});
   fs::remove(BinPath());
   Start();
   EXPECT_EQ(Checks(), (std::vector<bool>{true}));
   ASSERT_EQ(Shown.size(), 1u);
-  EXPECT_TRUE(Shown[0].Text.contains("Track01: The drive is not ready"))
+  EXPECT_TRUE(Shown[0].Text.contains("Track01: The disc or image is gone"))
       << Shown[0].Text.toStdString();
 }
 

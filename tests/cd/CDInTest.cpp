@@ -169,10 +169,10 @@ TEST_F(CDIn, EndBelowStartIsAnEmptyRange) {
   Cd().CloseStream();
 }
 
-TEST_F(CDIn, ADiscThatGoesAwayIsNotReady) {
+TEST_F(CDIn, AnImageThatGoesAwayIsGone) {
   std::filesystem::remove(folder_.Dir() + "/mixed.bin");
   Select(1);
-  EXPECT_EQ(Message([&] { Cd().OpenStream(); }), "The drive is not ready");
+  EXPECT_EQ(Message([&] { Cd().OpenStream(); }), "The disc or image is gone");
   EXPECT_EQ(Cd().DriveStatus(), 0);
   EXPECT_EQ(Cd().TrackCount(), -1);
 }

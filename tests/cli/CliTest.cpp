@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <thread>
 
 #include "cli/Options.h"
@@ -111,13 +112,25 @@ TEST_F(Cli, ReportsEachTrackAndFailsWhenOneFails) {
       << text;
 }
 
-TEST_F(Cli, AnImageShorterThanItsSheetFailsInsteadOfGivingAShortTrack) {
+// Track 3 is cut short, track 4 missing: the disc is the first two.
+TEST_F(Cli, AnImageShorterThanItsSheetHasOnlyTheTracksItHoldsWhole) {
   auto bin = temp_.File("disc.bin");
   std::filesystem::resize_file(bin, (80 + 30 + 20) * dm::kSectorBytes);
+  const std::string lost =
+      "disc.bin ends at sector 130 but track 4 starts at 151, so tracks 3 to 4 are missing";
   std::string text;
   EXPECT_EQ(Run("--image " + cue_ + " --tracks 1,3 --format wav --out " + out_, &text), 1) << text;
-  EXPECT_EQ(text.find(": ok"), std::string::npos) << text;
-  EXPECT_NE(text.find("Track03.wav: failed: "), std::string::npos) << text;
+  EXPECT_EQ(text,
+            "cd-extractor-cli: the disc has no track 3; its tracks are 1 to 2 (data track: 2) (" +
+                lost + ")\n");
+  EXPECT_EQ(Run("--list --image " + cue_, &text), 0) << text;
+  EXPECT_NE(text.find("    2  data       80  00:00.30\n  " + lost + "\n"), std::string::npos)
+      << text;
+  EXPECT_EQ(Run("--image " + cue_ + " --format wav --out " + out_, &text), 1) << text;
+  EXPECT_EQ(text, "cd-extractor-cli: " + lost + "\nTrack01.wav: ok\n");
+  const auto file = ReadFile(out_ + "/Track01.wav");
+  EXPECT_EQ(std::vector<uint8_t>(file.begin() + std::min<size_t>(44, file.size()), file.end()),
+            Expected(1));
 }
 
 TEST_F(Cli, AdpcmFilesOpenInAnIndependentDecoder) {
@@ -370,8 +383,8 @@ TEST_F(Cli, ListNamesTheImagesItSkipsAndWhyAndNeverOpensAFifo) {
                       "/folder.bin is a folder"),
             std::string::npos)
       << text;
-  EXPECT_EQ(RunCommand(env + CDX_CLI_PATH + " --list --image " + discs + "/fifo.cue", &text), 2);
-  EXPECT_NE(text.find("cannot open the disc image " + discs + "/fifo.cue: it is a FIFO"),
+  EXPECT_EQ(RunCommand(env + CDX_CLI_PATH + " --list --image " + discs + "/fifo.cue", &text), 1);
+  EXPECT_NE(text.find("cannot read the disc image " + discs + "/fifo.cue: it is a FIFO"),
             std::string::npos)
       << text;
 }
@@ -450,7 +463,7 @@ TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
       {"--format wav", 2, "a rip needs --format and --out"},
       {"--bogus", 2, "unknown option: --bogus"},
       {"--image /nonexistent.cue --format wav" + out, 2,
-       "cannot open the disc image /nonexistent.cue"},
+       "cannot open the disc image /nonexistent.cue: there is no such file"},
       {image + "--format wav --wav-type mp3" + out, 2, "bad value for --wav-type: mp3"},
       {image + "--tracks 3-1 --format wav" + out, 2, "bad track list: 3-1"},
       {image + "--format ape --bits 8" + out, 2, "--bits does not apply to this format"},
@@ -548,15 +561,22 @@ TEST_F(Cli, EachKindOfTrackHasTheOutcomeOfTheWindow) {
     const std::string log = temp_.File("log"), name = "Track0" + std::to_string(c.Track) + ".wav";
     const std::string limit =
         c.Provoke == TOutcomeCase::DiskFull ? "trap '' XFSZ; ulimit -f 195; " : "";
-    // Paced, so that Ctrl-C comes while the track is read.
-    pid_t rip = Spawn(limit + "CDX_IMAGE_SPEED=8 " + Env() + "exec " + CDX_CLI_PATH + " --image " +
-                      cue_ + " --tracks " + std::to_string(c.Track) + " --format wav --out " +
-                      out_ + " >" + log + " 2>&1");
-    if (c.Provoke == TOutcomeCase::StopDuring) {
-      while (LargestPartFile(out_) == 0 && waitpid(rip, nullptr, WNOHANG) == 0)
+    if (c.Provoke == TOutcomeCase::StopOverEarlier) WriteFile(out_ + "/" + name, EarlierFile());
+    const bool beforeAudio = c.Provoke == TOutcomeCase::StopBeforeAudio;
+    // Paced, so that Ctrl-C comes while the track is read, or, at 48x,
+    // during the drive's spin-up of more than a second.
+    pid_t rip = Spawn(limit + "CDX_IMAGE_SPEED=" + (beforeAudio ? "48 " : "8 ") + Env() + "exec " +
+                      CDX_CLI_PATH + " --image " + cue_ + " --tracks " + std::to_string(c.Track) +
+                      " --format wav --out " + out_ + " >" + log + " 2>&1");
+    // A SIGTERM over the earlier file, Ctrl-C otherwise.
+    const int signal = c.Provoke == TOutcomeCase::StopOverEarlier ? SIGTERM : SIGINT;
+    if (c.Kind != TOutcomeKind::Written && c.Kind != TOutcomeKind::Failed) {
+      // Past the WAV header unless the stop must come before any audio.
+      while ((beforeAudio ? PartFilesIn(out_).empty() : LargestPartFile(out_) <= 44) &&
+             waitpid(rip, nullptr, WNOHANG) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      kill(rip, SIGINT);
+      if (!beforeAudio) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      kill(rip, signal);
     }
     const int status = ExitStatus(rip);
     const auto bytes = ReadFile(log);
@@ -568,6 +588,28 @@ TEST_F(Cli, EachKindOfTrackHasTheOutcomeOfTheWindow) {
         break;
       case TOutcomeKind::Stopped:
         EXPECT_EQ(text, name + ": stopped\n");
+        EXPECT_EQ(status, 130);
+        break;
+      case TOutcomeKind::StoppedBeside: {
+        std::smatch said;
+        ASSERT_TRUE(std::regex_match(text, said,
+                                     std::regex("Track02.wav: stopped at ([0-9]+) %, kept as "
+                                                "(Track02 \\(stopped at \\1 %\\)\\.wav); the "
+                                                "earlier Track02.wav was kept\n")))
+            << text;
+        EXPECT_EQ(ReadFile(out_ + "/" + name), EarlierFile());
+        const auto kept = ReadFile(out_ + "/" + said[2].str());
+        const auto disc = OutcomeDisc();
+        const auto pcm = dm::TrackBytes(disc[1], dm::StartSectors(disc)[1]);
+        ASSERT_GT(kept.size(), 44u);
+        EXPECT_TRUE(kept.size() < 44 + pcm.size() &&
+                    std::equal(kept.begin() + 44, kept.end(), pcm.begin()));
+        EXPECT_EQ(status, 143);
+        break;
+      }
+      case TOutcomeKind::StoppedEmpty:
+        EXPECT_EQ(text, name + ": stopped before any audio (no file written)\n");
+        EXPECT_TRUE(std::filesystem::is_empty(out_));
         EXPECT_EQ(status, 130);
         break;
       case TOutcomeKind::Failed:
