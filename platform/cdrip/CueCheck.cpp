@@ -58,6 +58,10 @@ long Sectors(const std::string& time) {
   return (m * 60 + s) * kSectorsPerSecond + f;
 }
 
+std::string TwoDigits(int number) {
+  return (number < 10 ? "0" : "") + std::to_string(number);
+}
+
 std::string Name(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -129,7 +133,7 @@ class SheetReader {
     SheetTrack track;
     track.number = std::stoi(number);
     if (!tracks.empty() && track.number != tracks.back().number + 1)
-      return "TRACK " + number + " does not follow TRACK " + std::to_string(tracks.back().number);
+      return "TRACK " + number + " does not follow TRACK " + TwoDigits(tracks.back().number);
     track.sectorBytes = SectorBytes(mode);
     if (track.sectorBytes == 0) return "TRACK " + number + " " + mode + " is no track type";
     tracks.push_back(track);

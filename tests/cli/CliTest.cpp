@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <regex>
 #include <thread>
@@ -464,6 +465,13 @@ TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
       {"--bogus", 2, "unknown option: --bogus"},
       {"--image /nonexistent.cue --format wav" + out, 2,
        "cannot open the disc image /nonexistent.cue: there is no such file"},
+      {image + "--format wav --out " + out_ + "/plain/sub", 1,
+       "cd-extractor-cli: cannot use --out " + out_ + "/plain/sub: " + out_ +
+           "/plain is a file, not a folder",
+       "", "plain"},
+      {image + "--format wav --out /proc/cdx-out", 1,
+       "cd-extractor-cli: cannot create the output folder /proc/cdx-out: No such file or "
+       "directory"},
       {image + "--format wav --wav-type mp3" + out, 2, "bad value for --wav-type: mp3"},
       {image + "--tracks 3-1 --format wav" + out, 2, "bad track list: 3-1"},
       {image + "--format ape --bits 8" + out, 2, "--bits does not apply to this format"},
@@ -527,6 +535,109 @@ TEST_F(Cli, CommandLinesGiveTheirStatusAndLine) {
   }
 }
 
+// The audio tracks of discs whose data tracks come first, in the middle
+// or last are listed and ripped bit-exact; a data track asked for fails.
+TEST_F(Cli, MixedModeDiscsGiveTheirAudioTracksExactly) {
+  const struct {
+    const char* layout;
+    std::vector<dm::TrackSpec> tracks;
+    int data;  // the first data track
+  } discs[] = {
+      {"data first", {dm::Data(300), dm::Sine(60, 440), dm::Noise(45, 7)}, 1},
+      {"data in the middle", {dm::Noise(45, 3), dm::Data(200), dm::Square(60, 880)}, 2},
+      {"data last", {dm::Sine(60, 440), dm::Noise(45, 5), dm::Data(300), dm::Data(100)}, 3},
+  };
+  for (const auto& d : discs) {
+    SCOPED_TRACE(d.layout);
+    const std::string cue = temp_.File("mixed.cue");
+    dm::WriteImage(cue, d.tracks);
+    std::filesystem::remove_all(out_);
+    std::string text;
+    ASSERT_EQ(Run("--image " + cue + " --format wav --out " + out_, &text), 0) << text;
+    const auto starts = dm::StartSectors(d.tracks);
+    for (size_t k = 0; k < d.tracks.size(); ++k) {
+      const std::string file = out_ + "/Track0" + std::to_string(k + 1) + ".wav";
+      if (d.tracks[k].kind != dm::TrackKind::Audio) {
+        EXPECT_FALSE(std::filesystem::exists(file)) << file;
+        continue;
+      }
+      const auto bytes = ReadFile(file);
+      ASSERT_GT(bytes.size(), 44u) << file;
+      EXPECT_TRUE(std::vector<uint8_t>(bytes.begin() + 44, bytes.end()) ==
+                  dm::TrackBytes(d.tracks[k], starts[k]))
+          << file;
+    }
+    EXPECT_EQ(Run("--image " + cue + " --tracks " + std::to_string(d.data) +
+                      " --format wav --out " + out_,
+                  &text),
+              1);
+    EXPECT_NE(text.find("failed: Trying to rip a data track"), std::string::npos) << text;
+  }
+}
+
+// One reason per kind of damage, naming the file at fault, whether the
+// image is given with --image (exit 1: the command line is right, the disc
+// cannot be read) or lies in a discs folder (skipped, with the reason).
+TEST_F(Cli, EachKindOfBrokenImageSaysWhatIsWrongWithIt) {
+  namespace fs = std::filesystem;
+  const std::string discs = temp_.File("discs"), cue = discs + "/x.cue", bin = discs + "/x.bin";
+  auto edit = [&](const std::string& from, const std::string& to) {
+    const auto bytes = ReadFile(cue);
+    std::string text(bytes.begin(), bytes.end());
+    ASSERT_NE(text.find(from), std::string::npos) << text;
+    text.replace(text.find(from), from.size(), to);
+    WriteFile(cue, std::vector<uint8_t>(text.begin(), text.end()));
+  };
+  auto write = [&](const std::string& text) {
+    WriteFile(cue, std::vector<uint8_t>(text.begin(), text.end()));
+  };
+  const struct {
+    const char* kind;
+    std::function<void()> damage;
+    std::string reason;
+  } cases[] = {
+      {"missing BIN", [&] { fs::remove(bin); },
+       "the data file " + bin + " named by x.cue does not exist"},
+      {"empty CUE", [&] { write(" \n"); }, "x.cue is empty"},
+      {"garbage CUE",
+       [&] {
+         write(
+             std::string("\x7f"
+                         "ELF\x02\x01\x01\0\0",
+                         9));
+       },
+       "x.cue is no CUE sheet: it holds binary data"},
+      {"text that is no sheet", [&] { write("hello world\n"); },
+       "x.cue line 1: \"hello\" is no CUE sheet command"},
+      {"100 MB CUE", [&] { fs::resize_file(cue, 100 << 20); },
+       "x.cue is 100 MB, far too large for a CUE sheet"},
+      {"TRACK 00", [&] { edit("TRACK 01", "TRACK 00"); },
+       "x.cue line 2: TRACK 00 is not a track number"},
+      {"TRACK 150", [&] { edit("TRACK 03", "TRACK 150"); },
+       "x.cue line 6: TRACK 150 is not a track number"},
+      {"a track left out", [&] { edit("TRACK 03", "TRACK 04"); },
+       "x.cue line 6: TRACK 04 does not follow TRACK 02"},
+      {"backwards time", [&] { edit("00:02:50", "00:00:50"); },
+       "x.cue line 7: INDEX 01 00:00:50 comes before the time of the line before it"},
+      {"FILE ... WAVE", [&] { edit("BINARY", "WAVE"); },
+       "x.cue line 1: FILE \"x.bin\" WAVE: only a BINARY data file (raw sectors) can be read, "
+       "not a WAVE file"},
+      {"BIN shorter than track 1", [&] { fs::resize_file(bin, 50 * dm::kSectorBytes); },
+       "x.bin ends at sector 50 but track 2 starts at 100, so tracks 1 to 3 are missing"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    dm::WriteImage(cue, {dm::Sine(100, 440), dm::Noise(100, 2), dm::Sine(100, 660)});
+    c.damage();
+    std::string text;
+    EXPECT_EQ(Run("--image " + cue + " --format wav --out " + out_, &text), 1) << text;
+    EXPECT_EQ(text, "cd-extractor-cli: cannot read the disc image " + cue + ": " + c.reason + "\n");
+    EXPECT_FALSE(fs::exists(out_));
+    EXPECT_EQ(Run("--list", &text), 0) << text;
+    EXPECT_NE(text.find("Skipped " + cue + ": " + c.reason + "\n"), std::string::npos) << text;
+  }
+}
+
 // Ctrl-C in the first of three tracks: that one stops with a file, the
 // others are named as not ripped.
 TEST_F(Cli, AnInterruptedRipSaysWhichTracksItDidNotReach) {
@@ -536,9 +647,9 @@ TEST_F(Cli, AnInterruptedRipSaysWhichTracksItDidNotReach) {
   pid_t rip = Spawn(Env() + "exec " + CDX_CLI_PATH + " --image " + cue + " --format wav --out " +
                     out_ + " >" + log + " 2>&1");
   ASSERT_GT(rip, 0);
-  // Interrupted once the first track's file has started to grow.
+  // Interrupted once the first track's file holds audio past its header.
   bool running = true;
-  while (LargestPartFile(out_) == 0 && (running = waitpid(rip, nullptr, WNOHANG) == 0))
+  while (LargestPartFile(out_) <= 44 && (running = waitpid(rip, nullptr, WNOHANG) == 0))
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   kill(rip, SIGINT);
   const int status = ExitStatus(rip);

@@ -21,15 +21,17 @@ namespace dm = cdx::discmaker;
 // track number before handing it out.
 class TTracks : public TJobFrontEnd {
  public:
-  TTracks(std::vector<int> tracks, std::function<void(int)> before)
-      : tracks_(std::move(tracks)), before_(std::move(before)) {}
+  // `names`: the file name of each track, "TrackN" when none is given.
+  TTracks(std::vector<int> tracks, std::function<void(int)> before,
+          std::vector<std::string> names = {})
+      : tracks_(std::move(tracks)), before_(std::move(before)), names_(std::move(names)) {}
   std::optional<TJobTrack> NextTrack() override {
     if (next_ >= tracks_.size()) return std::nullopt;
     const int track = tracks_[next_++];
     before_(track);
     return TJobTrack{static_cast<uint64_t>(track),
                      {0, track},
-                     "Track" + std::to_string(track),
+                     names_.empty() ? "Track" + std::to_string(track) : names_[next_ - 1],
                      FindFormat("wav")};
   }
   void Serve() override {
@@ -37,12 +39,15 @@ class TTracks : public TJobFrontEnd {
   }
   void TrackEnded(const TJobTrack&, const TTrackOutcome& outcome) override {
     results.push_back(outcome.Result);
+    kept.push_back(outcome.KeptAs);
   }
   std::vector<TTrackResult> results;
+  std::vector<std::string> kept;
 
  private:
   std::vector<int> tracks_;
   std::function<void(int)> before_;
+  std::vector<std::string> names_;
   size_t next_ = 0;
 };
 
@@ -72,6 +77,45 @@ TEST(RipJob, ReadsADiscsTocOnceAndAgainOnlyWhenTheDiscChanged) {
     job.Run(tracks);
     EXPECT_EQ(cdrip::CR_GetTocReadCount() - before, c.reads);
     EXPECT_EQ(tracks.results, std::vector<TTrackResult>(3, TTrackResult::Written));
+  }
+}
+
+// A row's name becomes one file in the output folder, whatever it holds.
+TEST(RipJob, HostileNamesBecomeOneSafeFileInTheOutputFolder) {
+  TTempDir temp;
+  std::filesystem::create_directories(temp.File("discs"));
+  dm::WriteImage(temp.File("discs/disc.cue"), {dm::Sine(10, 440)});
+  setenv("CDX_NO_DEVICES", "1", 1);
+  setenv("CDX_DISCS_DIR", temp.File("discs").c_str(), 1);
+  setenv("CDX_DRIVES_DIR", temp.File("drives").c_str(), 1);
+  auto extractor = MakeComponent<TExtractor>();
+  std::string e_acute;
+  for (int i = 0; i < 150; ++i) e_acute += "\xC3\xA9";
+  const struct {
+    const char* kind;
+    std::string name, file;
+  } cases[] = {
+      {"slash and colon", "AC/DC: Back In Black", "AC_DC: Back In Black.wav"},
+      {"climbing up", "..", "_.wav"},
+      {"hidden", ".hidden", "_hidden.wav"},
+      {"control characters", "a\tb\nc\x7f", "a_b_c_.wav"},
+      {"300 bytes", std::string(300, 'x'), std::string(251, 'x') + ".wav"},
+      {"300 bytes of two-byte characters", e_acute, e_acute.substr(0, 250) + ".wav"},
+      {"nothing", "", "Track.wav"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    const std::string out = temp.File(std::string("out-") + c.kind);
+    std::filesystem::create_directories(out);
+    TRipJob job(*extractor, out);
+    TTracks tracks({1}, [](int) {}, {c.name});
+    job.Run(tracks);
+    ASSERT_EQ(tracks.results, std::vector<TTrackResult>{TTrackResult::Written});
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+      files.push_back(entry.path().filename().string());
+    EXPECT_EQ(files, std::vector<std::string>{c.file});
+    EXPECT_EQ(tracks.kept, std::vector<std::string>{out + "/" + c.file});
   }
 }
 
