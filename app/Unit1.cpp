@@ -99,8 +99,28 @@ void TForm1::BuildTopBox() {
   top.addWidget(&Label2, 2, 0, 1, 2);
   top.addWidget(&ComboBox1, 3, 0);
   top.addWidget(&JvXPButton4, 3, 1);
+  BuildCheckRow(top);
   top.setColumnStretch(0, 1);
   for (QPushButton* b : {&JvXPButton3, &JvXPButton4}) b->setFixedWidth(64);
+}
+
+void TForm1::BuildCheckRow(QGridLayout& top) {
+  Name(OffsetLabel, "OffsetLabel").setText("Read offset (samples)");
+  Name(OffsetField, "OffsetField",
+       "The read offset correction of the drive's model (0 for images)");
+  OffsetField.setRange(-kMaxReadOffset, kMaxReadOffset);
+  Name(TestAndCopyBox, "TestAndCopyBox", "Read each track twice and compare the CRCs")
+      .setText("Test and copy");
+  auto owned = std::make_unique<QHBoxLayout>();
+  QHBoxLayout& row = *owned;
+  top.addLayout(owned.release(), 4, 0, 1, 2);
+  row.addWidget(&OffsetLabel);
+  row.addWidget(&OffsetField);
+  row.addSpacing(12);
+  row.addWidget(&TestAndCopyBox);
+  row.addStretch(1);
+  connect(&OffsetField, &QSpinBox::valueChanged, this,
+          [this](int value) { offsets_[offsetModel_] = value; });
 }
 
 void TForm1::BuildJobBox() {
@@ -148,8 +168,8 @@ void TForm1::BuildListBox() {
   Name(JvXPButton1, "JvXPButton1", "Add tracks").setText("+");
 
   Name(ListView1, "ListView1");
-  ListView1.setColumnCount(2);
-  ListView1.setHeaderLabels({"Name", "File location"});
+  ListView1.setColumnCount(3);
+  ListView1.setHeaderLabels({"Name", "File location", "AccurateRip"});
   ListView1.setColumnWidth(0, 160);
   ListView1.setColumnWidth(1, 360);
   ListView1.setRootIsDecorated(false);
@@ -243,6 +263,7 @@ void TForm1::FormCreate() {
   if (music.isEmpty()) music = QDir::homePath() + "/Music";
   QDir().mkpath(music);
   Edit1.setText(music);
+  offsetModel_ = QString::fromStdString(DriveModelOf(0));
   setAcceptDrops(true);
 }
 
@@ -252,6 +273,10 @@ void TForm1::SaveState(QSettings& settings) const {
   if (ComboBox1.currentIndex() >= 0)
     settings.setValue("Window/Format",
                       QString::fromStdString(Formats().at(ComboBox1.currentIndex()).Name));
+  settings.setValue("Verify/TestAndCopy", TestAndCopyBox.isChecked());
+  settings.setValue("Verify/AccurateRipUrl", databaseUrl_);
+  for (const auto& [model, offset] : offsets_)
+    settings.setValue("ReadOffsets/" + QString(model).replace('/', '_'), offset);
 }
 
 void TForm1::RestoreState(const QSettings& settings) {
@@ -262,6 +287,12 @@ void TForm1::RestoreState(const QSettings& settings) {
   const std::string format = settings.value("Window/Format").toString().toStdString();
   for (size_t i = 0; i < Formats().size(); ++i)
     if (Formats()[i].Name == format) ComboBox1.setCurrentIndex(static_cast<int>(i));
+  TestAndCopyBox.setChecked(settings.value("Verify/TestAndCopy", false).toBool());
+  databaseUrl_ = settings.value("Verify/AccurateRipUrl").toString();
+  for (const QString& key : settings.allKeys())
+    if (key.startsWith("ReadOffsets/")) offsets_[key.mid(12)] = settings.value(key).toInt();
+  const auto shown = offsets_.find(QString(offsetModel_).replace('/', '_'));
+  OffsetField.setValue(shown == offsets_.end() ? 0 : shown->second);
 }
 
 // --- the track list -------------------------------------------------------
@@ -514,8 +545,10 @@ class TForm1::TWindowJob : public TJobFrontEnd {
     // only those.
     const bool retry =
         outcome.Result == TTrackResult::Failed || outcome.Result == TTrackResult::NotReached;
-    if (TTrackItem* row = w_.FindRow(track.Id))
+    if (TTrackItem* row = w_.FindRow(track.Id)) {
       row->setCheckState(0, retry ? Qt::Checked : Qt::Unchecked);
+      row->setText(2, QString::fromStdString(outcome.Verification));
+    }
     // The bar keeps how far the track came until the next one reports.
     if (outcome.Result != TTrackResult::NotReached && w_.job_)
       SetBar(w_.JvXPProgressBar2, w_.job_->Progress());
@@ -564,6 +597,8 @@ void TForm1::JvXPButton5Click() {
   stopped_.clear();
   writtenCount_ = 0;
   notReachedCount_ = 0;
+  accurateCount_ = 0;
+  endError_.clear();
   QString jobError;
   try {
     RunJob();
@@ -604,6 +639,8 @@ void TForm1::RunJob() {
   if (checkedCount_ > 0) SetBar(JvXPProgressBar1, 100 / checkedCount_);
   stepCount_ = 1;
   TRipJob job(*extractor_, Edit1.text().toStdString());
+  TVerifyStage verify(Edit1.text().toStdString(), VerifySettings());
+  job.AddStage(verify);
   TWindowJob window(*this, RowIds());
   job_ = &job;
   progressTimer_.start();
@@ -616,6 +653,22 @@ void TForm1::RunJob() {
     }
   } done{*this};
   job.Run(window);
+  accurateCount_ = verify.AccurateTracks();
+  endError_ = QString::fromStdString(verify.EndError());
+}
+
+TVerifySettings TForm1::VerifySettings() const {
+  TVerifySettings settings;
+  settings.TestAndCopy = TestAndCopyBox.isChecked();
+  settings.OffsetSource = "settings of the drive's model";
+  settings.ReadOffset = [offsets = offsets_](int drive) {
+    const auto found = offsets.find(QString::fromStdString(DriveModelOf(drive)).replace('/', '_'));
+    return found == offsets.end() ? 0 : found->second;
+  };
+  settings.Database.Base = databaseUrl_.toStdString();
+  if (ComboBox1.currentIndex() >= 0)
+    settings.Format = Formats().at(ComboBox1.currentIndex()).Caption;
+  return settings;
 }
 
 void TForm1::ServeDuringJob() {
@@ -636,6 +689,8 @@ void TForm1::ReportJob() {
     summary += ", " + stopped.Caption + " " + stopped.Error;
   if (!failures_.empty()) summary += QString(", %1 failed").arg(failures_.size());
   if (notReachedCount_ > 0) summary += QString(", %1 not reached").arg(notReachedCount_);
+  summary += QString(", %1 accurately ripped").arg(accurateCount_);
+  if (!endError_.isEmpty()) summary += "; " + endError_;
   StatusLine.setText(checkedCount_ == 0 ? "Nothing is checked: check the tracks to extract."
                                         : "Done: " + summary + ".");
   if (!failures_.empty()) {
@@ -644,6 +699,7 @@ void TForm1::ReportJob() {
       text += "\n" + failed.Caption + ": " + failed.Error;
     ShowError(this, text);
   }
+  if (!endError_.isEmpty()) ShowError(this, endError_);
   failures_.clear();
   stopped_.clear();
 }

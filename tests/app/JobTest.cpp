@@ -250,7 +250,7 @@ TEST_F(OneJob, EachKindOfTrackHasTheOutcomeOfTheCommandLine) {
     const QString status = Main<QLabel>("StatusLine").text();
     switch (c.Kind) {
       case TOutcomeKind::Written:
-        EXPECT_EQ(status, "Done: 1 of 1 tracks written.");
+        EXPECT_EQ(status, "Done: 1 of 1 tracks written, 0 accurately ripped.");
         EXPECT_TRUE(ReadWav(OutFile("Track01.wav")).Data == TrackPcm(1));
         break;
       case TOutcomeKind::Stopped:
