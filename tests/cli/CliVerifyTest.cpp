@@ -33,26 +33,8 @@ class CliVerify : public ::testing::Test {
     plain_ = temp_.File("plain.cue");
     dm::WriteImage(plain_, disc_);
     shifted_ = temp_.File("shifted.cue");
-    WriteShiftedImage();
+    dm::WriteShiftedImage(shifted_, disc_, kShift);
     out_ = temp_.File("out");
-  }
-  // The disc's audio as an image maker with a read offset of kShift would
-  // have stored it: every sample kShift later.
-  void WriteShiftedImage() {
-    std::vector<uint8_t> disc(kShift * 4, 0);
-    const auto starts = dm::StartSectors(disc_);
-    for (size_t i = 0; i < disc_.size(); ++i) {
-      auto bytes = dm::TrackBytes(disc_[i], starts[i]);
-      disc.insert(disc.end(), bytes.begin(), bytes.end());
-    }
-    std::vector<dm::TrackSpec> raw;
-    for (size_t i = 0; i < disc_.size(); ++i) {
-      const std::string path = temp_.File("shifted" + std::to_string(i) + ".pcm");
-      auto from = disc.begin() + starts[i] * dm::kSectorBytes;
-      WriteFile(path, {from, from + disc_[i].sectors * dm::kSectorBytes});
-      raw.push_back(dm::Raw(path));
-    }
-    dm::WriteImage(shifted_, raw);
   }
   int Run(const std::string& args, std::string& output) {
     return RunCommand(
