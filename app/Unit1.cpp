@@ -50,6 +50,11 @@ Widget& Name(Widget& widget, const char* objectName, const QString& hint = QStri
   return widget;
 }
 
+// A drive model as a settings key: QSettings takes '/' for a group.
+QString OffsetKey(const std::string& model) {
+  return QString::fromStdString(model).replace('/', '_');
+}
+
 QString FileNamePart(const QString& path) {
   return path.mid(path.lastIndexOf('/') + 1);
 }
@@ -263,7 +268,7 @@ void TForm1::FormCreate() {
   if (music.isEmpty()) music = QDir::homePath() + "/Music";
   QDir().mkpath(music);
   Edit1.setText(music);
-  offsetModel_ = QString::fromStdString(DriveModelOf(0));
+  offsetModel_ = OffsetKey(DriveModelOf(0));
   setAcceptDrops(true);
 }
 
@@ -275,8 +280,7 @@ void TForm1::SaveState(QSettings& settings) const {
                       QString::fromStdString(Formats().at(ComboBox1.currentIndex()).Name));
   settings.setValue("Verify/TestAndCopy", TestAndCopyBox.isChecked());
   settings.setValue("Verify/AccurateRipUrl", databaseUrl_);
-  for (const auto& [model, offset] : offsets_)
-    settings.setValue("ReadOffsets/" + QString(model).replace('/', '_'), offset);
+  for (const auto& [model, offset] : offsets_) settings.setValue("ReadOffsets/" + model, offset);
 }
 
 void TForm1::RestoreState(const QSettings& settings) {
@@ -291,7 +295,7 @@ void TForm1::RestoreState(const QSettings& settings) {
   databaseUrl_ = settings.value("Verify/AccurateRipUrl").toString();
   for (const QString& key : settings.allKeys())
     if (key.startsWith("ReadOffsets/")) offsets_[key.mid(12)] = settings.value(key).toInt();
-  const auto shown = offsets_.find(QString(offsetModel_).replace('/', '_'));
+  const auto shown = offsets_.find(offsetModel_);
   OffsetField.setValue(shown == offsets_.end() ? 0 : shown->second);
 }
 
@@ -662,7 +666,7 @@ TVerifySettings TForm1::VerifySettings() const {
   settings.TestAndCopy = TestAndCopyBox.isChecked();
   settings.OffsetSource = "settings of the drive's model";
   settings.ReadOffset = [offsets = offsets_](int drive) {
-    const auto found = offsets.find(QString::fromStdString(DriveModelOf(drive)).replace('/', '_'));
+    const auto found = offsets.find(OffsetKey(DriveModelOf(drive)));
     return found == offsets.end() ? 0 : found->second;
   };
   settings.Database.Base = databaseUrl_.toStdString();
