@@ -182,8 +182,14 @@ void TVerifyStage::LogTrack(TDiscState& disc, const TJobTrack& track, TTrackOutc
   if (outcome.Result != TTrackResult::Failed) t.File = FileNamePart(outcome.File);
   if (outcome.Result == TTrackResult::Stopped)
     t.Status = "Stopped at " + std::to_string(outcome.StoppedAt) + " %";
-  if (outcome.Result == TTrackResult::Failed)
+  if (outcome.Result == TTrackResult::Failed) {
     t.Status = crcMismatch_ ? "CRC mismatch" : "Copy failed: " + OneLine(outcome.Error);
+    // The CD library names the sector it could not read, retries spent.
+    if (const uint32_t sector = cdrip::CR_GetLastErrorSector(); sector != 0 && !crcMismatch_) {
+      t.ReadErrors = 1;
+      t.SuspectSectors = {sector};
+    }
+  }
   if (outcome.Result == TTrackResult::Failed || !copyReady_) {
     t.Ar.Status = verify::TArStatus::NotCheckable;
   } else {
