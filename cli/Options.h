@@ -27,6 +27,7 @@ struct TCliOptions {
   const TFormat* Format = nullptr;
   std::vector<TGivenOption> FormatOptions;  // in the order of the format's settings
   std::string OutDir;
+  bool Eject = false;  // open the tray once every track is written
   // The checks of the rip.
   int Offset = 0;  // the drive's read offset correction, in samples
   bool TestAndCopy = false;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/Options.h"
+#include "extractor/EjectStage.h"
 #include "extractor/RipJob.h"
 #include "extractor/VerifyStage.h"
 #include "pipeline/MainThreadQueue.h"
@@ -223,8 +224,14 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   TVerifyStage verify(o.OutDir, CliVerifySettings(o));
   job.AddStage(verify);
   TCliJob frontEnd(job, *o.Format, drive, std::move(tracks));
+  TEjectStage eject;
+  if (o.Eject) job.AddStage(eject);
   job.Run(frontEnd);
   if (!verify.EndError().empty()) std::cerr << "cd-extractor-cli: " << verify.EndError() << "\n";
+  // The files are what was asked for: a tray that stays shut is said, and
+  // changes no exit status.
+  for (const std::string& problem : eject.Problems())
+    std::cerr << "cd-extractor-cli: " << problem << "\n";
   return frontEnd.AllWritten() && verify.EndError().empty() && !interrupted ? 0 : 1;
 }
 
