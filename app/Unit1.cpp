@@ -18,7 +18,9 @@
 #include "app/MessageBoxes.h"
 #include "app/OptionsWindow.h"
 #include "app/QtOwnership.h"
+#include "extractor/EjectStage.h"
 #include "pipeline/MainThreadQueue.h"
+#include "platform/cdrip/CdaFile.h"
 
 namespace cdx {
 
@@ -48,6 +50,11 @@ Widget& Name(Widget& widget, const char* objectName, const QString& hint = QStri
   widget.setObjectName(objectName);
   if (!hint.isEmpty()) widget.setToolTip(hint);
   return widget;
+}
+
+// A drive model as a settings key: QSettings takes '/' for a group.
+QString OffsetKey(const std::string& model) {
+  return QString::fromStdString(model).replace('/', '_');
 }
 
 QString FileNamePart(const QString& path) {
@@ -99,8 +106,28 @@ void TForm1::BuildTopBox() {
   top.addWidget(&Label2, 2, 0, 1, 2);
   top.addWidget(&ComboBox1, 3, 0);
   top.addWidget(&JvXPButton4, 3, 1);
+  BuildCheckRow(top);
   top.setColumnStretch(0, 1);
   for (QPushButton* b : {&JvXPButton3, &JvXPButton4}) b->setFixedWidth(64);
+}
+
+void TForm1::BuildCheckRow(QGridLayout& top) {
+  Name(OffsetLabel, "OffsetLabel").setText("Read offset (samples)");
+  Name(OffsetField, "OffsetField",
+       "The read offset correction of the drive's model (0 for images)");
+  OffsetField.setRange(-kMaxReadOffset, kMaxReadOffset);
+  Name(TestAndCopyBox, "TestAndCopyBox", "Read each track twice and compare the CRCs")
+      .setText("Test and copy");
+  auto owned = std::make_unique<QHBoxLayout>();
+  QHBoxLayout& row = *owned;
+  top.addLayout(owned.release(), 4, 0, 1, 2);
+  row.addWidget(&OffsetLabel);
+  row.addWidget(&OffsetField);
+  row.addSpacing(12);
+  row.addWidget(&TestAndCopyBox);
+  row.addStretch(1);
+  connect(&OffsetField, &QSpinBox::valueChanged, this,
+          [this](int value) { offsets_[offsetModel_] = value; });
 }
 
 void TForm1::BuildJobBox() {
@@ -114,6 +141,8 @@ void TForm1::BuildJobBox() {
   Name(JvXPProgressBar1, "JvXPProgressBar1");
   Name(JvXPProgressBar2, "JvXPProgressBar2");
   Name(StatusLine, "StatusLine");
+  Name(EjectBox, "EjectBox", "Open the drive's tray once every track is written")
+      .setText("Eject the disc when done");
 
   auto& middle = InstallLayout<QHBoxLayout>(GroupBox2);
   middle.setContentsMargins(6, 4, 6, 6);
@@ -134,6 +163,7 @@ void TForm1::BuildJobBox() {
     progress.addWidget(bar);
   }
   progress.addWidget(&StatusLine);
+  progress.addWidget(&EjectBox);
   progress.addStretch(1);
 }
 
@@ -146,10 +176,13 @@ void TForm1::BuildListBox() {
   JvLinkLabel1.setOpenExternalLinks(false);
   Name(JvXPButton2, "JvXPButton2", "Remove track").setText("-");
   Name(JvXPButton1, "JvXPButton1", "Add tracks").setText("+");
+  Name(DriveBox, "DriveBox", "The drive whose tracks \"Add disc\" adds");
+  Name(AddDiscButton, "AddDiscButton", "Add every audio track of the chosen drive")
+      .setText("Add disc");
 
   Name(ListView1, "ListView1");
-  ListView1.setColumnCount(2);
-  ListView1.setHeaderLabels({"Name", "File location"});
+  ListView1.setColumnCount(3);
+  ListView1.setHeaderLabels({"Name", "File location", "AccurateRip"});
   ListView1.setColumnWidth(0, 160);
   ListView1.setColumnWidth(1, 360);
   ListView1.setRootIsDecorated(false);
@@ -167,6 +200,8 @@ void TForm1::BuildListBox() {
   listBar.addStretch(1);
   listBar.addWidget(&JvLinkLabel1);
   listBar.addSpacing(8);
+  listBar.addWidget(&DriveBox);
+  listBar.addWidget(&AddDiscButton);
   for (QPushButton* b : {&JvXPButton2, &JvXPButton1}) {
     b->setFixedSize(22, 22);
     listBar.addWidget(b);
@@ -218,6 +253,7 @@ void TForm1::ApplyColours() {
 void TForm1::ConnectHandlers() {
   connect(&JvXPButton1, &QPushButton::clicked, this, &TForm1::JvXPButton1Click);
   connect(&JvXPButton2, &QPushButton::clicked, this, &TForm1::JvXPButton2Click);
+  connect(&AddDiscButton, &QPushButton::clicked, this, &TForm1::AddDiscClick);
   connect(&JvXPButton3, &QPushButton::clicked, this, &TForm1::JvXPButton3Click);
   connect(&JvXPButton4, &QPushButton::clicked, this, &TForm1::JvXPButton4Click);
   connect(&JvXPButton5, &QPushButton::clicked, this, &TForm1::JvXPButton5Click);
@@ -243,7 +279,9 @@ void TForm1::FormCreate() {
   if (music.isEmpty()) music = QDir::homePath() + "/Music";
   QDir().mkpath(music);
   Edit1.setText(music);
+  offsetModel_ = OffsetKey(DriveModelOf(0));
   setAcceptDrops(true);
+  FillDriveBox();
 }
 
 void TForm1::SaveState(QSettings& settings) const {
@@ -252,6 +290,9 @@ void TForm1::SaveState(QSettings& settings) const {
   if (ComboBox1.currentIndex() >= 0)
     settings.setValue("Window/Format",
                       QString::fromStdString(Formats().at(ComboBox1.currentIndex()).Name));
+  settings.setValue("Verify/TestAndCopy", TestAndCopyBox.isChecked());
+  settings.setValue("Verify/AccurateRipUrl", databaseUrl_);
+  for (const auto& [model, offset] : offsets_) settings.setValue("ReadOffsets/" + model, offset);
 }
 
 void TForm1::RestoreState(const QSettings& settings) {
@@ -262,6 +303,12 @@ void TForm1::RestoreState(const QSettings& settings) {
   const std::string format = settings.value("Window/Format").toString().toStdString();
   for (size_t i = 0; i < Formats().size(); ++i)
     if (Formats()[i].Name == format) ComboBox1.setCurrentIndex(static_cast<int>(i));
+  TestAndCopyBox.setChecked(settings.value("Verify/TestAndCopy", false).toBool());
+  databaseUrl_ = settings.value("Verify/AccurateRipUrl").toString();
+  for (const QString& key : settings.allKeys())
+    if (key.startsWith("ReadOffsets/")) offsets_[key.mid(12)] = settings.value(key).toInt();
+  const auto shown = offsets_.find(offsetModel_);
+  OffsetField.setValue(shown == offsets_.end() ? 0 : shown->second);
 }
 
 // --- the track list -------------------------------------------------------
@@ -322,6 +369,53 @@ void TForm1::RefreshDriveFolders() {
 void TForm1::DrivesChanged() {
   RefreshDriveFolders();
   OpenDialog1.setSidebarUrls(DriveRootUrls());
+  if (!jobRunning_) FillDriveBox();
+}
+
+void TForm1::FillDriveBox() {
+  const int chosen = DriveBox.currentData().isValid() ? DriveBox.currentData().toInt() : -1;
+  DriveBox.clear();
+  for (const TDriveInfo& drive : ListDrives()) {
+    const size_t audio = TDisc::Read(drive.Index).AudioTracks().size();
+    const QString holds = audio == 0   ? "no audio disc"
+                          : audio == 1 ? "1 audio track"
+                                       : QString("%1 audio tracks").arg(audio);
+    DriveBox.addItem(QString("Drive %1: %2 (%3)")
+                         .arg(drive.Index)
+                         .arg(FileNamePart(QString::fromStdString(drive.Path)), holds),
+                     drive.Index);
+  }
+  if (const int keep = DriveBox.findData(chosen); keep >= 0) DriveBox.setCurrentIndex(keep);
+  AddDiscButton.setEnabled(DriveBox.count() > 0);
+}
+
+int TForm1::AddDiscTracks(int drive) {
+  const TDisc disc = TDisc::Read(drive);
+  const QString root = QString::fromStdString(extractor_->CDIn1->DriveRoot(drive));
+  QStringList paths;
+  for (int track : disc.AudioTracks())
+    paths << root + QString::fromStdString(cdrip::CdaName(track));
+  const int before = ListView1.topLevelItemCount();
+  AddTrackFiles(paths);
+  return ListView1.topLevelItemCount() - before;
+}
+
+void TForm1::AddDiscClick() {
+  if (DriveBox.currentIndex() < 0) return;
+  // The track files appear beside the drive once its TOC has been read.
+  RefreshDriveFolders();
+  AddDiscTracks(DriveBox.currentData().toInt());
+}
+
+void TForm1::ListTheOnlyAudioDisc() {
+  std::vector<int> withAudio;
+  for (const TDriveInfo& drive : ListDrives())
+    if (!TDisc::Read(drive.Index).AudioTracks().empty()) withAudio.push_back(drive.Index);
+  if (withAudio.size() != 1) return;
+  RefreshDriveFolders();
+  AddDiscTracks(withAudio.front());
+  if (const int place = DriveBox.findData(withAudio.front()); place >= 0)
+    DriveBox.setCurrentIndex(place);
 }
 
 void TForm1::AddTracksFromDialog() {
@@ -515,8 +609,10 @@ class TForm1::TWindowJob : public TJobFrontEnd {
     // only those.
     const bool retry = outcome.Result == TTrackResult::Failed ||
                        outcome.Result == TTrackResult::NotReached || outcome.KeptAs.empty();
-    if (TTrackItem* row = w_.FindRow(track.Id))
+    if (TTrackItem* row = w_.FindRow(track.Id)) {
       row->setCheckState(0, retry ? Qt::Checked : Qt::Unchecked);
+      row->setText(2, QString::fromStdString(outcome.Verification));
+    }
     // The bar keeps how far the track came until the next one reports.
     if (outcome.Result != TTrackResult::NotReached && w_.job_)
       SetBar(w_.JvXPProgressBar2, w_.job_->Progress());
@@ -575,6 +671,8 @@ void TForm1::JvXPButton5Click() {
   stopped_.clear();
   writtenCount_ = 0;
   notReachedCount_ = 0;
+  accurateCount_ = 0;
+  endError_.clear();
   QString jobError;
   try {
     RunJob();
@@ -615,6 +713,8 @@ void TForm1::RunJob() {
   if (checkedCount_ > 0) SetBar(JvXPProgressBar1, 100 / checkedCount_);
   stepCount_ = 1;
   TRipJob job(*extractor_, Edit1.text().toStdString());
+  TVerifyStage verify(Edit1.text().toStdString(), VerifySettings());
+  job.AddStage(verify);
   TWindowJob window(*this, RowIds());
   job_ = &job;
   progressTimer_.start();
@@ -626,7 +726,31 @@ void TForm1::RunJob() {
       w.job_ = nullptr;
     }
   } done{*this};
+  TEjectStage eject;
+  if (EjectBox.isChecked()) job.AddStage(eject);
   job.Run(window);
+  ejectProblems_.clear();
+  for (const std::string& problem : eject.Problems()) {
+    QString line = QString::fromStdString(problem);
+    line[0] = line[0].toUpper();
+    ejectProblems_ += " " + line + ".";
+  }
+  accurateCount_ = verify.AccurateTracks();
+  endError_ = QString::fromStdString(verify.EndError());
+}
+
+TVerifySettings TForm1::VerifySettings() const {
+  TVerifySettings settings;
+  settings.TestAndCopy = TestAndCopyBox.isChecked();
+  settings.OffsetSource = "settings of the drive's model";
+  settings.ReadOffset = [offsets = offsets_](int drive) {
+    const auto found = offsets.find(OffsetKey(DriveModelOf(drive)));
+    return found == offsets.end() ? 0 : found->second;
+  };
+  settings.Database.Base = databaseUrl_.toStdString();
+  if (ComboBox1.currentIndex() >= 0)
+    settings.Format = Formats().at(ComboBox1.currentIndex()).Caption;
+  return settings;
 }
 
 void TForm1::ServeDuringJob() {
@@ -647,14 +771,17 @@ void TForm1::ReportJob() {
     summary += ", " + stopped.Caption + " " + stopped.Error;
   if (!failures_.empty()) summary += QString(", %1 failed").arg(failures_.size());
   if (notReachedCount_ > 0) summary += QString(", %1 not reached").arg(notReachedCount_);
+  summary += QString(", %1 accurately ripped").arg(accurateCount_);
+  if (!endError_.isEmpty()) summary += "; " + endError_;
   StatusLine.setText(checkedCount_ == 0 ? "Nothing is checked: check the tracks to extract."
-                                        : "Done: " + summary + ".");
+                                        : "Done: " + summary + "." + ejectProblems_);
   if (!failures_.empty()) {
     QString text = "These tracks were not extracted:\n";
     for (const TFailedTrack& failed : failures_)
       text += "\n" + failed.Caption + ": " + failed.Error;
     ShowError(this, text);
   }
+  if (!endError_.isEmpty()) ShowError(this, endError_);
   failures_.clear();
   stopped_.clear();
 }

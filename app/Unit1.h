@@ -3,9 +3,11 @@
 // job behind Start, Stop and Stop all.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,13 +15,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWidget>
+#include <map>
 #include <vector>
 
 #include "app/TitleStrip.h"
 #include "extractor/RipJob.h"
+#include "extractor/VerifyStage.h"
 
 namespace cdx {
 
@@ -53,6 +58,11 @@ class TForm1 : public QWidget {
   // What both adders do with the paths they receive: each accepted one in
   // order becomes a new, checked row.
   void AddTrackFiles(const QStringList& paths);
+  // Adds every audio track of the disc in `drive` that the list lacks, as
+  // checked rows; how many it added.
+  int AddDiscTracks(int drive);
+  // At start: when exactly one drive holds an audio disc, lists its tracks.
+  void ListTheOnlyAudioDisc();
   int SortColumn() const { return sortColumn_; }
   bool SortAscending() const { return sortAscending_; }
 
@@ -73,6 +83,8 @@ class TForm1 : public QWidget {
   // "+": adds tracks through the open-file dialog.
   void JvXPButton1Click();
   void Add1Click();
+  // "Add disc": adds the tracks of the drive chosen beside it.
+  void AddDiscClick();
   // "-" and the Delete key: removes the selected rows.
   void deltruc();
   void JvXPButton2Click();
@@ -116,6 +128,7 @@ class TForm1 : public QWidget {
   };
 
   void BuildTopBox();
+  void BuildCheckRow(QGridLayout& top);
   void BuildJobBox();
   void BuildListBox();
   void BuildMenuAndDialog();
@@ -128,9 +141,12 @@ class TForm1 : public QWidget {
   std::vector<quint64> RowIds() const;
   QList<QUrl> DriveRootUrls();
   void RefreshDriveFolders();
+  // The drive box lists every drive with what its disc holds.
+  void FillDriveBox();
 
   bool OutputFolderReady();
   void RunJob();
+  TVerifySettings VerifySettings() const;
   // The window's wait while a track runs: one pass of its events and of
   // the hand-offs, asleep until one comes.
   void ServeDuringJob();
@@ -147,6 +163,11 @@ class TForm1 : public QWidget {
   QLabel Label2;
   QComboBox ComboBox1;
   QPushButton JvXPButton4;
+  // The checks of a rip: the read offset of the first drive's model, and
+  // test and copy.
+  QLabel OffsetLabel;
+  QSpinBox OffsetField;
+  QCheckBox TestAndCopyBox;
   QGroupBox GroupBox2;
   QPushButton JvXPButton5;
   QPushButton JvXPButton6;
@@ -157,11 +178,16 @@ class TForm1 : public QWidget {
   QProgressBar JvXPProgressBar2;
   // Which track is being written, and at the end what the job did.
   QLabel StatusLine;
+  // Whether the job opens its drives' trays once every track is written.
+  QCheckBox EjectBox;
   QGroupBox GroupBox3;
   QLabel Label4;
   QLabel JvLinkLabel1;
   QPushButton JvXPButton2;
   QPushButton JvXPButton1;
+  // The drives, and the button that adds the audio tracks of the one chosen.
+  QComboBox DriveBox;
+  QPushButton AddDiscButton;
   QTreeWidget ListView1;
   QMenu PopupMenu1;
   QFileDialog OpenDialog1;
@@ -183,6 +209,13 @@ class TForm1 : public QWidget {
   std::vector<TFailedTrack> stopped_;
   int writtenCount_ = 0;
   int notReachedCount_ = 0;
+  QString ejectProblems_;
+  int accurateCount_ = 0;
+  QString endError_;  // a log or CUE sheet not written
+  // Read offsets by drive model, and the model the field shows.
+  std::map<QString, int> offsets_;
+  QString offsetModel_;
+  QString databaseUrl_;  // the AccurateRip address; "" for the default
 };
 
 }  // namespace cdx

@@ -408,6 +408,8 @@ class TACSFileOut : public TACSStreamedOutput {
   // name, or "" when it kept none (it failed, or was stopped before any
   // audio). Main thread, once the run's end has been delivered.
   const std::string& KeptFile() const { return FKeptFile; }
+  // The hook set, so that another part can run its own before it.
+  const TFinishedFileHook& FinishedFileHook() const { return FFinishedFileHook; }
 
  protected:
   void BeginOutput() final;

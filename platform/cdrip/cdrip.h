@@ -208,6 +208,10 @@ std::string CR_GetDriveRoot(int index);
 std::string CR_GetDrivePath(int index);
 // Whether drive `index` is a disc image.
 bool CR_IsImageDrive(int index);
+// What the drive says it is, "VENDOR - MODEL (REVISION)" as its INQUIRY
+// answers (a drive's read offset belongs to its model); "image" for an image
+// drive, "" for a bad index or a drive that does not say.
+std::string CR_GetDriveModel(int index);
 // Adds one image file (.cue, .bin with its .cue, .toc, .nrg) as a drive at
 // the end of the list, or finds it when already listed. Returns its index,
 // or -1 when libcdio cannot open it or one of its files is no regular file;
