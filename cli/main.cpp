@@ -69,8 +69,8 @@ void ListDrive(const TDriveInfo& drive, const std::string& label) {
     std::printf("  %5d  %-5s  %6u  %s\n", t.number, t.audio ? "audio" : "data", t.start,
                 Duration(toc.length(k)).c_str());
   }
-  for (const std::string& line : DiscIdLines(toc)) std::cout << "  " << line << "\n";
   if (!toc.missing.empty()) std::cout << "  " << toc.missing << "\n";
+  for (const std::string& line : DiscIdLines(toc)) std::cout << "  " << line << "\n";
   std::cout << std::flush;
   std::fflush(stdout);
 }

@@ -270,7 +270,7 @@ TEST_F(OneJob, EachKindOfTrackHasTheOutcomeOfTheCommandLine) {
       case TOutcomeKind::StoppedBeside: {
         const QRegularExpression said(
             "^Done: 1 of 1 tracks written, Track02 stopped at ([0-9]+) % \\(kept as (Track02 "
-            "\\(stopped at \\1 %\\)\\.wav); the earlier Track02\\.wav was kept\\)\\.$");
+            "\\(stopped at \\1 %\\)\\.wav); the earlier Track02\\.wav was kept\\)[,.]");
         const auto match = said.match(status);
         ASSERT_TRUE(match.hasMatch()) << status.toStdString();
         EXPECT_EQ(ReadFile(OutFile("Track02.wav")), EarlierFile());
@@ -280,10 +280,12 @@ TEST_F(OneJob, EachKindOfTrackHasTheOutcomeOfTheCommandLine) {
         break;
       }
       case TOutcomeKind::StoppedEmpty:
-        EXPECT_EQ(status,
-                  "Done: 0 of 1 tracks written, Track02 stopped before any audio (no file was "
-                  "written).");
-        EXPECT_TRUE(fs::is_empty(OutDir()));
+        EXPECT_TRUE(
+            status.startsWith("Done: 0 of 1 tracks written, Track02 stopped before any "
+                              "audio (no file was written)"))
+            << status.toStdString();
+        EXPECT_FALSE(fs::exists(OutFile("Track02.wav")));
+        EXPECT_TRUE(PartFilesIn(OutDir()).empty());
         EXPECT_EQ(Checks(), std::vector<bool>{true}) << "nothing was ripped: Start retries it";
         break;
       case TOutcomeKind::Failed:
