@@ -27,6 +27,7 @@ struct TCliOptions {
   const TFormat* Format = nullptr;
   std::vector<TGivenOption> FormatOptions;  // in the order of the format's settings
   std::string OutDir;
+  bool Eject = false;  // open the tray once every track is written
 };
 
 // Fills `options` from the command line, with the options of `formats`;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/Options.h"
+#include "extractor/EjectStage.h"
 #include "extractor/RipJob.h"
 #include "pipeline/MainThreadQueue.h"
 
@@ -193,7 +194,13 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   std::filesystem::create_directories(o.OutDir, ec);
   ApplyFormatOptions(ex.Settings.For(*o.Format), o);
   TCliJob frontEnd(job, *o.Format, drive, std::move(tracks));
+  TEjectStage eject;
+  if (o.Eject) job.AddStage(eject);
   job.Run(frontEnd);
+  // The files are what was asked for: a tray that stays shut is said, and
+  // changes no exit status.
+  for (const std::string& problem : eject.Problems())
+    std::cerr << "cd-extractor-cli: " << problem << "\n";
   return frontEnd.AllWritten() && !interrupted ? 0 : 1;
 }
 
