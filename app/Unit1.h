@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,13 +15,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWidget>
+#include <map>
 #include <vector>
 
 #include "app/TitleStrip.h"
 #include "extractor/RipJob.h"
+#include "extractor/VerifyStage.h"
 
 namespace cdx {
 
@@ -124,6 +128,7 @@ class TForm1 : public QWidget {
   };
 
   void BuildTopBox();
+  void BuildCheckRow(QGridLayout& top);
   void BuildJobBox();
   void BuildListBox();
   void BuildMenuAndDialog();
@@ -141,6 +146,7 @@ class TForm1 : public QWidget {
 
   bool OutputFolderReady();
   void RunJob();
+  TVerifySettings VerifySettings() const;
   // The window's wait while a track runs: one pass of its events and of
   // the hand-offs, asleep until one comes.
   void ServeDuringJob();
@@ -157,6 +163,11 @@ class TForm1 : public QWidget {
   QLabel Label2;
   QComboBox ComboBox1;
   QPushButton JvXPButton4;
+  // The checks of a rip: the read offset of the first drive's model, and
+  // test and copy.
+  QLabel OffsetLabel;
+  QSpinBox OffsetField;
+  QCheckBox TestAndCopyBox;
   QGroupBox GroupBox2;
   QPushButton JvXPButton5;
   QPushButton JvXPButton6;
@@ -199,6 +210,12 @@ class TForm1 : public QWidget {
   int writtenCount_ = 0;
   int notReachedCount_ = 0;
   QString ejectProblems_;
+  int accurateCount_ = 0;
+  QString endError_;  // a log or CUE sheet not written
+  // Read offsets by drive model, and the model the field shows.
+  std::map<QString, int> offsets_;
+  QString offsetModel_;
+  QString databaseUrl_;  // the AccurateRip address; "" for the default
 };
 
 }  // namespace cdx

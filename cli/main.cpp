@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "cli/Options.h"
 #include "extractor/EjectStage.h"
 #include "extractor/RipJob.h"
+#include "extractor/VerifyStage.h"
 #include "pipeline/MainThreadQueue.h"
 
 namespace {
@@ -64,6 +66,8 @@ void ListDrive(const TDriveInfo& drive, const std::string& label) {
     std::printf("  %5d  %-5s  %6u  %s\n", t.number, t.audio ? "audio" : "data", t.start,
                 Duration(toc.length(k)).c_str());
   }
+  for (const std::string& line : DiscIdLines(toc)) std::cout << "  " << line << "\n";
+  std::cout << std::flush;
   std::fflush(stdout);
 }
 
@@ -118,7 +122,8 @@ class TProgressBar {
 std::string Outcome(const TTrackOutcome& outcome, const std::string& name) {
   switch (outcome.Result) {
     case TTrackResult::Written:
-      return "ok";
+      return "ok" + (outcome.Verification.empty() ? "" : ", " + outcome.Verification) +
+             (outcome.Crc ? ", CRC " + CrcText(*outcome.Crc) : "");
     case TTrackResult::Stopped:
       return "stopped";
     case TTrackResult::NotReached:
@@ -185,6 +190,29 @@ int ChooseTracks(const TDisc& disc, const TCliOptions& o, int drive, std::vector
   return 1;
 }
 
+TVerifySettings CliVerifySettings(const TCliOptions& o) {
+  TVerifySettings settings;
+  settings.Verify = !o.NoVerify;
+  settings.TestAndCopy = o.TestAndCopy;
+  settings.ReadOffset = [offset = o.Offset](int) { return offset; };
+  settings.OffsetSource = "user (--offset)";
+  settings.Format = o.Format->Caption;
+  return settings;
+}
+
+int CheckLog(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!in) {
+    std::cerr << "cd-extractor-cli: cannot read the log " << path << "\n";
+    return 1;
+  }
+  const verify::TLogCheck check = verify::CheckRipLog(text.str());
+  std::cout << path << ": " << verify::LogCheckText(check) << "\n";
+  return check == verify::TLogCheck::Unchanged ? 0 : 1;
+}
+
 int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   TRipJob job(ex, o.OutDir);
   std::vector<int> tracks;
@@ -193,15 +221,18 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   std::error_code ec;
   std::filesystem::create_directories(o.OutDir, ec);
   ApplyFormatOptions(ex.Settings.For(*o.Format), o);
+  TVerifyStage verify(o.OutDir, CliVerifySettings(o));
+  job.AddStage(verify);
   TCliJob frontEnd(job, *o.Format, drive, std::move(tracks));
   TEjectStage eject;
   if (o.Eject) job.AddStage(eject);
   job.Run(frontEnd);
+  if (!verify.EndError().empty()) std::cerr << "cd-extractor-cli: " << verify.EndError() << "\n";
   // The files are what was asked for: a tray that stays shut is said, and
   // changes no exit status.
   for (const std::string& problem : eject.Problems())
     std::cerr << "cd-extractor-cli: " << problem << "\n";
-  return frontEnd.AllWritten() && !interrupted ? 0 : 1;
+  return frontEnd.AllWritten() && verify.EndError().empty() && !interrupted ? 0 : 1;
 }
 
 // The drive that --drive or --image names (the first drive by default),
@@ -258,6 +289,7 @@ int main(int argc, char** argv) {
     std::cout << "cd-extractor-cli " << CDX_VERSION << "\n";
     return 0;
   }
+  if (!options.CheckLog.empty()) return CheckLog(options.CheckLog);
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
   try {
