@@ -356,8 +356,9 @@ TEST_F(Cli, OpusOptionsReachTheEncoder) {
     const size_t rate = info.Output.find("w/o overhead: ");
     ASSERT_NE(rate, std::string::npos) << info.Output;
     // Within the rounding of a short track to whole packets.
-    if (c.cbrKbps > 0)
+    if (c.cbrKbps > 0) {
       EXPECT_NEAR(std::atof(info.Output.c_str() + rate + 14), c.cbrKbps, c.cbrKbps / 25.0);
+    }
     const int64_t frames = static_cast<int64_t>(Expected(1).size()) / 4;
     EXPECT_EQ(static_cast<int64_t>(decode(file, "--rate 48000").size()),
               (frames * 48000 + 44099) / 44100 * 2 * c.channels);
