@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "extractor/DiscNames.h"
 #include "extractor/Formats.h"
 
 namespace cdx {
@@ -27,6 +28,13 @@ struct TCliOptions {
   const TFormat* Format = nullptr;
   std::vector<TGivenOption> FormatOptions;  // in the order of the format's settings
   std::string OutDir;
+  // Names and tags: the file-name template ("" for the default), the
+  // release to use, no MusicBrainz lookup, and what the user typed for
+  // every track of any format.
+  std::string Template;
+  std::string Release;
+  bool NoLookup = false;
+  TAlbumFields Album;
 };
 
 // Fills `options` from the command line, with the options of `formats`;
