@@ -30,6 +30,8 @@ TDiscNames GatherNames(const TDisc& disc, const TCliOptions& options) {
 }
 
 void PrintNames(const TDiscNames& names, std::ostream& out) {
+  // Nothing asked and nothing found: nothing to say.
+  if (names.Notes.empty()) return;
   if (!names.DiscId.empty()) out << "Disc ID: " << names.DiscId << "\n";
   for (const std::string& note : names.Notes) out << "  " << note << "\n";
   if (names.NeedsChoice()) {
@@ -54,7 +56,8 @@ bool PrepareNames(const TDisc& disc, const TCliOptions& options, const std::vect
         "--release N";
     return false;
   }
-  if (!names.HasNames()) out << "  no names found: the files are called TrackNN\n";
+  if (!names.HasNames() && !names.Notes.empty())
+    out << "  no names found: the files are called TrackNN\n";
   TNameSources sources;
   FetchCover(names, sources);
   if (names.Cover) stage.SetCoverFile(names.CoverBytes, names.CoverExtension);

@@ -85,9 +85,9 @@ const std::map<std::string, std::string TAlbumFields::*>& AlbumOptions() {
 // The front end's own options, each of which may be given once.
 const std::set<std::string>& OwnOptions() {
   static const std::set<std::string> names = {
-      "--help",   "--version",      "--list",     "--drive",   "--image",     "--out",
-      "--tracks", "--format",       "--template", "--release", "--no-lookup", "--artist",
-      "--album",  "--album-artist", "--year",     "--genre"};
+      "--help",   "--version", "--list",         "--drive",   "--image",     "--out",
+      "--tracks", "--format",  "--template",     "--release", "--no-lookup", "--no-tags",
+      "--artist", "--album",   "--album-artist", "--year",    "--genre"};
   return names;
 }
 
@@ -131,6 +131,7 @@ bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TForm
   }
   if (arg == "--release") return TakeValue(argc, argv, i, o.Release, problem);
   if (arg == "--no-lookup") return o.NoLookup = true;
+  if (arg == "--no-tags") return o.NoTags = true;
   if (AlbumOptions().count(arg)) return TakeAlbumField(argc, argv, i, o, album, problem);
   if (const TSetting* setting = AnyFormatSetting(formats, arg)) {
     TRawOption given{arg, ""};
@@ -253,6 +254,7 @@ std::string NameOptionsHelp() {
       ")\n"
       "  --release N|MBID          the MusicBrainz release to use, as the list shows them\n"
       "  --no-lookup               names from the disc only, MusicBrainz is not asked\n"
+      "  --no-tags                 files as the format writes them: no tags, gain or cover\n"
       "  --artist TEXT             artist of every track (and of the album)\n"
       "  --album-artist TEXT       artist of the album\n"
       "  --album TEXT              album title\n"

@@ -34,6 +34,7 @@ struct TCliOptions {
   std::string Template;
   std::string Release;
   bool NoLookup = false;
+  bool NoTags = false;
   TAlbumFields Album;
 };
 

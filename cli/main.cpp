@@ -200,6 +200,7 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   if (int status = ChooseTracks(job.Discs().Of(drive), o, drive, tracks); status != 0)
     return status;
   TTagStage tags(ex);
+  tags.Tagging = !o.NoTags;
   std::map<int, std::string> names;
   std::string problem;
   if (!PrepareNames(job.Discs().Of(drive), o, tracks, tags, names, std::cout, problem))

@@ -12,8 +12,11 @@ namespace {
 
 using F = TTagField;
 
-int AudioTrackCount(const TDisc& disc) {
-  return static_cast<int>(disc.AudioTracks().size());
+// The last audio track's number: a data track among the audio ones keeps
+// its number, so "4/3" never appears.
+int LastAudioTrack(const TDisc& disc) {
+  const std::vector<int> audio = disc.AudioTracks();
+  return audio.empty() ? 0 : audio.back();
 }
 
 void TagFromDiscText(TTrackTags& tags, const cdrip::DiscText& text, int number) {
@@ -136,7 +139,7 @@ TTrackTags TrackTagsOf(const TDiscNames& names, const TDisc& disc, int number,
   TTrackTags tags;
   TagFromUser(tags, user);
   tags.Set(F::TrackNumber, std::to_string(number));
-  tags.Set(F::TrackTotal, std::to_string(AudioTrackCount(disc)));
+  tags.Set(F::TrackTotal, std::to_string(LastAudioTrack(disc)));
   tags.Set(F::Barcode, names.Mcn.find_first_not_of('0') == std::string::npos ? "" : names.Mcn);
   tags.Set(F::MusicBrainzDiscId, names.DiscId);
   if (const metadata::TRelease* release = names.Chosen())
@@ -156,7 +159,9 @@ std::vector<TNamedFile> NameTracks(const std::string& tmpl, const TFormat& forma
   TJobNaming naming;
   naming.Template = tmpl;
   naming.Extension = format.Extension;
-  naming.DiscId = names.DiscId;
+  // The disc-ID folder stands in for the template's folders; a template
+  // without folders asks for the files straight in the output folder.
+  if (tmpl.find('/') != std::string::npos) naming.DiscId = names.DiscId;
   if (const metadata::TRelease* release = names.Chosen())
     naming.Disambiguation = release->Disambiguation;
   std::vector<TNamedTrack> named;

@@ -76,7 +76,8 @@ struct TNamedFile {
 };
 // The file of each track (by `tags`, in the job's order) under `tmpl`
 // (see FileNames.h), without `format`'s extension, as TJobTrack::Name
-// takes it.
+// takes it. A disc without names gets the disc-ID folder only when the
+// template has folders.
 std::vector<TNamedFile> NameTracks(const std::string& tmpl, const TFormat& format,
                                    const TDiscNames& names,
                                    const std::vector<std::pair<int, const TTrackTags*>>& tracks);

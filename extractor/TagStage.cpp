@@ -63,7 +63,7 @@ void TTagStage::ChainReady(const TJobTrack& track, const TDisc&, TACSFileOut& wr
   std::error_code ec;
   fs::create_directories(FolderOf(writer.FileName()), ec);
   TTagFormat format;
-  if (!TagFormatOf(*track.Format, format)) return;
+  if (!Tagging || !TagFormatOf(*track.Format, format)) return;
   TTrackTags tags = TagsOf(track, writer.FileName());
   if (auto* flac = dynamic_cast<TFLACOut*>(&writer)) flac->SetPadding(FLACPaddingFor(tags));
   measured_ = false;
@@ -90,7 +90,8 @@ void TTagStage::TrackEnded(const TJobTrack& track, TTrackOutcome& outcome) {
   // after its measurement ended is not there.
   if (measured_.exchange(false) && !kept) meter_.DropLastTrack();
   TTagFormat format;
-  if (kept && TagFormatOf(*track.Format, format)) written_.push_back({outcome.File, format});
+  if (kept && Tagging && TagFormatOf(*track.Format, format))
+    written_.push_back({outcome.File, format});
 }
 
 void TTagStage::WriteAlbumGains() {
@@ -107,7 +108,7 @@ void TTagStage::WriteAlbumGains() {
 }
 
 void TTagStage::SaveCovers() {
-  if (coverBytes_.empty()) return;
+  if (coverBytes_.empty() || !Tagging) return;
   std::set<std::string> folders;
   for (const TWrittenFile& file : written_) folders.insert(FolderOf(file.Path));
   metadata::TCover cover;

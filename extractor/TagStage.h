@@ -30,6 +30,9 @@ class TTagStage : public TJobStage {
   void SetTrackTags(uint64_t id, TTrackTags tags) { tags_[id] = std::move(tags); }
   // Saved as cover.<ext> in each folder the job wrote files to; "" for none.
   void SetCoverFile(std::string bytes, std::string extension);
+  // False: the files keep what their writers wrote (no tags, no gain, no
+  // cover); only the template's folders are made.
+  bool Tagging = true;
   bool ReplayGain = true;
   // What did not work out (a cover not saved, an album gain not written),
   // one line each; the files are there all the same.
