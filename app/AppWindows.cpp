@@ -15,6 +15,7 @@ TAppWindows::TAppWindows()
                    &TOptionsWindow::ShowNonModal);
   // "Options" picks among them by the format each one edits.
   Form1->SetOptionsDialogs(Dialogs());
+  for (TOptionsWindow* dialog : Dialogs()) dialog->AddCloseButton();
   DiscWatcher = std::make_unique<TDiscWatcher>(*Form1->Extractor().CDIn1,
                                                [this] { return Form1->JobRunning(); });
   QObject::connect(DiscWatcher.get(), &TDiscWatcher::DrivesChanged, Form1.get(),

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -132,6 +133,22 @@ TSpinButton::TSpinButton(const QString& name) {
     arrow->setFixedSize(18, 12);
     arrows.addWidget(arrow);
   }
+}
+
+void TOptionsWindow::AddCloseButton() {
+  closeButton_.setObjectName("CloseButton");
+  closeButton_.setText("Close");
+  // Settings apply as they change: closing only hides the dialog.
+  connect(&closeButton_, &QPushButton::clicked, this, &QWidget::close);
+  auto row = std::make_unique<QHBoxLayout>();
+  row->addStretch(1);
+  row->addWidget(&closeButton_);
+  if (auto* box = qobject_cast<QBoxLayout*>(layout()))
+    box->addLayout(row.release());
+  else if (auto* grid = qobject_cast<QGridLayout*>(layout()))
+    grid->addLayout(row.release(), grid->rowCount(), 0, 1, grid->columnCount());
+  // The dialogs are of a fixed size: make room for the button.
+  setFixedSize(sizeHint());
 }
 
 void TOptionsWindow::ShowNonModal() {

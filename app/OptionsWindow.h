@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QGroupBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
 #include <QToolButton>
@@ -42,6 +43,9 @@ class TOptionsWindow : public QDialog {
   void RestoreSettings(const QSettings& settings);
   // Makes the controls show the settings record as it is now.
   virtual void ShowSettings() = 0;
+  // Puts a "Close" button under the dialog's controls: without a window
+  // manager's title bar, it is the only way the mouse can close it.
+  void AddCloseButton();
 
  protected:
   TExtractor& Extractor() { return extractor_; }
@@ -61,6 +65,7 @@ class TOptionsWindow : public QDialog {
  private:
   TExtractor& extractor_;
   const std::string format_;
+  QPushButton closeButton_;
 };
 
 // Runs `handler` when `button` becomes selected (not when it is clicked

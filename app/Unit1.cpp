@@ -18,7 +18,9 @@
 #include "app/MessageBoxes.h"
 #include "app/OptionsWindow.h"
 #include "app/QtOwnership.h"
+#include "extractor/EjectStage.h"
 #include "pipeline/MainThreadQueue.h"
+#include "platform/cdrip/CdaFile.h"
 
 namespace cdx {
 
@@ -114,6 +116,8 @@ void TForm1::BuildJobBox() {
   Name(JvXPProgressBar1, "JvXPProgressBar1");
   Name(JvXPProgressBar2, "JvXPProgressBar2");
   Name(StatusLine, "StatusLine");
+  Name(EjectBox, "EjectBox", "Open the drive's tray once every track is written")
+      .setText("Eject the disc when done");
 
   auto& middle = InstallLayout<QHBoxLayout>(GroupBox2);
   middle.setContentsMargins(6, 4, 6, 6);
@@ -134,6 +138,7 @@ void TForm1::BuildJobBox() {
     progress.addWidget(bar);
   }
   progress.addWidget(&StatusLine);
+  progress.addWidget(&EjectBox);
   progress.addStretch(1);
 }
 
@@ -146,6 +151,9 @@ void TForm1::BuildListBox() {
   JvLinkLabel1.setOpenExternalLinks(false);
   Name(JvXPButton2, "JvXPButton2", "Remove track").setText("-");
   Name(JvXPButton1, "JvXPButton1", "Add tracks").setText("+");
+  Name(DriveBox, "DriveBox", "The drive whose tracks \"Add disc\" adds");
+  Name(AddDiscButton, "AddDiscButton", "Add every audio track of the chosen drive")
+      .setText("Add disc");
 
   Name(ListView1, "ListView1");
   ListView1.setColumnCount(2);
@@ -167,6 +175,8 @@ void TForm1::BuildListBox() {
   listBar.addStretch(1);
   listBar.addWidget(&JvLinkLabel1);
   listBar.addSpacing(8);
+  listBar.addWidget(&DriveBox);
+  listBar.addWidget(&AddDiscButton);
   for (QPushButton* b : {&JvXPButton2, &JvXPButton1}) {
     b->setFixedSize(22, 22);
     listBar.addWidget(b);
@@ -218,6 +228,7 @@ void TForm1::ApplyColours() {
 void TForm1::ConnectHandlers() {
   connect(&JvXPButton1, &QPushButton::clicked, this, &TForm1::JvXPButton1Click);
   connect(&JvXPButton2, &QPushButton::clicked, this, &TForm1::JvXPButton2Click);
+  connect(&AddDiscButton, &QPushButton::clicked, this, &TForm1::AddDiscClick);
   connect(&JvXPButton3, &QPushButton::clicked, this, &TForm1::JvXPButton3Click);
   connect(&JvXPButton4, &QPushButton::clicked, this, &TForm1::JvXPButton4Click);
   connect(&JvXPButton5, &QPushButton::clicked, this, &TForm1::JvXPButton5Click);
@@ -245,6 +256,7 @@ void TForm1::FormCreate() {
   QDir().mkpath(music);
   Edit1.setText(music);
   setAcceptDrops(true);
+  FillDriveBox();
 }
 
 void TForm1::SaveState(QSettings& settings) const {
@@ -351,6 +363,53 @@ void TForm1::RefreshDriveFolders() {
 void TForm1::DrivesChanged() {
   RefreshDriveFolders();
   OpenDialog1.setSidebarUrls(DriveRootUrls());
+  if (!jobRunning_) FillDriveBox();
+}
+
+void TForm1::FillDriveBox() {
+  const int chosen = DriveBox.currentData().isValid() ? DriveBox.currentData().toInt() : -1;
+  DriveBox.clear();
+  for (const TDriveInfo& drive : ListDrives()) {
+    const size_t audio = TDisc::Read(drive.Index).AudioTracks().size();
+    const QString holds = audio == 0   ? "no audio disc"
+                          : audio == 1 ? "1 audio track"
+                                       : QString("%1 audio tracks").arg(audio);
+    DriveBox.addItem(QString("Drive %1: %2 (%3)")
+                         .arg(drive.Index)
+                         .arg(FileNamePart(QString::fromStdString(drive.Path)), holds),
+                     drive.Index);
+  }
+  if (const int keep = DriveBox.findData(chosen); keep >= 0) DriveBox.setCurrentIndex(keep);
+  AddDiscButton.setEnabled(DriveBox.count() > 0);
+}
+
+int TForm1::AddDiscTracks(int drive) {
+  const TDisc disc = TDisc::Read(drive);
+  const QString root = QString::fromStdString(extractor_->CDIn1->DriveRoot(drive));
+  QStringList paths;
+  for (int track : disc.AudioTracks())
+    paths << root + QString::fromStdString(cdrip::CdaName(track));
+  const int before = ListView1.topLevelItemCount();
+  AddTrackFiles(paths);
+  return ListView1.topLevelItemCount() - before;
+}
+
+void TForm1::AddDiscClick() {
+  if (DriveBox.currentIndex() < 0) return;
+  // The track files appear beside the drive once its TOC has been read.
+  RefreshDriveFolders();
+  AddDiscTracks(DriveBox.currentData().toInt());
+}
+
+void TForm1::ListTheOnlyAudioDisc() {
+  std::vector<int> withAudio;
+  for (const TDriveInfo& drive : ListDrives())
+    if (!TDisc::Read(drive.Index).AudioTracks().empty()) withAudio.push_back(drive.Index);
+  if (withAudio.size() != 1) return;
+  RefreshDriveFolders();
+  AddDiscTracks(withAudio.front());
+  if (const int place = DriveBox.findData(withAudio.front()); place >= 0)
+    DriveBox.setCurrentIndex(place);
 }
 
 void TForm1::AddTracksFromDialog() {
@@ -649,10 +708,18 @@ void TForm1::RunJob() {
       w.jobStage_ = nullptr;
     }
   } done{*this};
+  TEjectStage eject;
+  if (EjectBox.isChecked()) job.AddStage(eject);
   job.Run(window);
   QStringList notes;
   for (const std::string& note : tags.Notes()) notes << QString::fromStdString(note);
   if (!notes.isEmpty()) AlbumBox1.NamesLine.setText(notes.join("; "));
+  ejectProblems_.clear();
+  for (const std::string& problem : eject.Problems()) {
+    QString line = QString::fromStdString(problem);
+    line[0] = line[0].toUpper();
+    ejectProblems_ += " " + line + ".";
+  }
 }
 
 std::string TForm1::JobName(const TTrackItem& row, const TDiscTrack& track, const TFormat& format) {
@@ -703,7 +770,7 @@ void TForm1::ReportJob() {
   if (!failures_.empty()) summary += QString(", %1 failed").arg(failures_.size());
   if (notReachedCount_ > 0) summary += QString(", %1 not reached").arg(notReachedCount_);
   StatusLine.setText(checkedCount_ == 0 ? "Nothing is checked: check the tracks to extract."
-                                        : "Done: " + summary + ".");
+                                        : "Done: " + summary + "." + ejectProblems_);
   if (!failures_.empty()) {
     QString text = "These tracks were not extracted:\n";
     for (const TFailedTrack& failed : failures_)

@@ -3,6 +3,7 @@
 // job behind Start, Stop and Stop all.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
@@ -55,6 +56,11 @@ class TForm1 : public QWidget {
   // What both adders do with the paths they receive: each accepted one in
   // order becomes a new, checked row.
   void AddTrackFiles(const QStringList& paths);
+  // Adds every audio track of the disc in `drive` that the list lacks, as
+  // checked rows; how many it added.
+  int AddDiscTracks(int drive);
+  // At start: when exactly one drive holds an audio disc, lists its tracks.
+  void ListTheOnlyAudioDisc();
   int SortColumn() const { return sortColumn_; }
   bool SortAscending() const { return sortAscending_; }
 
@@ -75,6 +81,8 @@ class TForm1 : public QWidget {
   // "+": adds tracks through the open-file dialog.
   void JvXPButton1Click();
   void Add1Click();
+  // "Add disc": adds the tracks of the drive chosen beside it.
+  void AddDiscClick();
   // "-" and the Delete key: removes the selected rows.
   void deltruc();
   void JvXPButton2Click();
@@ -130,6 +138,8 @@ class TForm1 : public QWidget {
   std::vector<quint64> RowIds() const;
   QList<QUrl> DriveRootUrls();
   void RefreshDriveFolders();
+  // The drive box lists every drive with what its disc holds.
+  void FillDriveBox();
 
   bool OutputFolderReady();
   void RunJob();
@@ -167,12 +177,17 @@ class TForm1 : public QWidget {
   QProgressBar JvXPProgressBar2;
   // Which track is being written, and at the end what the job did.
   QLabel StatusLine;
+  // Whether the job opens its drives' trays once every track is written.
+  QCheckBox EjectBox;
   QGroupBox GroupBox3;
   QLabel Label4;
   QLabel JvLinkLabel1;
   QPushButton JvXPButton2;
   QPushButton JvXPButton1;
   TAlbumBox AlbumBox1;
+  // The drives, and the button that adds the audio tracks of the one chosen.
+  QComboBox DriveBox;
+  QPushButton AddDiscButton;
   QTreeWidget ListView1;
   QMenu PopupMenu1;
   QFileDialog OpenDialog1;
@@ -200,6 +215,7 @@ class TForm1 : public QWidget {
   std::map<quint64, QString> givenTitles_;
   std::map<quint64, QString> plannedCaptions_;
   TTagStage* jobStage_ = nullptr;  // while a job runs
+  QString ejectProblems_;
 };
 
 }  // namespace cdx

@@ -13,6 +13,7 @@ int main(int argc, char* argv[]) {
   cdx::ConnectMainThreadQueueToEventLoop();
   try {
     cdx::TAppWindows windows;
+    windows.Form1->ListTheOnlyAudioDisc();
     windows.Form1->show();
     return QApplication::exec();
   } catch (const std::exception& e) {

@@ -87,7 +87,7 @@ const std::set<std::string>& OwnOptions() {
   static const std::set<std::string> names = {
       "--help",   "--version", "--list",         "--drive",   "--image",     "--out",
       "--tracks", "--format",  "--template",     "--release", "--no-lookup", "--no-tags",
-      "--artist", "--album",   "--album-artist", "--year",    "--genre"};
+      "--artist", "--album",   "--album-artist", "--year",    "--genre",     "--eject"};
   return names;
 }
 
@@ -118,6 +118,7 @@ bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TForm
   if (arg == "--drive") return TakeDrive(argc, argv, i, o.Drive, problem);
   if (arg == "--image") return TakeValue(argc, argv, i, o.Image, problem);
   if (arg == "--out") return TakeValue(argc, argv, i, o.OutDir, problem);
+  if (arg == "--eject") return o.Eject = true;
   if (arg == "--tracks") {
     if (!TakeValue(argc, argv, i, text, problem)) return false;
     if (!ParseTrackList(text, o.Tracks)) problem = "bad track list: " + text;
@@ -221,6 +222,7 @@ bool CheckList(const TCliOptions& o, const std::vector<TRawOption>& raw, std::st
   std::string ripOption = o.Format            ? "--format"
                           : !o.OutDir.empty() ? "--out"
                           : !o.Tracks.empty() ? "--tracks"
+                          : o.Eject           ? "--eject"
                           : !raw.empty()      ? raw.front().Name
                                               : "";
   if (!ripOption.empty()) problem = "--list rips nothing, so it takes no " + ripOption;
@@ -321,12 +323,13 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
   return "usage:\n"
          "  cd-extractor-cli --list [--drive N | --image FILE]\n"
          "  cd-extractor-cli [--drive N | --image FILE] [--tracks LIST] --format FORMAT\n"
-         "                   [FORMAT OPTIONS] [NAME OPTIONS] --out DIR\n"
+         "                   [FORMAT OPTIONS] [NAME OPTIONS] --out DIR [--eject]\n"
          "  cd-extractor-cli --help | --version\n"
          "\n"
          "  N       a drive's number as --list shows it (default: the first drive)\n"
          "  FILE    a disc image (.cue, .toc or .nrg) to use as the drive\n"
          "  LIST    track numbers like 1,3-5 (default: every audio track)\n"
+         "  --eject opens the drive's tray once every track is written (not for an image)\n"
          "  FORMAT  " +
          Join(names, ", ", " or ") + "\n" + NameOptionsHelp() + options +
          "\n"

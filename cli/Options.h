@@ -36,6 +36,7 @@ struct TCliOptions {
   bool NoLookup = false;
   bool NoTags = false;
   TAlbumFields Album;
+  bool Eject = false;  // open the tray once every track is written
 };
 
 // Fills `options` from the command line, with the options of `formats`;

@@ -16,6 +16,7 @@
 
 #include "cli/CliNames.h"
 #include "cli/Options.h"
+#include "extractor/EjectStage.h"
 #include "extractor/RipJob.h"
 #include "pipeline/MainThreadQueue.h"
 
@@ -211,8 +212,14 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   job.AddStage(tags);
   TCliJob frontEnd(job, *o.Format, drive, std::move(tracks));
   frontEnd.Names = std::move(names);
+  TEjectStage eject;
+  if (o.Eject) job.AddStage(eject);
   job.Run(frontEnd);
   for (const std::string& note : tags.Notes()) std::cout << note << "\n";
+  // The files are what was asked for: a tray that stays shut is said, and
+  // changes no exit status.
+  for (const std::string& problem : eject.Problems())
+    std::cerr << "cd-extractor-cli: " << problem << "\n";
   return frontEnd.AllWritten() && !interrupted ? 0 : 1;
 }
 

@@ -339,6 +339,54 @@ TEST_F(TrackList, TheWebsiteLinkOpensTheDocumentationPage) {
   EXPECT_TRUE(std::filesystem::exists(recorder.Opened[0].toLocalFile().toStdString()));
 }
 
+TEST_F(TrackList, AddDiscListsTheAudioTracksOfTheChosenDriveAndStartListsTheOnlyDisc) {
+  const struct {
+    const char* name;
+    std::vector<const char*> discs;  // a disc of two audio tracks and a data track each
+    int listedAtStart;
+    int addedByButton;  // the tracks of the last drive that the list lacked
+  } cases[] = {{"one disc", {"disc"}, 2, 0}, {"two discs", {"disc", "other"}, 0, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* disc : c.discs)
+      dm::WriteImage(DiscDir() + "/" + disc + ".cue",
+                     {dm::Sine(75, 440), dm::Sine(75, 660), dm::Data(300)});
+    ReopenWindows();
+    Form1().ListTheOnlyAudioDisc();
+    EXPECT_EQ(List().topLevelItemCount(), c.listedAtStart);
+    auto& drives = Main<QComboBox>("DriveBox");
+    ASSERT_EQ(drives.count(), static_cast<int>(c.discs.size()));
+    EXPECT_EQ(
+        drives.itemText(c.discs.size() - 1),
+        QString("Drive %1: %2.cue (2 audio tracks)").arg(c.discs.size() - 1).arg(c.discs.back()));
+    // The last drive's tracks are in the list once, checked, the data track
+    // left out.
+    drives.setCurrentIndex(drives.count() - 1);
+    for (int press = 0; press < 2; ++press) Button("AddDiscButton").click();
+    ASSERT_EQ(List().topLevelItemCount(), c.listedAtStart + c.addedByButton);
+    const QString root = QString::fromStdString(Ex().CDIn1->DriveRoot(drives.count() - 1));
+    for (int track = 1; track <= 2; ++track) {
+      QTreeWidgetItem* row = List().topLevelItem(List().topLevelItemCount() - 3 + track);
+      EXPECT_EQ(row->text(1), root + QString("Track%1.cda").arg(track, 2, 10, QChar('0')));
+      EXPECT_EQ(row->checkState(0), Qt::Checked);
+    }
+  }
+}
+
+TEST_F(TrackList, EveryOptionsDialogHasACloseButtonThatHidesIt) {
+  for (TOptionsWindow* dialog : Windows().Dialogs()) {
+    SCOPED_TRACE(dialog->windowTitle().toStdString());
+    dialog->ShowNonModal();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    auto& close = Control<QPushButton>(*dialog, "CloseButton");
+    EXPECT_EQ(close.text(), "Close");
+    // Inside the dialog's fixed size, not cut off.
+    EXPECT_TRUE(dialog->rect().contains(close.geometry()));
+    close.click();
+    EXPECT_FALSE(dialog->isVisible());
+  }
+}
+
 }  // namespace
 }  // namespace cdx::test
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "extractor/EjectStage.h"
 #include "extractor/RipJob.h"
 #include "pipeline/MainThreadQueue.h"
 #include "platform/cdrip/cdrip.h"
@@ -73,6 +74,57 @@ TEST(RipJob, ReadsADiscsTocOnceAndAgainOnlyWhenTheDiscChanged) {
     EXPECT_EQ(cdrip::CR_GetTocReadCount() - before, c.reads);
     EXPECT_EQ(tracks.results, std::vector<TTrackResult>(3, TTrackResult::Written));
   }
+}
+
+TEST(RipJob, EjectsTheDrivesOnlyOfAJobThatWroteEveryTrack) {
+  TTempDir temp;
+  std::filesystem::create_directories(temp.File("discs"));
+  dm::WriteImage(temp.File("discs/disc.cue"), {dm::Sine(10, 440), dm::Sine(10, 660)});
+  setenv("CDX_NO_DEVICES", "1", 1);
+  setenv("CDX_DISCS_DIR", temp.File("discs").c_str(), 1);
+  setenv("CDX_DRIVES_DIR", temp.File("drives").c_str(), 1);
+  auto extractor = MakeComponent<TExtractor>();
+  const struct {
+    const char* name;
+    std::vector<int> tracks;
+    bool trayRefuses;
+    std::vector<int> ejected;
+    size_t problems;
+  } cases[] = {
+      {"every track written", {1, 2}, false, {0}, 0},
+      {"a track the disc lacks", {1, 9}, false, {}, 0},
+      {"a tray that will not open", {2}, true, {0}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<int> ejected;
+    TEjectStage eject([&](int drive, std::string* why) {
+      ejected.push_back(drive);
+      if (!c.trayRefuses) return cdrip::CR_OK;
+      *why = "the drive is being read";
+      return cdrip::CR_ERROR;
+    });
+    const std::string out = temp.File(std::string("out-") + c.name);
+    std::filesystem::create_directories(out);
+    TRipJob job(*extractor, out);
+    job.AddStage(eject);
+    TTracks tracks(c.tracks, [](int) {});
+    job.Run(tracks);
+    EXPECT_EQ(ejected, c.ejected);
+    ASSERT_EQ(eject.Problems().size(), c.problems);
+    if (c.problems) {
+      EXPECT_EQ(eject.Problems()[0], "cannot eject drive 0: the drive is being read");
+    }
+  }
+  // The library's own ejector leaves an image drive as it was.
+  TEjectStage real;
+  TRipJob job(*extractor, temp.File("out-real"));
+  std::filesystem::create_directories(temp.File("out-real"));
+  job.AddStage(real);
+  TTracks tracks({1}, [](int) {});
+  job.Run(tracks);
+  EXPECT_TRUE(real.Problems().empty());
+  EXPECT_TRUE(TDisc::Read(0).Readable());
 }
 
 }  // namespace
