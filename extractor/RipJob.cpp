@@ -93,7 +93,9 @@ TTrackOutcome TRipJob::RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track) 
 TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, const TDisc& disc,
                                 const std::string& file) {
   const TFormat& format = *track.Format;
-  const TTrackRun run{track.Track.Track, filesOfFormat_[format.Name]++, track.Name};
+  // A name from a template carries its folders; the file's own name is
+  // what a title taken from it wants.
+  const TTrackRun run{track.Track.Track, filesOfFormat_[format.Name]++, FileNamePart(track.Name)};
   stop_ = false;
   progress_ = 0;
   try {
