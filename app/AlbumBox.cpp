@@ -58,6 +58,17 @@ TAlbumBox::TAlbumBox(QWidget* parent) : QGroupBox(parent) {
   connect(&Release, qOverload<int>(&QComboBox::activated), this, &TAlbumBox::ReleaseChosen);
 }
 
+void TAlbumBox::SaveState(QSettings& settings) const {
+  settings.setValue("Names/Template", Template.text());
+  settings.setValue("Names/TagFiles", TagFiles.isChecked());
+}
+
+void TAlbumBox::RestoreState(const QSettings& settings) {
+  const QString tmpl = settings.value("Names/Template").toString();
+  if (!tmpl.isEmpty()) Template.setText(tmpl);
+  TagFiles.setChecked(settings.value("Names/TagFiles", true).toBool());
+}
+
 TAlbumBox::~TAlbumBox() {
   for (std::thread& lookup : lookups_) lookup.join();
 }

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
 #include <map>
 #include <memory>
 #include <string>
@@ -43,6 +44,10 @@ class TAlbumBox : public QGroupBox {
   std::map<quint64, std::string> PlanJob(const std::vector<TRow>& rows, const TFormat& format,
                                          TTagStage& stage, QString& problem);
   bool Tagging() const { return TagFiles.isChecked(); }
+  // The template and the tagging box are kept between runs; the album's
+  // fields belong to a disc and are not.
+  void SaveState(QSettings& settings) const;
+  void RestoreState(const QSettings& settings);
 
   QLineEdit Album, AlbumArtist, Year, Genre, Template;
   QComboBox Release;

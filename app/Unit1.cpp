@@ -265,6 +265,7 @@ void TForm1::SaveState(QSettings& settings) const {
   if (ComboBox1.currentIndex() >= 0)
     settings.setValue("Window/Format",
                       QString::fromStdString(Formats().at(ComboBox1.currentIndex()).Name));
+  AlbumBox1.SaveState(settings);
 }
 
 void TForm1::RestoreState(const QSettings& settings) {
@@ -275,6 +276,7 @@ void TForm1::RestoreState(const QSettings& settings) {
   const std::string format = settings.value("Window/Format").toString().toStdString();
   for (size_t i = 0; i < Formats().size(); ++i)
     if (Formats()[i].Name == format) ComboBox1.setCurrentIndex(static_cast<int>(i));
+  AlbumBox1.RestoreState(settings);
 }
 
 // --- the track list -------------------------------------------------------
