@@ -115,7 +115,7 @@ void TAlbumBox::Show(int drive) {
   if (names.Release >= 0) Release.setCurrentIndex(names.Release);
   QStringList notes;
   for (const std::string& note : names.Notes) notes << Q(note);
-  if (!names.HasNames()) notes << "no names found: the files are called TrackNN";
+  if (!names.HasNames()) notes << "the files are called TrackNN";
   NamesLine.setText(notes.join("; "));
 
   TTrackTags album;

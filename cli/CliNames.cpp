@@ -57,7 +57,7 @@ bool PrepareNames(const TDisc& disc, const TCliOptions& options, const std::vect
     return false;
   }
   if (!names.HasNames() && !names.Notes.empty())
-    out << "  no names found: the files are called TrackNN\n";
+    out << "  the files are called TrackNN\n";
   TNameSources sources;
   FetchCover(names, sources);
   if (names.Cover) stage.SetCoverFile(names.CoverBytes, names.CoverExtension);

@@ -93,7 +93,7 @@ void LookUpNames(TDiscNames& names, const TNameSources& sources) {
   names.Lookup = metadata::LookUpDisc(query, sources.MusicBrainz);
   for (const std::string& note : names.Lookup.Notes) names.Notes.push_back(note);
   if (names.Lookup.Releases.empty()) {
-    names.Notes.push_back("MusicBrainz: " + names.Lookup.Reason);
+    names.Notes.push_back(names.Lookup.Reason);
     return;
   }
   names.Release = names.Lookup.Chosen;
