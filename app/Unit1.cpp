@@ -52,6 +52,11 @@ Widget& Name(Widget& widget, const char* objectName, const QString& hint = QStri
   return widget;
 }
 
+// A drive model as a settings key: QSettings takes '/' for a group.
+QString OffsetKey(const std::string& model) {
+  return QString::fromStdString(model).replace('/', '_');
+}
+
 QString FileNamePart(const QString& path) {
   return path.mid(path.lastIndexOf('/') + 1);
 }
@@ -101,8 +106,28 @@ void TForm1::BuildTopBox() {
   top.addWidget(&Label2, 2, 0, 1, 2);
   top.addWidget(&ComboBox1, 3, 0);
   top.addWidget(&JvXPButton4, 3, 1);
+  BuildCheckRow(top);
   top.setColumnStretch(0, 1);
   for (QPushButton* b : {&JvXPButton3, &JvXPButton4}) b->setFixedWidth(64);
+}
+
+void TForm1::BuildCheckRow(QGridLayout& top) {
+  Name(OffsetLabel, "OffsetLabel").setText("Read offset (samples)");
+  Name(OffsetField, "OffsetField",
+       "The read offset correction of the drive's model (0 for images)");
+  OffsetField.setRange(-kMaxReadOffset, kMaxReadOffset);
+  Name(TestAndCopyBox, "TestAndCopyBox", "Read each track twice and compare the CRCs")
+      .setText("Test and copy");
+  auto owned = std::make_unique<QHBoxLayout>();
+  QHBoxLayout& row = *owned;
+  top.addLayout(owned.release(), 4, 0, 1, 2);
+  row.addWidget(&OffsetLabel);
+  row.addWidget(&OffsetField);
+  row.addSpacing(12);
+  row.addWidget(&TestAndCopyBox);
+  row.addStretch(1);
+  connect(&OffsetField, &QSpinBox::valueChanged, this,
+          [this](int value) { offsets_[offsetModel_] = value; });
 }
 
 void TForm1::BuildJobBox() {
@@ -156,8 +181,8 @@ void TForm1::BuildListBox() {
       .setText("Add disc");
 
   Name(ListView1, "ListView1");
-  ListView1.setColumnCount(2);
-  ListView1.setHeaderLabels({"Name", "File location"});
+  ListView1.setColumnCount(3);
+  ListView1.setHeaderLabels({"Name", "File location", "AccurateRip"});
   ListView1.setColumnWidth(0, 160);
   ListView1.setColumnWidth(1, 360);
   ListView1.setRootIsDecorated(false);
@@ -255,6 +280,7 @@ void TForm1::FormCreate() {
   if (music.isEmpty()) music = QDir::homePath() + "/Music";
   QDir().mkpath(music);
   Edit1.setText(music);
+  offsetModel_ = OffsetKey(DriveModelOf(0));
   setAcceptDrops(true);
   FillDriveBox();
 }
@@ -265,6 +291,9 @@ void TForm1::SaveState(QSettings& settings) const {
   if (ComboBox1.currentIndex() >= 0)
     settings.setValue("Window/Format",
                       QString::fromStdString(Formats().at(ComboBox1.currentIndex()).Name));
+  settings.setValue("Verify/TestAndCopy", TestAndCopyBox.isChecked());
+  settings.setValue("Verify/AccurateRipUrl", databaseUrl_);
+  for (const auto& [model, offset] : offsets_) settings.setValue("ReadOffsets/" + model, offset);
   AlbumBox1.SaveState(settings);
 }
 
@@ -276,6 +305,12 @@ void TForm1::RestoreState(const QSettings& settings) {
   const std::string format = settings.value("Window/Format").toString().toStdString();
   for (size_t i = 0; i < Formats().size(); ++i)
     if (Formats()[i].Name == format) ComboBox1.setCurrentIndex(static_cast<int>(i));
+  TestAndCopyBox.setChecked(settings.value("Verify/TestAndCopy", false).toBool());
+  databaseUrl_ = settings.value("Verify/AccurateRipUrl").toString();
+  for (const QString& key : settings.allKeys())
+    if (key.startsWith("ReadOffsets/")) offsets_[key.mid(12)] = settings.value(key).toInt();
+  const auto shown = offsets_.find(offsetModel_);
+  OffsetField.setValue(shown == offsets_.end() ? 0 : shown->second);
   AlbumBox1.RestoreState(settings);
 }
 
@@ -604,8 +639,10 @@ class TForm1::TWindowJob : public TJobFrontEnd {
     // only those.
     const bool retry =
         outcome.Result == TTrackResult::Failed || outcome.Result == TTrackResult::NotReached;
-    if (TTrackItem* row = w_.FindRow(track.Id))
+    if (TTrackItem* row = w_.FindRow(track.Id)) {
       row->setCheckState(0, retry ? Qt::Checked : Qt::Unchecked);
+      row->setText(2, QString::fromStdString(outcome.Verification));
+    }
     // The bar keeps how far the track came until the next one reports.
     if (outcome.Result != TTrackResult::NotReached && w_.job_)
       SetBar(w_.JvXPProgressBar2, w_.job_->Progress());
@@ -655,6 +692,8 @@ void TForm1::JvXPButton5Click() {
   stopped_.clear();
   writtenCount_ = 0;
   notReachedCount_ = 0;
+  accurateCount_ = 0;
+  endError_.clear();
   QString jobError;
   try {
     RunJob();
@@ -698,6 +737,8 @@ void TForm1::RunJob() {
   TTagStage tags(*extractor_);
   if (!PlanNames(tags)) return;
   job.AddStage(tags);
+  TVerifyStage verify(Edit1.text().toStdString(), VerifySettings());
+  job.AddStage(verify);
   TWindowJob window(*this, RowIds());
   job_ = &job;
   progressTimer_.start();
@@ -722,6 +763,22 @@ void TForm1::RunJob() {
     line[0] = line[0].toUpper();
     ejectProblems_ += " " + line + ".";
   }
+  accurateCount_ = verify.AccurateTracks();
+  endError_ = QString::fromStdString(verify.EndError());
+}
+
+TVerifySettings TForm1::VerifySettings() const {
+  TVerifySettings settings;
+  settings.TestAndCopy = TestAndCopyBox.isChecked();
+  settings.OffsetSource = "settings of the drive's model";
+  settings.ReadOffset = [offsets = offsets_](int drive) {
+    const auto found = offsets.find(OffsetKey(DriveModelOf(drive)));
+    return found == offsets.end() ? 0 : found->second;
+  };
+  settings.Database.Base = databaseUrl_.toStdString();
+  if (ComboBox1.currentIndex() >= 0)
+    settings.Format = Formats().at(ComboBox1.currentIndex()).Caption;
+  return settings;
 }
 
 std::string TForm1::JobName(const TTrackItem& row, const TDiscTrack& track, const TFormat& format) {
@@ -771,6 +828,8 @@ void TForm1::ReportJob() {
     summary += ", " + stopped.Caption + " " + stopped.Error;
   if (!failures_.empty()) summary += QString(", %1 failed").arg(failures_.size());
   if (notReachedCount_ > 0) summary += QString(", %1 not reached").arg(notReachedCount_);
+  summary += QString(", %1 accurately ripped").arg(accurateCount_);
+  if (!endError_.isEmpty()) summary += "; " + endError_;
   StatusLine.setText(checkedCount_ == 0 ? "Nothing is checked: check the tracks to extract."
                                         : "Done: " + summary + "." + ejectProblems_);
   if (!failures_.empty()) {
@@ -779,6 +838,7 @@ void TForm1::ReportJob() {
       text += "\n" + failed.Caption + ": " + failed.Error;
     ShowError(this, text);
   }
+  if (!endError_.isEmpty()) ShowError(this, endError_);
   failures_.clear();
   stopped_.clear();
 }

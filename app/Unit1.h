@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWidget>
@@ -23,6 +25,7 @@
 #include "app/AlbumBox.h"
 #include "app/TitleStrip.h"
 #include "extractor/RipJob.h"
+#include "extractor/VerifyStage.h"
 
 namespace cdx {
 
@@ -126,6 +129,7 @@ class TForm1 : public QWidget {
   };
 
   void BuildTopBox();
+  void BuildCheckRow(QGridLayout& top);
   void BuildJobBox();
   void BuildListBox();
   void BuildMenuAndDialog();
@@ -148,6 +152,7 @@ class TForm1 : public QWidget {
   bool PlanNames(TTagStage& stage);
   // The file name of `row` as the job reaches it.
   std::string JobName(const TTrackItem& row, const TDiscTrack& track, const TFormat& format);
+  TVerifySettings VerifySettings() const;
   // The window's wait while a track runs: one pass of its events and of
   // the hand-offs, asleep until one comes.
   void ServeDuringJob();
@@ -167,6 +172,11 @@ class TForm1 : public QWidget {
   QLabel Label2;
   QComboBox ComboBox1;
   QPushButton JvXPButton4;
+  // The checks of a rip: the read offset of the first drive's model, and
+  // test and copy.
+  QLabel OffsetLabel;
+  QSpinBox OffsetField;
+  QCheckBox TestAndCopyBox;
   QGroupBox GroupBox2;
   QPushButton JvXPButton5;
   QPushButton JvXPButton6;
@@ -216,6 +226,12 @@ class TForm1 : public QWidget {
   std::map<quint64, QString> plannedCaptions_;
   TTagStage* jobStage_ = nullptr;  // while a job runs
   QString ejectProblems_;
+  int accurateCount_ = 0;
+  QString endError_;  // a log or CUE sheet not written
+  // Read offsets by drive model, and the model the field shows.
+  std::map<QString, int> offsets_;
+  QString offsetModel_;
+  QString databaseUrl_;  // the AccurateRip address; "" for the default
 };
 
 }  // namespace cdx

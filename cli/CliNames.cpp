@@ -56,8 +56,7 @@ bool PrepareNames(const TDisc& disc, const TCliOptions& options, const std::vect
         "--release N";
     return false;
   }
-  if (!names.HasNames() && !names.Notes.empty())
-    out << "  the files are called TrackNN\n";
+  if (!names.HasNames() && !names.Notes.empty()) out << "  the files are called TrackNN\n";
   TNameSources sources;
   FetchCover(names, sources);
   if (names.Cover) stage.SetCoverFile(names.CoverBytes, names.CoverExtension);

@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+#include "extractor/VerifyStage.h"
+
 namespace cdx {
 
 namespace {
@@ -61,6 +63,18 @@ bool TakeDrive(int argc, const char* const* argv, int& i, int& drive, std::strin
   return problem.empty();
 }
 
+// A read offset correction: a signed number of samples, "+6" as the
+// drive lists give it.
+bool TakeOffset(int argc, const char* const* argv, int& i, int& offset, std::string& problem) {
+  std::string text;
+  if (!TakeValue(argc, argv, i, text, problem)) return false;
+  const std::string digits = !text.empty() && text[0] == '+' ? text.substr(1) : text;
+  if (!ToInt(digits, offset) || offset < -kMaxReadOffset || offset > kMaxReadOffset)
+    problem = "bad value for --offset: " + text + " (samples, -" + std::to_string(kMaxReadOffset) +
+              " to +" + std::to_string(kMaxReadOffset) + ")";
+  return problem.empty();
+}
+
 bool TakeFormat(int argc, const char* const* argv, int& i, const std::vector<TFormat>& formats,
                 const TFormat*& format, std::string& problem) {
   std::string name;
@@ -85,9 +99,10 @@ const std::map<std::string, std::string TAlbumFields::*>& AlbumOptions() {
 // The front end's own options, each of which may be given once.
 const std::set<std::string>& OwnOptions() {
   static const std::set<std::string> names = {
-      "--help",   "--version", "--list",         "--drive",   "--image",     "--out",
-      "--tracks", "--format",  "--template",     "--release", "--no-lookup", "--no-tags",
-      "--artist", "--album",   "--album-artist", "--year",    "--genre",     "--eject"};
+      "--help",   "--version",      "--list",    "--drive",         "--image",     "--out",
+      "--tracks", "--format",       "--eject",   "--test-and-copy", "--no-verify", "--check-log",
+      "--offset", "--template",     "--release", "--no-lookup",     "--no-tags",   "--artist",
+      "--album",  "--album-artist", "--year",    "--genre"};
   return names;
 }
 
@@ -134,6 +149,10 @@ bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TForm
   if (arg == "--no-lookup") return o.NoLookup = true;
   if (arg == "--no-tags") return o.NoTags = true;
   if (AlbumOptions().count(arg)) return TakeAlbumField(argc, argv, i, o, album, problem);
+  if (arg == "--test-and-copy") return o.TestAndCopy = true;
+  if (arg == "--no-verify") return o.NoVerify = true;
+  if (arg == "--check-log") return TakeValue(argc, argv, i, o.CheckLog, problem);
+  if (arg == "--offset") return TakeOffset(argc, argv, i, o.Offset, problem);
   if (const TSetting* setting = AnyFormatSetting(formats, arg)) {
     TRawOption given{arg, ""};
     if (setting->Domain.Kind != TValueKind::Flag && !TakeValue(argc, argv, i, given.Value, problem))
@@ -294,7 +313,7 @@ bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& o, std::str
   std::vector<TRawOption> raw, album;
   for (int i = 1; i < argc; ++i)
     if (!ParseOne(argc, argv, i, formats, o, seen, raw, album, problem)) return false;
-  if (o.Help || o.Version) return true;
+  if (o.Help || o.Version || !o.CheckLog.empty()) return true;
   if (o.Drive >= 0 && !o.Image.empty()) {
     problem = "--drive and --image exclude each other";
     return false;
@@ -324,6 +343,8 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
          "  cd-extractor-cli --list [--drive N | --image FILE]\n"
          "  cd-extractor-cli [--drive N | --image FILE] [--tracks LIST] --format FORMAT\n"
          "                   [FORMAT OPTIONS] [NAME OPTIONS] --out DIR [--eject]\n"
+         "                   [--offset SAMPLES] [--test-and-copy] [--no-verify]\n"
+         "  cd-extractor-cli --check-log LOG\n"
          "  cd-extractor-cli --help | --version\n"
          "\n"
          "  N       a drive's number as --list shows it (default: the first drive)\n"
@@ -331,16 +352,26 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
          "  LIST    track numbers like 1,3-5 (default: every audio track)\n"
          "  --eject opens the drive's tray once every track is written (not for an image)\n"
          "  FORMAT  " +
-         Join(names, ", ", " or ") + "\n" + NameOptionsHelp() + options +
+         Join(names, ", ", " or ") + "\n" + NameOptionsHelp() +
+         "\n"
+         "  --offset SAMPLES        the drive's read offset correction (default 0, right\n"
+         "                          for images), as the drive offset lists give it: +6\n"
+         "  --test-and-copy         read each track twice; differing CRCs fail the track\n"
+         "  --no-verify             do not ask the AccurateRip database (the address is\n"
+         "                          CDX_ACCURATERIP_URL, if set)\n"
+         "  --check-log LOG         tell whether a rip log was changed after it was written\n" +
+         options +
          "\n"
          "Each option may be given once, except those that may be repeated. Each track\n"
          "goes to DIR/TEMPLATE.<format> named from the disc's CD-Text or CUE sheet or\n"
          "from MusicBrainz (TrackNN when nothing names it); DIR and the template's\n"
          "folders are made when missing. One line per track says\n"
-         "ok, stopped, failed with the error (an earlier file of the name is kept), or,\n"
-         "after Ctrl-C, not ripped. The exit status is 0 when every track was ripped, 1\n"
-         "when one was not, 2 for a bad command line (then nothing is ripped), 130 after\n"
-         "Ctrl-C.\n";
+         "ok with its AccurateRip result and CRC, stopped, failed with the error (an\n"
+         "earlier file of the name is kept), or, after Ctrl-C, not ripped. A rip log and a\n"
+         "CUE sheet, disc-CDDBID.log and .cue, go beside the files. The exit status is 0\n"
+         "when every track was ripped and the log written, 1 when not, 2 for a bad command\n"
+         "line (then nothing is ripped), 130 after Ctrl-C. --check-log exits with 0 for an\n"
+         "unchanged log, 1 otherwise.\n";
 }
 
 void ApplyFormatOptions(TFormatSettings& settings, const TCliOptions& options) {

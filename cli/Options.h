@@ -37,6 +37,11 @@ struct TCliOptions {
   bool NoTags = false;
   TAlbumFields Album;
   bool Eject = false;  // open the tray once every track is written
+  // The checks of the rip.
+  int Offset = 0;  // the drive's read offset correction, in samples
+  bool TestAndCopy = false;
+  bool NoVerify = false;
+  std::string CheckLog;  // a log to check instead of ripping
 };
 
 // Fills `options` from the command line, with the options of `formats`;

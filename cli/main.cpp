@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "cli/Options.h"
 #include "extractor/EjectStage.h"
 #include "extractor/RipJob.h"
+#include "extractor/VerifyStage.h"
 #include "pipeline/MainThreadQueue.h"
 
 namespace {
@@ -69,6 +71,8 @@ void ListDrive(const TDriveInfo& drive, const std::string& label, const TCliOpti
     std::printf("  %5d  %-5s  %6u  %s%s\n", t.number, t.audio ? "audio" : "data", t.start,
                 Duration(toc.length(k)).c_str(), title.empty() ? "" : ("    " + title).c_str());
   }
+  for (const std::string& line : DiscIdLines(toc)) std::cout << "  " << line << "\n";
+  std::cout << std::flush;
   std::fflush(stdout);
 }
 
@@ -123,7 +127,8 @@ class TProgressBar {
 std::string Outcome(const TTrackOutcome& outcome, const std::string& name) {
   switch (outcome.Result) {
     case TTrackResult::Written:
-      return "ok";
+      return "ok" + (outcome.Verification.empty() ? "" : ", " + outcome.Verification) +
+             (outcome.Crc ? ", CRC " + CrcText(*outcome.Crc) : "");
     case TTrackResult::Stopped:
       return "stopped";
     case TTrackResult::NotReached:
@@ -195,6 +200,29 @@ int ChooseTracks(const TDisc& disc, const TCliOptions& o, int drive, std::vector
   return 1;
 }
 
+TVerifySettings CliVerifySettings(const TCliOptions& o) {
+  TVerifySettings settings;
+  settings.Verify = !o.NoVerify;
+  settings.TestAndCopy = o.TestAndCopy;
+  settings.ReadOffset = [offset = o.Offset](int) { return offset; };
+  settings.OffsetSource = "user (--offset)";
+  settings.Format = o.Format->Caption;
+  return settings;
+}
+
+int CheckLog(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!in) {
+    std::cerr << "cd-extractor-cli: cannot read the log " << path << "\n";
+    return 1;
+  }
+  const verify::TLogCheck check = verify::CheckRipLog(text.str());
+  std::cout << path << ": " << verify::LogCheckText(check) << "\n";
+  return check == verify::TLogCheck::Unchanged ? 0 : 1;
+}
+
 int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   TRipJob job(ex, o.OutDir);
   std::vector<int> tracks;
@@ -210,17 +238,20 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   std::filesystem::create_directories(o.OutDir, ec);
   ApplyFormatOptions(ex.Settings.For(*o.Format), o);
   job.AddStage(tags);
+  TVerifyStage verify(o.OutDir, CliVerifySettings(o));
+  job.AddStage(verify);
   TCliJob frontEnd(job, *o.Format, drive, std::move(tracks));
   frontEnd.Names = std::move(names);
   TEjectStage eject;
   if (o.Eject) job.AddStage(eject);
   job.Run(frontEnd);
   for (const std::string& note : tags.Notes()) std::cout << note << "\n";
+  if (!verify.EndError().empty()) std::cerr << "cd-extractor-cli: " << verify.EndError() << "\n";
   // The files are what was asked for: a tray that stays shut is said, and
   // changes no exit status.
   for (const std::string& problem : eject.Problems())
     std::cerr << "cd-extractor-cli: " << problem << "\n";
-  return frontEnd.AllWritten() && !interrupted ? 0 : 1;
+  return frontEnd.AllWritten() && verify.EndError().empty() && !interrupted ? 0 : 1;
 }
 
 // The drive that --drive or --image names (the first drive by default),
@@ -277,6 +308,7 @@ int main(int argc, char** argv) {
     std::cout << "cd-extractor-cli " << CDX_VERSION << "\n";
     return 0;
   }
+  if (!options.CheckLog.empty()) return CheckLog(options.CheckLog);
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
   try {

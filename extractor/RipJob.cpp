@@ -82,6 +82,14 @@ TTrackOutcome TRipJob::RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track) 
   if (std::string lacks = disc.Lacks(track.Track.Track); !lacks.empty())
     return Failure(file, Capitalised(lacks));
   const bool earlier = Exists(file);
+  stop_ = false;
+  for (TJobStage* stage : stages_)
+    if (stage->WantsTestPass(track)) {
+      TTrackOutcome test = RunTestPass(frontEnd, track, disc, file);
+      if (test.Result == TTrackResult::Written) break;
+      test.EarlierKept = earlier && Exists(file);
+      return test;
+    }
   TTrackOutcome outcome = RunChain(frontEnd, track, disc, file);
   if (outcome.Result == TTrackResult::Failed)
     outcome.EarlierKept = earlier && Exists(file);
@@ -91,19 +99,24 @@ TTrackOutcome TRipJob::RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track) 
 }
 
 TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, const TDisc& disc,
-                                const std::string& file) {
+                                const std::string& file, bool testPass) {
   const TFormat& format = *track.Format;
-  // A name from a template carries its folders; the file's own name is
-  // what a title taken from it wants.
-  const TTrackRun run{track.Track.Track, filesOfFormat_[format.Name]++, FileNamePart(track.Name)};
-  stop_ = false;
+  // The test pass is no file of the format: the copy gets its number. A
+  // name from a template carries its folders; the file's own name is what
+  // a title taken from it wants.
+  const int filesBefore = testPass ? filesOfFormat_[format.Name] : filesOfFormat_[format.Name]++;
+  const TTrackRun run{track.Track.Track, filesBefore, FileNamePart(track.Name)};
   progress_ = 0;
   try {
     writer_ = extractor_.BuildChain(format, extractor_.Settings.For(format), disc,
                                     track.Track.Track, file, run, [&](TACSFileOut& writer) {
                                       std::vector<TSampleSink*> sinks;
+                                      writer.SetFinishedFileHook({});
                                       for (TJobStage* stage : stages_)
-                                        stage->ChainReady(track, disc, writer, sinks);
+                                        if (!testPass)
+                                          stage->ChainReady(track, disc, writer, sinks);
+                                        else if (stage->WantsTestPass(track))
+                                          stage->TestPassReady(track, disc, sinks);
                                       extractor_.CDIn1->SetSampleSinks(std::move(sinks));
                                     });
   } catch (const std::exception& e) {
@@ -124,6 +137,22 @@ TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, 
   }
   if (end.Result == TRunResult::Failed) outcome = Failure(file, end.Message);
   return outcome;
+}
+
+TTrackOutcome TRipJob::RunTestPass(TJobFrontEnd& frontEnd, const TJobTrack& track,
+                                   const TDisc& disc, const std::string& file) {
+  const std::filesystem::path path(file);
+  const std::string testFile =
+      (path.parent_path() / ("." + path.filename().string() + ".test")).string();
+  std::error_code ec;
+  // A template's folders come before the copy's run makes them.
+  std::filesystem::create_directories(path.parent_path(), ec);
+  TTrackOutcome test = RunChain(frontEnd, track, disc, testFile, true);
+  std::filesystem::remove(testFile, ec);
+  test.File = file;
+  if (test.Result == TTrackResult::Stopped)
+    return Failure(file, "Stopped during the test read; no copy was made");
+  return test;
 }
 
 void TRipJob::Stop() {

@@ -25,6 +25,12 @@ struct TTrackOutcome {
   int StoppedAt = 0;         // a stopped track: how far it came, in percent
   std::string Error{};       // a failed track: why, as the part that failed said it
   bool EarlierKept = false;  // a failed track: an earlier file of its name is still there
+  // What the checks of the rip found, when a stage checks them: the
+  // database's word ("Accurate (confidence 12)", "Not verified (no
+  // answer)") and the CRC32 of the track's audio as read.
+  std::string Verification{};
+  bool Accurate = false;
+  std::optional<uint32_t> Crc{};
 };
 
 // A track a front end hands the job.
@@ -67,6 +73,12 @@ class TJobStage {
   // writer's hooks.
   virtual void ChainReady(const TJobTrack&, const TDisc&, TACSFileOut& /*writer*/,
                           std::vector<TSampleSink*>& /*sinks*/) {}
+  // Whether `track` is read once before its copy, as a test: that pass's
+  // samples go only to the sinks TestPassReady adds, and its file is not
+  // kept. A test pass that fails or is stopped fails the track.
+  virtual bool WantsTestPass(const TJobTrack&) { return false; }
+  virtual void TestPassReady(const TJobTrack&, const TDisc&, std::vector<TSampleSink*>& /*sinks*/) {
+  }
   // The track ended (or was not reached); the stage may add to its outcome.
   virtual void TrackEnded(const TJobTrack&, TTrackOutcome&) {}
   virtual void JobEnded(const TJobSummary&) {}
@@ -99,7 +111,11 @@ class TRipJob {
  private:
   TTrackOutcome RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track);
   TTrackOutcome RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, const TDisc& disc,
-                         const std::string& file);
+                         const std::string& file, bool testPass = false);
+  // Reads the track once into a file that is not kept, for the stages
+  // that asked; its outcome, with the track's own file.
+  TTrackOutcome RunTestPass(TJobFrontEnd& frontEnd, const TJobTrack& track, const TDisc& disc,
+                            const std::string& file);
 
   TExtractor& extractor_;
   std::string folder_;

@@ -391,6 +391,8 @@ class TACSFileOut : public TACSStreamedOutput {
   // have no hidden file, and failed runs skip it. Set while idle.
   using TFinishedFileHook = std::function<void(const std::string& path)>;
   void SetFinishedFileHook(TFinishedFileHook hook) { FFinishedFileHook = std::move(hook); }
+  // The hook set, so that another part can run its own before it.
+  const TFinishedFileHook& FinishedFileHook() const { return FFinishedFileHook; }
 
  protected:
   void BeginOutput() final;

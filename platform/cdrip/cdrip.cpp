@@ -399,6 +399,28 @@ std::string CR_GetDrivePath(int index) {
   return ValidIndex(lib, index) ? lib.drives[index].path : "";
 }
 
+std::string CR_GetDriveModel(int index) {
+  Drive drive;
+  {
+    auto& lib = Lib();
+    std::lock_guard lock(lib.mutex);
+    if (!ValidIndex(lib, index)) return "";
+    drive = lib.drives[index];
+  }
+  if (drive.image) return "image";
+  CdioPtr cdio = OpenDrive(drive);
+  cdio_hwinfo_t hw{};
+  if (!cdio || !cdio_get_hwinfo(cdio.get(), &hw)) return "";
+  auto trimmed = [](const char* text) {
+    std::string s(text);
+    s.erase(s.find_last_not_of(' ') + 1);
+    s.erase(0, s.find_first_not_of(' '));
+    return s;
+  };
+  return trimmed(hw.psz_vendor) + " - " + trimmed(hw.psz_model) + " (" + trimmed(hw.psz_revision) +
+         ")";
+}
+
 int CR_AddImageDrive(const std::string& imagePath, std::string* why) {
   TakeOverCdioLog();
   ClearCdioMessage();

@@ -206,6 +206,10 @@ uint64_t CR_GetOffsetSilence();
 std::string CR_GetDriveRoot(int index);
 // Device node (/dev/sr0) or image file of drive `index`; "" for a bad index.
 std::string CR_GetDrivePath(int index);
+// What the drive says it is, "VENDOR - MODEL (REVISION)" as its INQUIRY
+// answers (a drive's read offset belongs to its model); "image" for an image
+// drive, "" for a bad index or a drive that does not say.
+std::string CR_GetDriveModel(int index);
 // Adds one image file (.cue, .bin with its .cue, .toc, .nrg) as a drive at
 // the end of the list, or finds it when already listed. Returns its index,
 // or -1 when libcdio cannot open it or one of its files is no regular file;

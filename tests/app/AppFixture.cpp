@@ -89,6 +89,8 @@ void AppTest::SetUp() {
   setenv("CDX_DISCS_DIR", DiscDir().c_str(), 1);
   setenv("CDX_DRIVES_DIR", DrivesDir().c_str(), 1);
   setenv("CDX_NO_DEVICES", "1", 1);
+  // Offline: the database is asked on a port where nothing listens.
+  setenv("CDX_ACCURATERIP_URL", "http://127.0.0.1:1", 1);
   SetMessageBoxHandler([this](TMessageKind kind, const QString& text) {
     Shown.push_back({kind, text});
   });

@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
                               [](JobReport& t) {
                                 t.AddTracks({1, 2, 3});
                               },
-                              "Done: 3 of 3 tracks written\\."},
+                              "Done: 3 of 3 tracks written, 0 accurately ripped\\."},
                       TEnding{"NothingChecked",
                               [](JobReport& t) {
                                 t.AddTracks({1});
@@ -78,12 +78,13 @@ INSTANTIATE_TEST_SUITE_P(
                                     [](int job, int track) { return job == 50 && track >= 30; },
                                     [&t] { t.Button("JvXPButton6").click(); });
                               },
-                              "Done: 2 of 2 tracks written, Track01 stopped at [3-9][0-9] %\\."},
+                              "Done: 2 of 2 tracks written, Track01 stopped at [3-9][0-9] %, 0 "
+                              "accurately ripped\\."},
                       TEnding{"OneFailed",
                               [](JobReport& t) {
                                 t.Form1().AddTrackFiles({t.TrackPath(1), t.TrackPath(9)});
                               },
-                              "Done: 1 of 2 tracks written, 1 failed\\."}),
+                              "Done: 1 of 2 tracks written, 1 failed, 0 accurately ripped\\."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JobReport, ShowsWhichTrackIsWrittenAndHowFar) {

@@ -112,7 +112,7 @@ TEST_F(Job, StopAllDuringTheSecondOfFiveTracksEndsTheJobAndKeepsTheRestChecked) 
     EXPECT_FALSE(fs::exists(OutFile(name))) << name;
   // The tracks Stop all kept from being reached wait for the next Start.
   EXPECT_EQ(Checks(), (std::vector<bool>{false, false, true, true, true}));
-  EXPECT_TRUE(Main<QLabel>("StatusLine").text().endsWith(", 3 not reached."))
+  EXPECT_TRUE(Main<QLabel>("StatusLine").text().endsWith(", 3 not reached, 0 accurately ripped."))
       << Main<QLabel>("StatusLine").text().toStdString();
   EXPECT_TRUE(Button("JvXPButton5").isEnabled());
   EXPECT_EQ(Main<QProgressBar>("JvXPProgressBar1").value(), 0);
@@ -250,7 +250,7 @@ TEST_F(OneJob, EachKindOfTrackHasTheOutcomeOfTheCommandLine) {
     const QString status = Main<QLabel>("StatusLine").text();
     switch (c.Kind) {
       case TOutcomeKind::Written:
-        EXPECT_EQ(status, "Done: 1 of 1 tracks written.");
+        EXPECT_EQ(status, "Done: 1 of 1 tracks written, 0 accurately ripped.");
         EXPECT_TRUE(ReadWav(OutFile("Track01.wav")).Data == TrackPcm(1));
         break;
       case TOutcomeKind::Stopped:
