@@ -48,7 +48,7 @@ class Cli : public ::testing::Test {
   // Runs the front end with one image in its discs folder (drive 0) and
   // no devices; `shell` comes first on the shell's command line.
   int Run(const std::string& args, std::string* output = nullptr, const std::string& shell = "") {
-    return RunCommand(shell + Env() + CDX_CLI_PATH + " " + args, output);
+    return RunCommand(shell + Env() + CDX_CLI_FLAT + " " + args, output);
   }
   std::string Env() const {
     return "CDX_ACCURATERIP_URL=http://127.0.0.1:1 CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp_.Path() +
@@ -392,7 +392,7 @@ TEST_F(Cli, OggSetUpTheEncoderRefusesFailsTheTrackWithItsReason) {
 std::string RipCommand(const std::string& temp, const std::string& cue, const std::string& out,
                        const std::string& format = "wav") {
   return "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp + "/none CDX_DRIVES_DIR=" + temp +
-         "/drives exec " + CDX_CLI_PATH + " --image " + cue + " --tracks 1 --format " + format +
+         "/drives exec " + CDX_CLI_FLAT + " --image " + cue + " --tracks 1 --format " + format +
          " --out " + out + " >/dev/null 2>&1";
 }
 
@@ -418,7 +418,7 @@ TEST_F(Cli, ListNamesTheImagesItSkipsAndWhyAndNeverOpensAFifo) {
   const std::string env = "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + discs +
                           " CDX_DRIVES_DIR=" + temp_.Path() + "/drives timeout 60 ";
   std::string text;
-  ASSERT_EQ(RunCommand(env + CDX_CLI_PATH + " --list", &text), 0) << text;
+  ASSERT_EQ(RunCommand(env + CDX_CLI_FLAT + " --list", &text), 0) << text;
   EXPECT_NE(text.find("good.cue)"), std::string::npos) << text;
   EXPECT_NE(text.find("Skipped " + discs + "/fifo.cue: it is a FIFO, not a file"),
             std::string::npos)
@@ -427,7 +427,7 @@ TEST_F(Cli, ListNamesTheImagesItSkipsAndWhyAndNeverOpensAFifo) {
                       "/folder.bin is a folder"),
             std::string::npos)
       << text;
-  EXPECT_EQ(RunCommand(env + CDX_CLI_PATH + " --list --image " + discs + "/fifo.cue", &text), 2);
+  EXPECT_EQ(RunCommand(env + CDX_CLI_FLAT + " --list --image " + discs + "/fifo.cue", &text), 2);
   EXPECT_NE(text.find("cannot open the disc image " + discs + "/fifo.cue: it is a FIFO"),
             std::string::npos)
       << text;
@@ -577,7 +577,7 @@ TEST_F(Cli, AnInterruptedRipSaysWhichTracksItDidNotReach) {
   const std::string cue = temp_.File("long.cue"), log = temp_.File("log");
   dm::WriteImage(cue, {dm::Silence(75 * 600), dm::Sine(10, 440), dm::Sine(10, 440)});
   std::filesystem::create_directories(out_);
-  pid_t rip = Spawn(Env() + "exec " + CDX_CLI_PATH + " --image " + cue + " --format wav --out " +
+  pid_t rip = Spawn(Env() + "exec " + CDX_CLI_FLAT + " --image " + cue + " --format wav --out " +
                     out_ + " >" + log + " 2>&1");
   ASSERT_GT(rip, 0);
   // Interrupted once the first track's file has started to grow.
@@ -606,7 +606,7 @@ TEST_F(Cli, EachKindOfTrackHasTheOutcomeOfTheWindow) {
     const std::string limit =
         c.Provoke == TOutcomeCase::DiskFull ? "trap '' XFSZ; ulimit -f 195; " : "";
     // Paced, so that Ctrl-C comes while the track is read.
-    pid_t rip = Spawn(limit + "CDX_IMAGE_SPEED=8 " + Env() + "exec " + CDX_CLI_PATH + " --image " +
+    pid_t rip = Spawn(limit + "CDX_IMAGE_SPEED=8 " + Env() + "exec " + CDX_CLI_FLAT + " --image " +
                       cue_ + " --tracks " + std::to_string(c.Track) + " --format wav --out " +
                       out_ + " >" + log + " 2>&1");
     if (c.Provoke == TOutcomeCase::StopDuring) {
