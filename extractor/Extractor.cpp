@@ -16,8 +16,13 @@ const TFormat& FormatNamed(const char* name) {
 
 std::string TrackFileName(const std::string& outputDirectory, const std::string& caption,
                           const TFormat& format) {
-  // A row's name is the user's text: made safe to be one file's name.
-  return outputDirectory + "/" + SafeFileName(caption, format.Extension, "Track");
+  // A name's "/" are the folders a file-name template asked for; each part
+  // is made safe on its own.
+  std::string path = outputDirectory;
+  size_t from = 0;
+  for (size_t slash; (slash = caption.find('/', from)) != std::string::npos; from = slash + 1)
+    path += "/" + SafeFolderName(caption.substr(from, slash - from), "_");
+  return path + "/" + SafeFileName(caption.substr(from), format.Extension, "Track");
 }
 
 std::string StoppedTrackFileName(const std::string& file, int percent) {
