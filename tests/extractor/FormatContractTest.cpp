@@ -119,7 +119,10 @@ TEST_F(FormatContract, EveryFormatKeepsAStoppedTrackAndFailsAFullDiskAlike) {
         EXPECT_EQ(summary.Stopped, 1);
         EXPECT_GT(outcome.StoppedAt, 0);
         EXPECT_LT(outcome.StoppedAt, 100);
-        const TDecoded decoded = Decode(file);
+        // Beside the earlier file, which a stopped run must not replace.
+        EXPECT_EQ(ReadFile(file), kEarlierFile);
+        EXPECT_NE(outcome.KeptAs, file);
+        const TDecoded decoded = Decode(outcome.KeptAs);
         EXPECT_EQ(decoded.Complaints, "") << "a complete file";
         EXPECT_GT(decoded.Bytes, 0);
         EXPECT_LT(decoded.Bytes, trackBytes * 9 / 10) << "of the audio up to the stop";
