@@ -36,7 +36,39 @@ int32_t Half(const uint8_t* p) {
   return static_cast<int16_t>(static_cast<uint16_t>(p[0] | p[1] << 8));
 }
 
+// Products of polynomials modulo the CRC's, bit-reflected as the CRC
+// keeps them (the top bit is x^0).
+constexpr uint32_t kCrcPolynomial = 0xedb88320;
+
+uint32_t MultiplyModCrc(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+    if (a & bit) product ^= b;
+    b = (b & 1) ? (b >> 1) ^ kCrcPolynomial : b >> 1;
+  }
+  return product;
+}
+
+// x^(8 x bytes): what `bytes` more bytes do to the difference of two CRC
+// states.
+uint32_t ByteShift(uint64_t bytes) {
+  uint32_t power = 1u << 31, square = 1u << 30;  // x^0, x^1
+  for (uint64_t bits = bytes * 8; bits != 0; bits >>= 1) {
+    if (bits & 1) power = MultiplyModCrc(power, square);
+    square = MultiplyModCrc(square, square);
+  }
+  return power;
+}
+
 }  // namespace
+
+uint32_t TTrackChecksums::CrcShift::Apply(uint32_t difference, size_t bytes) {
+  if (bytes != bytes_) {
+    bytes_ = bytes;
+    power_ = ByteShift(bytes);
+  }
+  return MultiplyModCrc(power_, difference);
+}
 
 // The largest and the smallest magnitude of `n` 16-bit samples.
 CDX_VECTOR_CLONES TTrackChecksums::BlockRange TTrackChecksums::ScanBlock(const uint8_t* p,
@@ -71,29 +103,43 @@ void TTrackChecksums::Samples(const uint8_t* pcm, size_t bytes) {
   if (bytes == 0) return;
   // The whole CRC goes over the bytes as they come; the rest needs whole
   // samples.
-  crc_ = libdeflate_crc32(crc_, pcm, bytes);
   if (partialBytes_ > 0) {
     size_t take = std::min(bytes, 4 - partialBytes_);
+    crc_ = libdeflate_crc32(crc_, pcm, take);
     std::memcpy(partial_ + partialBytes_, pcm, take);
     partialBytes_ += take;
     pcm += take;
     bytes -= take;
     if (partialBytes_ < 4) return;
-    Frames(partial_, 1);
+    if (!Frames(partial_, 1)) crcSkipZero_ = libdeflate_crc32(crcSkipZero_, partial_, 4);
     partialBytes_ = 0;
   }
   size_t frames = bytes / 4;
-  for (size_t done = 0; done < frames; done += kSliceFrames)
-    Frames(pcm + done * 4, std::min(kSliceFrames, frames - done));
+  for (size_t done = 0; done < frames; done += kSliceFrames) {
+    size_t n = std::min(kSliceFrames, frames - done);
+    const uint8_t* slice = pcm + done * 4;
+    // Taken slice by slice, so that every pass reads the slice from the
+    // nearest cache.
+    uint32_t crcBefore = crc_;
+    crc_ = libdeflate_crc32(crc_, slice, n * 4);
+    // A slice without a 0 adds the same bytes to both CRCs: the skip-zero
+    // CRC follows from the whole one without a second pass.
+    if (!Frames(slice, n)) {
+      CrcShift& shift = n == kSliceFrames ? sliceShift_ : tailShift_;
+      crcSkipZero_ = crc_ ^ shift.Apply(crcSkipZero_ ^ crcBefore, n * 4);
+    }
+  }
   partialBytes_ = bytes % 4;
   std::memcpy(partial_, pcm + frames * 4, partialBytes_);
+  crc_ = libdeflate_crc32(crc_, partial_, partialBytes_);
 }
 
-void TTrackChecksums::Frames(const uint8_t* pcm, size_t frames) {
+bool TTrackChecksums::Frames(const uint8_t* pcm, size_t frames) {
   ArSums(pcm, seen_, frames);
   Frame450(pcm, seen_, frames);
-  PeakAndNonZero(pcm, frames);
+  bool zeros = PeakAndNonZero(pcm, frames);
   seen_ += frames;
+  return zeros;
 }
 
 // Samples at 1-based positions m counted from the track's start, within
@@ -123,13 +169,15 @@ void TTrackChecksums::Frame450(const uint8_t* pcm, uint64_t first, size_t frames
     frame450_ += Word(pcm + (i - first) * 4) * static_cast<uint32_t>(i - kFrame450First + 1);
 }
 
-// The peak, and the CRC of the samples that are not 0. Music seldom holds
-// a 0 sample: blocks without one are CRC'd in place, in runs, and only a
-// block that holds one is copied without its zeros.
-void TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
+// The peak, and whether a sample is 0. Music seldom holds a 0 sample:
+// only a slice that holds one has its skip-zero CRC taken here, over runs
+// of blocks without one in place and each block with one copied without
+// its zeros.
+bool TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
   const size_t halves = frames * 2;
   uint32_t peak = peak_;
   const uint8_t* run = pcm;  // not yet CRC'd
+  bool zeros = false;
   for (size_t i = 0; i < halves; i += kZeroBlock) {
     size_t n = std::min(kZeroBlock, halves - i);
     const uint8_t* block = pcm + 2 * i;
@@ -137,6 +185,7 @@ void TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
     peak = std::max(peak, range.largest);
     if (range.smallest != 0) continue;
     crcSkipZero_ = libdeflate_crc32(crcSkipZero_, run, static_cast<size_t>(block - run));
+    zeros = true;
     size_t kept = 0;
     for (size_t j = 0; j < n; ++j) {
       std::memcpy(nonZero_.data() + kept, block + 2 * j, 2);
@@ -145,8 +194,11 @@ void TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
     crcSkipZero_ = libdeflate_crc32(crcSkipZero_, nonZero_.data(), kept);
     run = block + 2 * n;
   }
-  crcSkipZero_ = libdeflate_crc32(crcSkipZero_, run, static_cast<size_t>(pcm + 2 * halves - run));
+  if (zeros)
+    crcSkipZero_ =
+        libdeflate_crc32(crcSkipZero_, run, static_cast<size_t>(pcm + 2 * halves - run));
   peak_ = peak;
+  return zeros;
 }
 
 TTrackChecksumResult TTrackChecksums::Result() const {
