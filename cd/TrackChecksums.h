@@ -89,7 +89,7 @@ class TTrackChecksums : public TSampleSink {
   uint64_t seen_ = 0;
   uint8_t partial_[4] = {};
   size_t partialBytes_ = 0;
-  CrcShift sliceShift_, tailShift_;  // full slices, and the last shorter one
+  CrcShift sliceShift_, tailShift_;                // full slices, and the last shorter one
   std::array<uint8_t, kZeroBlock * 2> nonZero_{};  // one block's samples that are not 0
 };
 
