@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace cdx {
 
@@ -191,6 +192,49 @@ __attribute__((target("avx2"))) void ArSumsAvx2(const uint8_t* p, uint32_t m, si
 }
 
 const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
+// The largest and the smallest magnitude of `n` 16-bit samples, sixteen at
+// a time; the magnitude of -32768 is 0x8000 read unsigned.
+__attribute__((target("avx2"))) std::pair<uint32_t, uint32_t> RangeAvx2(const uint8_t* p,
+                                                                        size_t n) {
+  const size_t vectors = n / 16;
+  __m256i largest = _mm256_setzero_si256(), smallest = _mm256_set1_epi16(-1);
+  for (size_t v = 0; v < vectors; ++v) {
+    __m256i magnitude =
+        _mm256_abs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * v)));
+    largest = _mm256_max_epu16(largest, magnitude);
+    smallest = _mm256_min_epu16(smallest, magnitude);
+  }
+  alignas(32) uint16_t large[16], small[16];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(large), largest);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(small), smallest);
+  uint32_t top = 0, bottom = 1 << 16;
+  for (int i = 0; i < 16; ++i) {
+    top = std::max<uint32_t>(top, large[i]);
+    bottom = std::min<uint32_t>(bottom, small[i]);
+  }
+  for (size_t j = 16 * vectors; j < n; ++j) {
+    auto magnitude = static_cast<uint32_t>(std::abs(Half(p + 2 * j)));
+    top = std::max(top, magnitude);
+    bottom = std::min(bottom, magnitude);
+  }
+  return {top, bottom};
+}
+
+// Whether one of the `n` 16-bit samples is 0.
+__attribute__((target("avx2"))) bool HasZeroAvx2(const uint8_t* p, size_t n) {
+  if (n != 64) {
+    for (size_t j = 0; j < n; ++j)
+      if ((p[2 * j] | p[2 * j + 1]) == 0) return true;
+    return false;
+  }
+  const auto* v = reinterpret_cast<const __m256i*>(p);
+  __m256i smallest =
+      _mm256_min_epu16(_mm256_min_epu16(_mm256_loadu_si256(v), _mm256_loadu_si256(v + 1)),
+                       _mm256_min_epu16(_mm256_loadu_si256(v + 2), _mm256_loadu_si256(v + 3)));
+  return !_mm256_testz_si256(_mm256_cmpeq_epi16(smallest, _mm256_setzero_si256()),
+                             _mm256_set1_epi8(-1));
+}
 #endif
 
 }  // namespace
@@ -224,15 +268,31 @@ void TTrackChecksums::Frame450(const uint8_t* pcm, uint64_t first, size_t frames
 // its zeros.
 bool TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
   const size_t halves = frames * 2;
+  bool peakKnown = false;
+#if defined(__x86_64__)
+  // Most slices hold no 0: one pass over the whole slice finds that out.
+  if (kHasAvx2) {
+    auto [largest, smallest] = RangeAvx2(pcm, halves);
+    peak_ = std::max(peak_, largest);
+    if (smallest != 0) return false;
+    peakKnown = true;
+  }
+#endif
   uint32_t peak = peak_;
   const uint8_t* run = pcm;  // not yet CRC'd
   bool zeros = false;
   for (size_t i = 0; i < halves; i += kZeroBlock) {
     size_t n = std::min(kZeroBlock, halves - i);
     const uint8_t* block = pcm + 2 * i;
-    BlockRange range = ScanBlock(block, n);
-    peak = std::max(peak, range.largest);
-    if (range.smallest != 0) continue;
+    if (peakKnown) {
+#if defined(__x86_64__)
+      if (!HasZeroAvx2(block, n)) continue;
+#endif
+    } else {
+      BlockRange range = ScanBlock(block, n);
+      peak = std::max(peak, range.largest);
+      if (range.smallest != 0) continue;
+    }
     crcSkipZero_ = libdeflate_crc32(crcSkipZero_, run, static_cast<size_t>(block - run));
     zeros = true;
     size_t kept = 0;
