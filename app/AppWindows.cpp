@@ -9,7 +9,8 @@ TAppWindows::TAppWindows()
       Form4(std::make_unique<TForm4>(Form1->Extractor())),
       Form5(std::make_unique<TForm5>(Form1->Extractor())),
       Form6(std::make_unique<TForm6>(Form1->Extractor())),
-      Form7(std::make_unique<TForm7>(Form1->Extractor())) {
+      Form7(std::make_unique<TForm7>(Form1->Extractor())),
+      Form8(std::make_unique<TForm8>(Form1->Extractor())) {
   // Both edit the MP3 settings; "Edit tags" only shows the tag dialog.
   QObject::connect(Form3.get(), &TForm3::EditTagsRequested, Form7.get(),
                    &TOptionsWindow::ShowNonModal);
@@ -49,7 +50,8 @@ void TAppWindows::RestoreSettings() {
 }
 
 std::vector<TOptionsWindow*> TAppWindows::Dialogs() const {
-  return {Form2.get(), Form3.get(), Form4.get(), Form5.get(), Form6.get(), Form7.get()};
+  return {Form2.get(), Form3.get(), Form4.get(), Form5.get(),
+          Form6.get(), Form8.get(), Form7.get()};
 }
 
 }  // namespace cdx

@@ -1,6 +1,7 @@
-// The program's seven windows, created in their fixed order: the main
-// window, the five format dialogs and the tag dialog. Only the main window
-// is shown; the dialogs stay hidden until "Options" opens them.
+// The program's windows, created in their fixed order: the main window,
+// the five first format dialogs, the tag dialog and the Opus dialog. Only
+// the main window is shown; the dialogs stay hidden until "Options" opens
+// them.
 #pragma once
 
 #include <memory>
@@ -14,6 +15,7 @@
 #include "app/Unit5.h"
 #include "app/Unit6.h"
 #include "app/Unit7.h"
+#include "app/Unit8.h"
 
 namespace cdx {
 
@@ -41,6 +43,7 @@ class TAppWindows {
   std::unique_ptr<TForm5> Form5;
   std::unique_ptr<TForm6> Form6;
   std::unique_ptr<TForm7> Form7;
+  std::unique_ptr<TForm8> Form8;
   // Keeps the main window's drives in step with the discs; goes first.
   std::unique_ptr<TDiscWatcher> DiscWatcher;
 };

@@ -234,12 +234,12 @@ void TForm1::BuildWindowLayout() {
   main.setContentsMargins(0, 0, 0, 6);
   main.setSpacing(4);
   main.addWidget(&JvGradientCaption1);
-  for (QGroupBox* box : {&GroupBox1, &GroupBox2, &GroupBox3}) {
+  for (QGroupBox* box : {&GroupBox1, &GroupBox2, static_cast<QGroupBox*>(&AlbumBox1), &GroupBox3}) {
     auto& row = AddLayout<QHBoxLayout>(main);
     row.setContentsMargins(6, 0, 6, 0);
     row.addWidget(box);
   }
-  main.setStretch(3, 1);
+  main.setStretch(4, 1);
   // About twelve rows with both columns readable.
   resize(560, 600 + JvGradientCaption1.sizeHint().height());
 }
@@ -265,6 +265,7 @@ void TForm1::ConnectHandlers() {
   connect(&ListView1, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
     if (column == 0) ListView1.resizeColumnToContents(0);
   });
+  connect(&AlbumBox1, &TAlbumBox::TitlesFound, this, &TForm1::TakeTitles);
   progressTimer_.setInterval(kProgressTickMs);
   connect(&progressTimer_, &QTimer::timeout, this, &TForm1::ShowTrackProgress);
 }
@@ -293,6 +294,7 @@ void TForm1::SaveState(QSettings& settings) const {
   settings.setValue("Verify/TestAndCopy", TestAndCopyBox.isChecked());
   settings.setValue("Verify/AccurateRipUrl", databaseUrl_);
   for (const auto& [model, offset] : offsets_) settings.setValue("ReadOffsets/" + model, offset);
+  AlbumBox1.SaveState(settings);
 }
 
 void TForm1::RestoreState(const QSettings& settings) {
@@ -309,6 +311,7 @@ void TForm1::RestoreState(const QSettings& settings) {
     if (key.startsWith("ReadOffsets/")) offsets_[key.mid(12)] = settings.value(key).toInt();
   const auto shown = offsets_.find(offsetModel_);
   OffsetField.setValue(shown == offsets_.end() ? 0 : shown->second);
+  AlbumBox1.RestoreState(settings);
 }
 
 // --- the track list -------------------------------------------------------
@@ -340,7 +343,35 @@ void TForm1::AddTrackFiles(const QStringList& paths) {
     if (!AcceptTrackFile(path)) continue;
     ajouttableau(path)->setCheckState(0, Qt::Checked);
   }
+  // The disc is read for its names between jobs only.
+  if (!paths.isEmpty() && !jobRunning_) {
+    try {
+      AlbumBox1.ShowDisc(extractor_->setcd(paths.front().toStdString()).Drive);
+    } catch (const std::exception&) {
+      // A path on no drive has no disc to name it.
+    }
+  }
   ListView1.resizeColumnToContents(0);
+}
+
+void TForm1::TakeTitles(int drive, const std::map<int, QString>& titles) {
+  for (int i = 0; i < ListView1.topLevelItemCount(); ++i) {
+    auto* row = static_cast<TTrackItem*>(ListView1.topLevelItem(i));
+    TDiscTrack track;
+    try {
+      track = extractor_->setcd(row->text(1).toStdString());
+    } catch (const std::exception&) {
+      continue;
+    }
+    auto title = titles.find(track.Track);
+    if (track.Drive != drive || title == titles.end()) continue;
+    const QString caption = row->text(0);
+    const bool untouched = caption == QString("Track%1").arg(track.Track, 2, 10, QChar('0')) ||
+                           (givenTitles_.count(row->Id) && givenTitles_[row->Id] == caption);
+    if (!untouched) continue;
+    row->setText(0, title->second);
+    givenTitles_[row->Id] = title->second;
+  }
 }
 
 QList<QUrl> TForm1::DriveRootUrls() {
@@ -622,7 +653,6 @@ class TForm1::TWindowJob : public TJobFrontEnd {
   TJobTrack TrackOf(const TTrackItem& row) {
     TJobTrack track;
     track.Id = row.Id;
-    track.Name = row.text(0).toStdString();
     track.Format = &Formats().at(w_.ComboBox1.currentIndex());
     // A name without a track number ends the job (EConvertError); a path
     // on no drive fails its track.
@@ -633,6 +663,8 @@ class TForm1::TWindowJob : public TJobFrontEnd {
     } catch (const std::exception& e) {
       track.Refused = e.what();
     }
+    track.Name = track.Refused.empty() ? w_.JobName(row, track.Track, *track.Format)
+                                       : row.text(0).toStdString();
     return track;
   }
 
@@ -702,6 +734,9 @@ void TForm1::RunJob() {
   if (checkedCount_ > 0) SetBar(JvXPProgressBar1, 100 / checkedCount_);
   stepCount_ = 1;
   TRipJob job(*extractor_, Edit1.text().toStdString());
+  TTagStage tags(*extractor_);
+  if (!PlanNames(tags)) return;
+  job.AddStage(tags);
   TVerifyStage verify(Edit1.text().toStdString(), VerifySettings());
   job.AddStage(verify);
   TWindowJob window(*this, RowIds());
@@ -713,11 +748,15 @@ void TForm1::RunJob() {
     ~TJobDone() {
       w.progressTimer_.stop();
       w.job_ = nullptr;
+      w.jobStage_ = nullptr;
     }
   } done{*this};
   TEjectStage eject;
   if (EjectBox.isChecked()) job.AddStage(eject);
   job.Run(window);
+  QStringList notes;
+  for (const std::string& note : tags.Notes()) notes << QString::fromStdString(note);
+  if (!notes.isEmpty()) AlbumBox1.NamesLine.setText(notes.join("; "));
   ejectProblems_.clear();
   for (const std::string& problem : eject.Problems()) {
     QString line = QString::fromStdString(problem);
@@ -740,6 +779,35 @@ TVerifySettings TForm1::VerifySettings() const {
   if (ComboBox1.currentIndex() >= 0)
     settings.Format = Formats().at(ComboBox1.currentIndex()).Caption;
   return settings;
+}
+
+std::string TForm1::JobName(const TTrackItem& row, const TDiscTrack& track, const TFormat& format) {
+  auto named = jobNames_.find(row.Id);
+  if (named != jobNames_.end() && plannedCaptions_[row.Id] == row.text(0)) return named->second;
+  // A row renamed during the job is named when it is reached.
+  QString problem;
+  auto one = AlbumBox1.PlanJob({{row.Id, track, row.text(0)}}, format, *jobStage_, problem);
+  return problem.isEmpty() ? one[row.Id] : row.text(0).toStdString();
+}
+
+bool TForm1::PlanNames(TTagStage& stage) {
+  std::vector<TAlbumBox::TRow> rows;
+  for (int i = 0; i < ListView1.topLevelItemCount(); ++i) {
+    auto* row = static_cast<TTrackItem*>(ListView1.topLevelItem(i));
+    if (row->checkState(0) != Qt::Checked) continue;
+    try {
+      rows.push_back({row->Id, extractor_->setcd(row->text(1).toStdString()), row->text(0)});
+      plannedCaptions_[row->Id] = row->text(0);
+    } catch (const std::exception&) {
+      // The job says what is wrong with the row when it reaches it.
+    }
+  }
+  QString problem;
+  jobStage_ = &stage;
+  jobNames_ = AlbumBox1.PlanJob(rows, Formats().at(ComboBox1.currentIndex()), stage, problem);
+  if (problem.isEmpty()) return true;
+  ShowError(this, "The files cannot be named: " + problem + ".");
+  return false;
 }
 
 void TForm1::ServeDuringJob() {

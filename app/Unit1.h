@@ -22,6 +22,7 @@
 #include <map>
 #include <vector>
 
+#include "app/AlbumBox.h"
 #include "app/TitleStrip.h"
 #include "extractor/RipJob.h"
 #include "extractor/VerifyStage.h"
@@ -146,11 +147,19 @@ class TForm1 : public QWidget {
 
   bool OutputFolderReady();
   void RunJob();
+  // The file names and tags of the checked rows; false, having said why,
+  // when they cannot be named.
+  bool PlanNames(TTagStage& stage);
+  // The file name of `row` as the job reaches it.
+  std::string JobName(const TTrackItem& row, const TDiscTrack& track, const TFormat& format);
   TVerifySettings VerifySettings() const;
   // The window's wait while a track runs: one pass of its events and of
   // the hand-offs, asleep until one comes.
   void ServeDuringJob();
   void ReportJob();
+  // Names the rows of `drive` still called TrackNN (or by a title given
+  // before) after their titles.
+  void TakeTitles(int drive, const std::map<int, QString>& titles);
 
   // Created before anything else of the job, destroyed after the controls.
   ComponentPtr<TExtractor> extractor_;
@@ -185,6 +194,7 @@ class TForm1 : public QWidget {
   QLabel JvLinkLabel1;
   QPushButton JvXPButton2;
   QPushButton JvXPButton1;
+  TAlbumBox AlbumBox1;
   // The drives, and the button that adds the audio tracks of the one chosen.
   QComboBox DriveBox;
   QPushButton AddDiscButton;
@@ -209,6 +219,12 @@ class TForm1 : public QWidget {
   std::vector<TFailedTrack> stopped_;
   int writtenCount_ = 0;
   int notReachedCount_ = 0;
+  // The job's file names by row (the album box's template), and the titles
+  // the rows were given from the disc's names.
+  std::map<quint64, std::string> jobNames_;
+  std::map<quint64, QString> givenTitles_;
+  std::map<quint64, QString> plannedCaptions_;
+  TTagStage* jobStage_ = nullptr;  // while a job runs
   QString ejectProblems_;
   int accurateCount_ = 0;
   QString endError_;  // a log or CUE sheet not written

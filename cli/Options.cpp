@@ -1,8 +1,11 @@
 #include "cli/Options.h"
 
+#include "extractor/FileNames.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -81,18 +84,43 @@ bool TakeFormat(int argc, const char* const* argv, int& i, const std::vector<TFo
   return problem.empty();
 }
 
+// The album's fields of every format; the MP3 row's tag options of the
+// same names take them too, for its ID3v1 tag.
+const std::map<std::string, std::string TAlbumFields::*>& AlbumOptions() {
+  static const std::map<std::string, std::string TAlbumFields::*> fields = {
+      {"--artist", &TAlbumFields::Artist},
+      {"--album", &TAlbumFields::Album},
+      {"--album-artist", &TAlbumFields::AlbumArtist},
+      {"--year", &TAlbumFields::Year},
+      {"--genre", &TAlbumFields::Genre}};
+  return fields;
+}
+
 // The front end's own options, each of which may be given once.
 const std::set<std::string>& OwnOptions() {
   static const std::set<std::string> names = {
-      "--help",      "--version",   "--list",   "--drive", "--image",
-      "--out",       "--tracks",    "--format", "--eject", "--test-and-copy",
-      "--no-verify", "--check-log", "--offset"};
+      "--help",   "--version",      "--list",    "--drive",         "--image",     "--out",
+      "--tracks", "--format",       "--eject",   "--test-and-copy", "--no-verify", "--check-log",
+      "--offset", "--template",     "--release", "--no-lookup",     "--no-tags",   "--artist",
+      "--album",  "--album-artist", "--year",    "--genre"};
   return names;
+}
+
+// An album field given: kept for every format, and handed to the format's
+// own option of that name, if it has one.
+bool TakeAlbumField(int argc, const char* const* argv, int& i, TCliOptions& o,
+                    std::vector<TRawOption>& album, std::string& problem) {
+  const std::string name = argv[i];
+  std::string value;
+  if (!TakeValue(argc, argv, i, value, problem)) return false;
+  o.Album.*AlbumOptions().at(name) = value;
+  album.push_back({name, value});
+  return true;
 }
 
 bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TFormat>& formats,
               TCliOptions& o, std::set<std::string>& seen, std::vector<TRawOption>& raw,
-              std::string& problem) {
+              std::vector<TRawOption>& album, std::string& problem) {
   std::string arg = argv[i] == std::string("-h") ? "--help" : argv[i];
   std::string text;
   if (OwnOptions().count(arg) && !seen.insert(arg).second) {
@@ -112,6 +140,15 @@ bool ParseOne(int argc, const char* const* argv, int& i, const std::vector<TForm
     return problem.empty();
   }
   if (arg == "--format") return TakeFormat(argc, argv, i, formats, o.Format, problem);
+  if (arg == "--template") {
+    if (!TakeValue(argc, argv, i, o.Template, problem)) return false;
+    problem = TemplateProblem(o.Template);
+    return problem.empty();
+  }
+  if (arg == "--release") return TakeValue(argc, argv, i, o.Release, problem);
+  if (arg == "--no-lookup") return o.NoLookup = true;
+  if (arg == "--no-tags") return o.NoTags = true;
+  if (AlbumOptions().count(arg)) return TakeAlbumField(argc, argv, i, o, album, problem);
   if (arg == "--test-and-copy") return o.TestAndCopy = true;
   if (arg == "--no-verify") return o.NoVerify = true;
   if (arg == "--check-log") return TakeValue(argc, argv, i, o.CheckLog, problem);
@@ -230,6 +267,26 @@ std::string DescribeOption(const TSetting& setting) {
   return synopsis + help + (setting.Repeatable ? " (may be repeated)" : "") + "\n";
 }
 
+std::string NameOptionsHelp() {
+  std::string help =
+      "\nname options (every format):\n"
+      "  --template TEMPLATE       the files' names below DIR (default " +
+      std::string(kDefaultTemplate) +
+      ")\n"
+      "  --release N|MBID          the MusicBrainz release to use, as the list shows them\n"
+      "  --no-lookup               names from the disc only, MusicBrainz is not asked\n"
+      "  --no-tags                 files as the format writes them: no tags, gain or cover\n"
+      "  --artist TEXT             artist of every track (and of the album)\n"
+      "  --album-artist TEXT       artist of the album\n"
+      "  --album TEXT              album title\n"
+      "  --year TEXT               date, YYYY[-MM[-DD]]\n"
+      "  --genre TEXT              genre\n"
+      "  TEMPLATE variables:\n";
+  for (const TTemplateVariable& v : kTemplateVariables)
+    help += std::string("    %") + v.Letter + "  " + v.Meaning + "\n";
+  return help;
+}
+
 }  // namespace
 
 bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
@@ -253,9 +310,9 @@ bool ParseTrackList(const std::string& text, std::vector<int>& tracks) {
 bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& o, std::string& problem,
                      const std::vector<TFormat>& formats) {
   std::set<std::string> seen;
-  std::vector<TRawOption> raw;
+  std::vector<TRawOption> raw, album;
   for (int i = 1; i < argc; ++i)
-    if (!ParseOne(argc, argv, i, formats, o, seen, raw, problem)) return false;
+    if (!ParseOne(argc, argv, i, formats, o, seen, raw, album, problem)) return false;
   if (o.Help || o.Version || !o.CheckLog.empty()) return true;
   if (o.Drive >= 0 && !o.Image.empty()) {
     problem = "--drive and --image exclude each other";
@@ -266,6 +323,8 @@ bool ParseCliOptions(int argc, const char* const* argv, TCliOptions& o, std::str
     problem = "a rip needs --format and --out";
     return false;
   }
+  for (const TRawOption& field : album)
+    if (o.Format->FindSetting(field.Name.substr(2))) raw.push_back(field);
   return TakeFormatOptions(raw, o, problem) && CheckClashes(o, problem);
 }
 
@@ -283,7 +342,7 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
   return "usage:\n"
          "  cd-extractor-cli --list [--drive N | --image FILE]\n"
          "  cd-extractor-cli [--drive N | --image FILE] [--tracks LIST] --format FORMAT\n"
-         "                   [FORMAT OPTIONS] --out DIR [--eject]\n"
+         "                   [FORMAT OPTIONS] [NAME OPTIONS] --out DIR [--eject]\n"
          "                   [--offset SAMPLES] [--test-and-copy] [--no-verify]\n"
          "  cd-extractor-cli --check-log LOG\n"
          "  cd-extractor-cli --help | --version\n"
@@ -293,8 +352,7 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
          "  LIST    track numbers like 1,3-5 (default: every audio track)\n"
          "  --eject opens the drive's tray once every track is written (not for an image)\n"
          "  FORMAT  " +
-         Join(names, ", ", " or ") +
-         "\n"
+         Join(names, ", ", " or ") + "\n" + NameOptionsHelp() +
          "\n"
          "  --offset SAMPLES        the drive's read offset correction (default 0, right\n"
          "                          for images), as the drive offset lists give it: +6\n"
@@ -305,7 +363,9 @@ std::string CliUsage(const std::vector<TFormat>& formats) {
          options +
          "\n"
          "Each option may be given once, except those that may be repeated. Each track\n"
-         "goes to DIR/TrackNN.<format>; DIR is made when missing. One line per track says\n"
+         "goes to DIR/TEMPLATE.<format> named from the disc's CD-Text or CUE sheet or\n"
+         "from MusicBrainz (TrackNN when nothing names it); DIR and the template's\n"
+         "folders are made when missing. One line per track says\n"
          "ok with its AccurateRip result and CRC, stopped, failed with the error (an\n"
          "earlier file of the name is kept), or, after Ctrl-C, not ripped. A rip log and a\n"
          "CUE sheet, disc-CDDBID.log and .cue, go beside the files. The exit status is 0\n"

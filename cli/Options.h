@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "extractor/DiscNames.h"
 #include "extractor/Formats.h"
 
 namespace cdx {
@@ -27,6 +28,14 @@ struct TCliOptions {
   const TFormat* Format = nullptr;
   std::vector<TGivenOption> FormatOptions;  // in the order of the format's settings
   std::string OutDir;
+  // Names and tags: the file-name template ("" for the default), the
+  // release to use, no MusicBrainz lookup, and what the user typed for
+  // every track of any format.
+  std::string Template;
+  std::string Release;
+  bool NoLookup = false;
+  bool NoTags = false;
+  TAlbumFields Album;
   bool Eject = false;  // open the tray once every track is written
   // The checks of the rip.
   int Offset = 0;  // the drive's read offset correction, in samples

@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/CliNames.h"
 #include "cli/Options.h"
 #include "extractor/EjectStage.h"
 #include "extractor/RipJob.h"
@@ -52,19 +54,22 @@ int UsageError(const std::string& problem) {
 
 // `label` says how to choose the drive again: "Drive 2", or "Image" for
 // one that only --image makes a drive.
-void ListDrive(const TDriveInfo& drive, const std::string& label) {
+void ListDrive(const TDriveInfo& drive, const std::string& label, const TCliOptions& o) {
   std::cout << label << ": " << drive.Root << "  (" << drive.Path << ")\n";
   TDisc disc = TDisc::Read(drive.Index);
   if (!disc.Readable()) {
     std::cout << "  no disc\n";
     return;
   }
-  std::cout << "  track  type   start   length\n";
+  const TDiscNames names = GatherNames(disc, o);
+  PrintNames(names, std::cout);
+  std::cout << "  track  type   start   length" << (names.HasNames() ? "    title" : "") << "\n";
   const cdrip::DiscToc& toc = disc.Toc();
   for (size_t k = 0; k < toc.tracks.size(); ++k) {
     const cdrip::TocTrack& t = toc.tracks[k];
-    std::printf("  %5d  %-5s  %6u  %s\n", t.number, t.audio ? "audio" : "data", t.start,
-                Duration(toc.length(k)).c_str());
+    const std::string title = TrackTitleOf(names, t.number);
+    std::printf("  %5d  %-5s  %6u  %s%s\n", t.number, t.audio ? "audio" : "data", t.start,
+                Duration(toc.length(k)).c_str(), title.empty() ? "" : ("    " + title).c_str());
   }
   for (const std::string& line : DiscIdLines(toc)) std::cout << "  " << line << "\n";
   std::cout << std::flush;
@@ -143,12 +148,17 @@ class TCliJob : public TJobFrontEnd {
       : job_(job), format_(format), drive_(drive), tracks_(std::move(tracks)) {}
 
   bool AllWritten() const { return allWritten_; }
+  // Each track's file below the folder, by number; TrackNN when missing.
+  std::map<int, std::string> Names;
 
   std::optional<TJobTrack> NextTrack() override {
     if (next_ >= tracks_.size()) return std::nullopt;
     const int track = tracks_[next_++];
-    return TJobTrack{
-        static_cast<uint64_t>(track), {drive_, track}, "Track" + TwoDigits(track), &format_};
+    const auto named = Names.find(track);
+    return TJobTrack{static_cast<uint64_t>(track),
+                     {drive_, track},
+                     named != Names.end() ? named->second : "Track" + TwoDigits(track),
+                     &format_};
   }
   void Serve() override {
     // A hand-off ends the wait at once; a signal is seen within the slice.
@@ -218,15 +228,24 @@ int Rip(TExtractor& ex, const TCliOptions& o, int drive) {
   std::vector<int> tracks;
   if (int status = ChooseTracks(job.Discs().Of(drive), o, drive, tracks); status != 0)
     return status;
+  TTagStage tags(ex);
+  tags.Tagging = !o.NoTags;
+  std::map<int, std::string> names;
+  std::string problem;
+  if (!PrepareNames(job.Discs().Of(drive), o, tracks, tags, names, std::cout, problem))
+    return UsageError(problem);
   std::error_code ec;
   std::filesystem::create_directories(o.OutDir, ec);
   ApplyFormatOptions(ex.Settings.For(*o.Format), o);
+  job.AddStage(tags);
   TVerifyStage verify(o.OutDir, CliVerifySettings(o));
   job.AddStage(verify);
   TCliJob frontEnd(job, *o.Format, drive, std::move(tracks));
+  frontEnd.Names = std::move(names);
   TEjectStage eject;
   if (o.Eject) job.AddStage(eject);
   job.Run(frontEnd);
+  for (const std::string& note : tags.Notes()) std::cout << note << "\n";
   if (!verify.EndError().empty()) std::cerr << "cd-extractor-cli: " << verify.EndError() << "\n";
   // The files are what was asked for: a tray that stays shut is said, and
   // changes no exit status.
@@ -267,10 +286,10 @@ int ChooseDrive(const TCliOptions& o, bool& onlyByImage) {
 int List(const TCliOptions& o, int drive, bool onlyByImage) {
   const std::vector<TDriveInfo> drives = ListDrives();
   if (o.Drive >= 0 || !o.Image.empty()) {
-    ListDrive(drives.at(drive), onlyByImage ? "Image" : "Drive " + std::to_string(drive));
+    ListDrive(drives.at(drive), onlyByImage ? "Image" : "Drive " + std::to_string(drive), o);
     return 0;
   }
-  for (const TDriveInfo& d : drives) ListDrive(d, "Drive " + std::to_string(d.Index));
+  for (const TDriveInfo& d : drives) ListDrive(d, "Drive " + std::to_string(d.Index), o);
   ListSkippedImages();
   return 0;
 }

@@ -16,8 +16,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "Lists the tracks of an audio CD and rips the checked ones to WAV (PCM or\n"
-  "IMA ADPCM), MP3, Ogg Vorbis, FLAC or Monkey's Audio files, read digitally\n"
-  "with full error correction. Disc images (CUE/BIN, TOC, NRG) are drives too,\n"
-  "and a demo disc is included. The window notices discs put in or taken out;\n"
-  "cd-extractor-cli runs the same rips from the command line.")
+  "IMA ADPCM), MP3, Ogg Vorbis, FLAC, Monkey's Audio or Opus files, read\n"
+  "digitally with full error correction. Disc images (CUE/BIN, TOC, NRG) are\n"
+  "drives too, and a demo disc is included. The window notices discs put in or\n"
+  "taken out; cd-extractor-cli runs the same rips from the command line.")
 include(CPack)

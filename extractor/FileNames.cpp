@@ -114,7 +114,7 @@ bool AllDigits(const std::string& s) {
 // Expands the variables of one track.
 class TExpander {
  public:
-  TExpander(const TJobNaming& naming, const TJobTrack& track)
+  TExpander(const TJobNaming& naming, const TNamedTrack& track)
       : naming_(naming), tags_(*track.Tags), number_(track.Number) {}
 
   std::string Value(char letter) const {
@@ -209,8 +209,8 @@ class TExpander {
   int number_;
 };
 
-bool DiscHasNames(const std::vector<TJobTrack>& tracks) {
-  return std::any_of(tracks.begin(), tracks.end(), [](const TJobTrack& t) {
+bool DiscHasNames(const std::vector<TNamedTrack>& tracks) {
+  return std::any_of(tracks.begin(), tracks.end(), [](const TNamedTrack& t) {
     return !t.Tags->Get(F::Title).empty() || !t.Tags->Get(F::Album).empty();
   });
 }
@@ -232,7 +232,7 @@ struct TPlannedName {
   std::string Fallback;
 };
 
-TPlannedName Plan(const TJobNaming& naming, const TJobTrack& track, bool named) {
+TPlannedName Plan(const TJobNaming& naming, const TNamedTrack& track, bool named) {
   TPlannedName plan;
   plan.Fallback = TrackNN(track.Number);
   if (!named) {
@@ -321,12 +321,12 @@ std::string TemplateProblem(std::string_view tmpl) {
 }
 
 std::vector<TJobFileName> NameJobFiles(const TJobNaming& naming,
-                                       const std::vector<TJobTrack>& tracks) {
+                                       const std::vector<TNamedTrack>& tracks) {
   const bool named = DiscHasNames(tracks);
   const std::string extension = UsesExtensionVariable(naming.Template) ? "" : naming.Extension;
   std::unordered_set<std::string> taken;
   std::vector<TJobFileName> names;
-  for (const TJobTrack& track : tracks) {
+  for (const TNamedTrack& track : tracks) {
     const TPlannedName plan = Plan(naming, track, named);
     TJobFileName name;
     std::string file;

@@ -57,7 +57,7 @@ struct TJobNaming {
   std::string Disambiguation;
 };
 
-struct TJobTrack {
+struct TNamedTrack {
   int Number = 0;  // the track's number on the disc, for TrackNN
   const TTrackTags* Tags = nullptr;
 };
@@ -75,6 +75,6 @@ struct TJobFileName {
 // are told apart: the later one gets " (2)", " (3)", ... before its
 // extension. The template must have passed TemplateProblem.
 std::vector<TJobFileName> NameJobFiles(const TJobNaming& naming,
-                                       const std::vector<TJobTrack>& tracks);
+                                       const std::vector<TNamedTrack>& tracks);
 
 }  // namespace cdx

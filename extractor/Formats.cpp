@@ -6,13 +6,14 @@
 #include "extractor/formats/FlacFormat.h"
 #include "extractor/formats/Mp3Format.h"
 #include "extractor/formats/OggFormat.h"
+#include "extractor/formats/OpusFormat.h"
 #include "extractor/formats/WavFormat.h"
 
 namespace cdx {
 
 const std::vector<TFormat>& Formats() {
   static const std::vector<TFormat> formats = {
-      WavFormat(), Mp3Format(), OggFormat(), FlacFormat(), ApeFormat(),
+      WavFormat(), Mp3Format(), OggFormat(), FlacFormat(), ApeFormat(), OpusFormat(),
   };
   return formats;
 }

@@ -101,9 +101,11 @@ TTrackOutcome TRipJob::RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track) 
 TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, const TDisc& disc,
                                 const std::string& file, bool testPass) {
   const TFormat& format = *track.Format;
-  // The test pass is no file of the format: the copy gets its number.
+  // The test pass is no file of the format: the copy gets its number. A
+  // name from a template carries its folders; the file's own name is what
+  // a title taken from it wants.
   const int filesBefore = testPass ? filesOfFormat_[format.Name] : filesOfFormat_[format.Name]++;
-  const TTrackRun run{track.Track.Track, filesBefore, track.Name};
+  const TTrackRun run{track.Track.Track, filesBefore, FileNamePart(track.Name)};
   progress_ = 0;
   try {
     writer_ = extractor_.BuildChain(format, extractor_.Settings.For(format), disc,
@@ -142,8 +144,10 @@ TTrackOutcome TRipJob::RunTestPass(TJobFrontEnd& frontEnd, const TJobTrack& trac
   const std::filesystem::path path(file);
   const std::string testFile =
       (path.parent_path() / ("." + path.filename().string() + ".test")).string();
-  TTrackOutcome test = RunChain(frontEnd, track, disc, testFile, true);
   std::error_code ec;
+  // A template's folders come before the copy's run makes them.
+  std::filesystem::create_directories(path.parent_path(), ec);
+  TTrackOutcome test = RunChain(frontEnd, track, disc, testFile, true);
   std::filesystem::remove(testFile, ec);
   test.File = file;
   if (test.Result == TTrackResult::Stopped)

@@ -111,6 +111,8 @@ void TOpusOut::ApplySettings() {
   // libopus constrains its VBR unless told otherwise.
   if (FBitrateMode != obmCBR) Set(OPUS_SET_VBR_CONSTRAINT_REQUEST, FBitrateMode == obmCVBR, mode);
   Set(OPUS_SET_COMPLEXITY_REQUEST, FComplexity, "complexity " + std::to_string(FComplexity));
+  // The samples are 16-bit: the encoder need spend no bits below their last.
+  Set(OPUS_SET_LSB_DEPTH_REQUEST, 16, "a depth of 16 bits");
 }
 
 void TOpusOut::Set(int request, int value, const std::string& what) {

@@ -1,5 +1,7 @@
 #include "platform/cdrip/Drives.h"
 
+#include "platform/cdrip/DiscText.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,8 +122,16 @@ void AddDevices(std::vector<Drive>& drives) {
   }
 }
 
-// libcdio reads no CUE sheet that starts with a byte-order mark, which
-// some editors write: it is given a copy without the mark in the drives
+// The sheet's text as libcdio can read it: without a byte-order mark
+// (some editors write one) and without text lines too long for it (their
+// text is read by DiscText, which cuts them instead).
+std::string SheetLibcdioReads(const std::string& sheet) {
+  std::string text = SheetText(sheet);
+  if (StartsWithByteOrderMark(sheet)) text = text.substr(kByteOrderMark.size());
+  return SheetLibcdioOpens(text);
+}
+
+// A sheet libcdio would not read is given a copy it reads in the drives
 // folder, with a link to the data file beside it (libcdio takes the data
 // file's name from the sheet's).
 std::string SheetWithoutMark(const std::string& sheet) {
@@ -133,7 +143,7 @@ std::string SheetWithoutMark(const std::string& sheet) {
   char name[32];
   std::snprintf(name, sizeof name, "/%016zx", std::hash<std::string>{}(sheet));
   auto copy = folder + name + ".cue", data = folder + name + ".bin";
-  if (!ReplaceFile(copy, SheetText(sheet).substr(kByteOrderMark.size()))) return sheet;
+  if (!ReplaceFile(copy, SheetLibcdioReads(sheet))) return sheet;
   fs::remove(data, ec);
   fs::create_symlink(SheetDataFile(sheet), data, ec);
   return copy;
@@ -146,7 +156,9 @@ Drive ImageDriveOf(const std::string& path) {
   d.path = Canonical(path);
   d.driver = ImageDriver(d.path);
   d.readPath = d.path;
-  if (d.driver == DRIVER_BINCUE && StartsWithByteOrderMark(SheetOf(d.path)))
+  if (d.driver == DRIVER_BINCUE &&
+      (StartsWithByteOrderMark(SheetOf(d.path)) ||
+       SheetLibcdioReads(SheetOf(d.path)) != SheetText(SheetOf(d.path))))
     d.readPath = SheetWithoutMark(SheetOf(d.path));
   return d;
 }

@@ -125,14 +125,23 @@ void AppTest::WriteDisc() {
   dm::WriteImage(DiscDir() + "/disc.cue", Tracks);
 }
 
+// The tests of the job want TrackNN files as the writers made them,
+// straight in the output folder; the album box's tests set it back.
+void AppTest::PlainFiles() {
+  Main<QLineEdit>("TemplateEdit").setText("%t");
+  Main<QCheckBox>("TagFilesBox").setChecked(false);
+}
+
 void AppTest::CreateWindows() {
   windows_ = std::make_unique<TAppWindows>();
   Main<QLineEdit>("Edit1").setText(QString::fromStdString(OutDir()));
+  PlainFiles();
 }
 
 void AppTest::ReopenWindows() {
   windows_.reset();
   windows_ = std::make_unique<TAppWindows>();
+  PlainFiles();
 }
 
 QString AppTest::Root() {

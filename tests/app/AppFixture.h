@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QString>
 #include <QTimer>
@@ -73,6 +75,7 @@ class AppTest : public ::testing::Test {
   // Closes the windows and opens them again, as a second run of the
   // program would, with what the first one saved.
   void ReopenWindows();
+  void PlainFiles();
 
   TForm1& Form1() { return *windows_->Form1; }
   TForm2& Form2() { return *windows_->Form2; }

@@ -22,6 +22,9 @@ std::filesystem::path PrivateHome() {
 
 int main(int argc, char* argv[]) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // No test asks a web service beyond the machine: nothing listens here.
+  setenv("CDX_MUSICBRAINZ_URL", "http://127.0.0.1:1/ws/2", 0);
+  setenv("CDX_COVERART_URL", "http://127.0.0.1:1", 0);
   const std::filesystem::path home = PrivateHome();
   if (home.empty()) return 1;
   testing::InitGoogleTest(&argc, argv);

@@ -20,7 +20,7 @@ namespace {
 
 using TrackList = AppTest;
 
-TEST_F(TrackList, StartsWithTheMusicFolderAnEmptyListAndSevenWindows) {
+TEST_F(TrackList, StartsWithTheMusicFolderAnEmptyListAndEightWindows) {
   const QString programDir = QCoreApplication::applicationDirPath() + "/";
   const QString music = QDir::homePath() + "/Music";
   QDir(music).removeRecursively();
@@ -35,9 +35,10 @@ TEST_F(TrackList, StartsWithTheMusicFolderAnEmptyListAndSevenWindows) {
   EXPECT_EQ(Control<QTreeWidget>(fresh, "ListView1").topLevelItemCount(), 0);
 
   auto& format = Main<QComboBox>("ComboBox1");
-  ASSERT_EQ(format.count(), 5);
+  ASSERT_EQ(format.count(), 6);
   EXPECT_EQ(format.currentText(), "Wav");
   EXPECT_EQ(format.itemText(4), "Ape (monkey audio)");
+  EXPECT_EQ(format.itemText(5), "Opus");
   EXPECT_EQ(List().headerItem()->text(0), "Name");
   EXPECT_EQ(List().headerItem()->text(1), "File location");
   // Wide enough for a track's name and a drive folder's path.
@@ -49,7 +50,8 @@ TEST_F(TrackList, StartsWithTheMusicFolderAnEmptyListAndSevenWindows) {
   const std::vector<std::pair<QWidget*, QString>> dialogs = {
       {Windows().Form2.get(), "Wav options"},   {Windows().Form3.get(), "Mp3 options"},
       {Windows().Form4.get(), "Ogg stettings"}, {Windows().Form5.get(), "Flac options"},
-      {Windows().Form6.get(), "Mac options"},   {Windows().Form7.get(), "Mp3 tag settings"}};
+      {Windows().Form6.get(), "Mac options"},   {Windows().Form7.get(), "Mp3 tag settings"},
+      {Windows().Form8.get(), "Opus options"}};
   int number = 2;
   for (auto [dialog, title] : dialogs) {
     EXPECT_EQ(dialog->windowTitle(), title);

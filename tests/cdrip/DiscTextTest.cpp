@@ -105,8 +105,9 @@ TEST_F(DiscTextTest, AnOverlongTitleIsCutAndItsSheetStillOpens) {
     if (title == words) {
       EXPECT_EQ(cut.substr(cut.size() - 7), "word\u2026");
     }
-    // libcdio refuses the sheet as it is, and opens the one made for it.
-    EXPECT_EQ(cdrip::CR_AddImageDrive(cue), -1);
+    // The drive opens the sheet through a copy made for libcdio, and so
+    // does libcdio the copy itself.
+    EXPECT_GE(cdrip::CR_AddImageDrive(cue), 0);
     std::string opens = cdrip::SheetLibcdioOpens(cdrip::SheetText(cue));
     std::ofstream(cue, std::ios::trunc) << opens;
     EXPECT_GE(cdrip::CR_AddImageDrive(cue), 0);

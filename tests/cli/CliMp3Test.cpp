@@ -30,7 +30,7 @@ class CliMp3 : public ::testing::Test {
   // The front end's command line with only the image as a drive.
   std::string Command(const std::string& args) const {
     return "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp_.File("none") +
-           " CDX_DRIVES_DIR=" + temp_.File("drives") + " " + CDX_CLI_PATH + " --image " + cue_ +
+           " CDX_DRIVES_DIR=" + temp_.File("drives") + " " + CDX_CLI_FLAT + " --image " + cue_ +
            " --format mp3 --out " + out_ + " " + args;
   }
   int Run(const std::string& args, std::string* output) {
@@ -180,7 +180,7 @@ TEST(CliMp3Stop, CtrlCLeavesAPlayableFileOfTheAudioSoFar) {
   dm::WriteImage(cue, {dm::Noise(75 * 300, 4, 0.3)});
   const std::string out = temp.File("out");
   const std::string command = "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp.File("none") +
-                              " CDX_DRIVES_DIR=" + temp.File("drives") + " exec " + CDX_CLI_PATH +
+                              " CDX_DRIVES_DIR=" + temp.File("drives") + " exec " + CDX_CLI_FLAT +
                               " --image " + cue + " --format mp3 --vbr --title Cut --out " + out +
                               " >" + temp.File("said") + " 2>&1";
   const char* argv[] = {"sh", "-c", command.c_str(), nullptr};

@@ -48,7 +48,7 @@ class Cli : public ::testing::Test {
   // Runs the front end with one image in its discs folder (drive 0) and
   // no devices; `shell` comes first on the shell's command line.
   int Run(const std::string& args, std::string* output = nullptr, const std::string& shell = "") {
-    return RunCommand(shell + Env() + CDX_CLI_PATH + " " + args, output);
+    return RunCommand(shell + Env() + CDX_CLI_FLAT + " " + args, output);
   }
   std::string Env() const {
     return "CDX_ACCURATERIP_URL=http://127.0.0.1:1 CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp_.Path() +
@@ -317,6 +317,63 @@ TEST_F(Cli, OggOptionsGiveTheirModeAndChannels) {
   }
 }
 
+// The Opus options reach the encoder: opusinfo finds each file clean, in
+// the channels asked for and, in CBR, at the bitrate asked for; opusdec
+// gives the track's length at 48 kHz, and the very samples of opusenc at
+// the same settings on the same PCM.
+TEST_F(Cli, OpusOptionsReachTheEncoder) {
+  const struct {
+    const char* options;
+    int channels;
+    int cbrKbps;          // 0: a variable bitrate
+    const char* opusenc;  // the same settings; null: no stereo to compare
+  } cases[] = {
+      {"", 2, 0, "--bitrate 128 --vbr --comp 10"},
+      {"--bitrate 64 --vbr-mode cbr --channels 1", 1, 64, nullptr},
+      {"--bitrate 200 --vbr-mode cbr --complexity 0", 2, 200, "--bitrate 200 --hard-cbr --comp 0"},
+      {"--vbr-mode cvbr --bitrate 6 --channels 2", 2, 0, "--bitrate 6 --cvbr --comp 10"},
+  };
+  const std::string file = out_ + "/Track01.opus", pcm = temp_.File("track.raw");
+  WriteFile(pcm, Expected(1));
+  auto decode = [](const std::string& opus, const char* rate) {
+    RunCommand("opusdec --quiet --no-dither " + std::string(rate) + " '" + opus + "' '" + opus +
+               ".raw'");
+    return ReadFile(opus + ".raw");
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    std::string text;
+    ASSERT_EQ(
+        Run("--image " + cue_ + " --tracks 1 --format opus " + c.options + " --out " + out_, &text),
+        0)
+        << text;
+    TOggInfo info;
+    info.Status = RunCommand("opusinfo '" + file + "'", &info.Output);
+    EXPECT_TRUE(info.Clean()) << info.Output;
+    EXPECT_NE(info.Output.find("Channels: " + std::to_string(c.channels) + "\n"), std::string::npos)
+        << info.Output;
+    EXPECT_EQ(info.Output.find("(hard-CBR)") != std::string::npos, c.cbrKbps > 0) << info.Output;
+    const size_t rate = info.Output.find("w/o overhead: ");
+    ASSERT_NE(rate, std::string::npos) << info.Output;
+    // Within the rounding of a short track to whole packets.
+    if (c.cbrKbps > 0) {
+      EXPECT_NEAR(std::atof(info.Output.c_str() + rate + 14), c.cbrKbps, c.cbrKbps / 25.0);
+    }
+    const int64_t frames = static_cast<int64_t>(Expected(1).size()) / 4;
+    EXPECT_EQ(static_cast<int64_t>(decode(file, "--rate 48000").size()),
+              (frames * 48000 + 44099) / 44100 * 2 * c.channels);
+    if (!c.opusenc) continue;
+    const std::string reference = temp_.File("reference.opus");
+    ASSERT_EQ(RunCommand("opusenc --quiet " + std::string(c.opusenc) +
+                             " --raw --raw-bits 16 --raw-chan 2 --raw-rate 44100 '" + pcm + "' '" +
+                             reference + "'",
+                         &text),
+              0)
+        << text;
+    EXPECT_TRUE(decode(file, "") == decode(reference, "")) << "not the samples of opusenc";
+  }
+}
+
 TEST_F(Cli, OggSetUpTheEncoderRefusesFailsTheTrackWithItsReason) {
   std::string text;
   EXPECT_EQ(
@@ -335,7 +392,7 @@ TEST_F(Cli, OggSetUpTheEncoderRefusesFailsTheTrackWithItsReason) {
 std::string RipCommand(const std::string& temp, const std::string& cue, const std::string& out,
                        const std::string& format = "wav") {
   return "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp + "/none CDX_DRIVES_DIR=" + temp +
-         "/drives exec " + CDX_CLI_PATH + " --image " + cue + " --tracks 1 --format " + format +
+         "/drives exec " + CDX_CLI_FLAT + " --image " + cue + " --tracks 1 --format " + format +
          " --out " + out + " >/dev/null 2>&1";
 }
 
@@ -361,7 +418,7 @@ TEST_F(Cli, ListNamesTheImagesItSkipsAndWhyAndNeverOpensAFifo) {
   const std::string env = "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + discs +
                           " CDX_DRIVES_DIR=" + temp_.Path() + "/drives timeout 60 ";
   std::string text;
-  ASSERT_EQ(RunCommand(env + CDX_CLI_PATH + " --list", &text), 0) << text;
+  ASSERT_EQ(RunCommand(env + CDX_CLI_FLAT + " --list", &text), 0) << text;
   EXPECT_NE(text.find("good.cue)"), std::string::npos) << text;
   EXPECT_NE(text.find("Skipped " + discs + "/fifo.cue: it is a FIFO, not a file"),
             std::string::npos)
@@ -370,7 +427,7 @@ TEST_F(Cli, ListNamesTheImagesItSkipsAndWhyAndNeverOpensAFifo) {
                       "/folder.bin is a folder"),
             std::string::npos)
       << text;
-  EXPECT_EQ(RunCommand(env + CDX_CLI_PATH + " --list --image " + discs + "/fifo.cue", &text), 2);
+  EXPECT_EQ(RunCommand(env + CDX_CLI_FLAT + " --list --image " + discs + "/fifo.cue", &text), 2);
   EXPECT_NE(text.find("cannot open the disc image " + discs + "/fifo.cue: it is a FIFO"),
             std::string::npos)
       << text;
@@ -520,7 +577,7 @@ TEST_F(Cli, AnInterruptedRipSaysWhichTracksItDidNotReach) {
   const std::string cue = temp_.File("long.cue"), log = temp_.File("log");
   dm::WriteImage(cue, {dm::Silence(75 * 600), dm::Sine(10, 440), dm::Sine(10, 440)});
   std::filesystem::create_directories(out_);
-  pid_t rip = Spawn(Env() + "exec " + CDX_CLI_PATH + " --image " + cue + " --format wav --out " +
+  pid_t rip = Spawn(Env() + "exec " + CDX_CLI_FLAT + " --image " + cue + " --format wav --out " +
                     out_ + " >" + log + " 2>&1");
   ASSERT_GT(rip, 0);
   // Interrupted once the first track's file has started to grow.
@@ -549,7 +606,7 @@ TEST_F(Cli, EachKindOfTrackHasTheOutcomeOfTheWindow) {
     const std::string limit =
         c.Provoke == TOutcomeCase::DiskFull ? "trap '' XFSZ; ulimit -f 195; " : "";
     // Paced, so that Ctrl-C comes while the track is read.
-    pid_t rip = Spawn(limit + "CDX_IMAGE_SPEED=8 " + Env() + "exec " + CDX_CLI_PATH + " --image " +
+    pid_t rip = Spawn(limit + "CDX_IMAGE_SPEED=8 " + Env() + "exec " + CDX_CLI_FLAT + " --image " +
                       cue_ + " --tracks " + std::to_string(c.Track) + " --format wav --out " +
                       out_ + " >" + log + " 2>&1");
     if (c.Provoke == TOutcomeCase::StopDuring) {
@@ -584,16 +641,17 @@ TEST_F(Cli, EachKindOfTrackHasTheOutcomeOfTheWindow) {
 TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
   std::string text;
   ASSERT_EQ(Run("--help", &text), 0) << text;
-  EXPECT_NE(text.find("FORMAT  wav, mp3, ogg, flac or ape\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("FORMAT  wav, mp3, ogg, flac, ape or opus\n"), std::string::npos) << text;
   const size_t wav = text.find("wav options:"), mp3 = text.find("mp3 options:"),
                ogg = text.find("ogg options:"), flac = text.find("flac options:"),
-               ape = text.find("ape options:");
+               ape = text.find("ape options:"), opus = text.find("opus options:");
   ASSERT_NE(wav, std::string::npos) << text;
   ASSERT_NE(mp3, std::string::npos) << text;
   ASSERT_LT(mp3, ogg) << text;
   ASSERT_LT(ogg, flac) << text;
   ASSERT_LT(flac, ape) << text;
-  ASSERT_NE(ape, std::string::npos) << text;
+  ASSERT_LT(ape, opus) << text;
+  ASSERT_NE(opus, std::string::npos) << text;
   EXPECT_GT(text.find("--bits 8|16", wav), wav) << text;
   for (const char* option : {"--bitrate 32|40|",
                              "--quality 1..9",
@@ -624,7 +682,10 @@ TEST_F(Cli, HelpDescribesTheOptionsOfEachFormatThatCanBeWritten) {
     const size_t at = text.find(option, flac);
     EXPECT_TRUE(at != std::string::npos && at < ape) << option << "\n" << text;
   }
-  EXPECT_GT(text.find("--level ", ape), ape) << text;
+  EXPECT_LT(text.find("--level ", ape), opus) << text;
+  for (const char* option :
+       {"--bitrate 6..256 ", "--vbr-mode vbr|cvbr|cbr ", "--complexity 0..10 ", "--channels 1|2 "})
+    EXPECT_NE(text.find(option, opus), std::string::npos) << option << "\n" << text;
   EXPECT_LT(text.find("--nominal 45|48|56|64|80|96|112|128|144|160|192|224|256|320|499|auto", ogg),
             flac)
       << text;

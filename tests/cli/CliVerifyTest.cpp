@@ -39,7 +39,7 @@ class CliVerify : public ::testing::Test {
   int Run(const std::string& args, std::string& output) {
     return RunCommand(
         "CDX_NO_DEVICES=1 CDX_DISCS_DIR=" + temp_.Path() + "/discs CDX_DRIVES_DIR=" + temp_.Path() +
-            "/drives CDX_ACCURATERIP_URL=" + server_.Base() + " " + CDX_CLI_PATH + " " + args,
+            "/drives CDX_ACCURATERIP_URL=" + server_.Base() + " " + CDX_CLI_FLAT + " " + args,
         &output);
   }
   std::string LogPath() const {

@@ -129,7 +129,7 @@ TEST(FileNames, TracksThatWouldShareANameAreToldApart) {
       "Intro",    "Intro", "intro", std::string(300, 'x') + "a", std::string(300, 'x') + "b",
       "Intro (2)"};
   std::vector<TTrackTags> tags(titles.size());
-  std::vector<TJobTrack> tracks;
+  std::vector<TNamedTrack> tracks;
   for (size_t i = 0; i < titles.size(); ++i) {
     tags[i].Set(F::Title, titles[i]);
     tracks.push_back({static_cast<int>(i + 1), &tags[i]});
