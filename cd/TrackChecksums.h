@@ -60,10 +60,22 @@ class TTrackChecksums : public TSampleSink {
   TTrackChecksumResult Result() const;
 
  private:
-  void Frames(const uint8_t* pcm, size_t frames);
+  // Two CRCs of the same start over the same bytes differ by their start
+  // states' difference times x^(8 x bytes); the last length's power is kept.
+  class CrcShift {
+   public:
+    uint32_t Apply(uint32_t difference, size_t bytes);
+
+   private:
+    size_t bytes_ = 0;
+    uint32_t power_ = 1u << 31;
+  };
+
+  // False when no sample is 0: the skip-zero CRC is then left to the caller.
+  bool Frames(const uint8_t* pcm, size_t frames);
   void ArSums(const uint8_t* pcm, uint64_t first, size_t frames);
   void Frame450(const uint8_t* pcm, uint64_t first, size_t frames);
-  void PeakAndNonZero(const uint8_t* pcm, size_t frames);
+  bool PeakAndNonZero(const uint8_t* pcm, size_t frames);
   struct BlockRange {
     uint32_t largest, smallest;
   };
@@ -77,6 +89,7 @@ class TTrackChecksums : public TSampleSink {
   uint64_t seen_ = 0;
   uint8_t partial_[4] = {};
   size_t partialBytes_ = 0;
+  CrcShift sliceShift_, tailShift_;                // full slices, and the last shorter one
   std::array<uint8_t, kZeroBlock * 2> nonZero_{};  // one block's samples that are not 0
 };
 
