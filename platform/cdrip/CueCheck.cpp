@@ -79,9 +79,10 @@ class SheetReader {
 
   std::string Read(const std::string& text, std::vector<SheetTrack>& tracks) {
     if (text.find_first_not_of(" \t\r\n") == std::string::npos) return name_ + " is empty";
-    for (unsigned char c : text)
-      if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F)
-        return name_ + " is no CUE sheet: it holds binary data";
+    // Stray control characters in a title are the disc text's to clean; a
+    // NUL byte no text editor writes.
+    if (text.find('\0') != std::string::npos)
+      return name_ + " is no CUE sheet: it holds binary data";
     std::istringstream lines(text);
     int number = 0;
     for (std::string line; std::getline(lines, line);) {
