@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -561,7 +562,14 @@ void TForm1::JvXPButton4Click() {
 }
 
 void TForm1::JvLinkLabel1LinkClick() {
-  const QString url = QStringLiteral(CDX_WEBSITE_URL);
+  QString url = QStringLiteral(CDX_WEBSITE_URL);
+  // An installed program's page is the README installed beside it, not the
+  // one of a source tree that may be long gone.
+  const QString installed =
+      QCoreApplication::applicationDirPath() + "/../share/doc/cd-extractor/README.md";
+  const QUrl page(url);
+  if (page.isLocalFile() && !QFile::exists(page.toLocalFile()) && QFile::exists(installed))
+    url = QUrl::fromLocalFile(QDir::cleanPath(installed)).toString();
   if (!QDesktopServices::openUrl(QUrl(url)))
     ShowError(this, "Cannot open " + url + ": no program to show it was found.");
 }

@@ -110,6 +110,8 @@ TEST(Install, TheDataFilesPassTheirValidatorsAndNameInstalledFiles) {
     EXPECT_TRUE(fs::exists(prefix + "/bin/" + name));
   for (const auto& name : Matches(entry, "^Icon=(.+)$"))
     EXPECT_TRUE(fs::exists(prefix + "/share/icons/hicolor/scalable/apps/" + name + ".svg"));
+  // The page the window's "website" link opens when the sources are gone.
+  EXPECT_TRUE(fs::exists(prefix + "/share/doc/cd-extractor/README.md"));
   // The command line's page, made from its --help, has every option of it.
   std::string help;
   ASSERT_EQ(RunCli("--help", &help), 0);
