@@ -16,10 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string FileNamePart(const std::string& path) {
-  return std::filesystem::path(path).filename().string();
-}
-
 // The place of track `number` in the TOC; -1 when it has none.
 int IndexOf(const cdrip::DiscToc& toc, int number) {
   for (size_t i = 0; i < toc.tracks.size(); ++i)
@@ -179,10 +175,10 @@ void TVerifyStage::LogTrack(TDiscState& disc, const TJobTrack& track, TTrackOutc
     t.Copy = copy_.Result();
     disc.Silence += cdrip::CR_GetOffsetSilence();
   }
-  if (outcome.Result == TTrackResult::Written) t.File = FileNamePart(outcome.File);
+  // Whole paths until the disc's files are written: they say where.
+  if (outcome.Result == TTrackResult::Written) t.File = outcome.File;
   // A stopped track's file may lie beside an earlier one, or not be at all.
-  if (outcome.Result == TTrackResult::Stopped && !outcome.KeptAs.empty())
-    t.File = FileNamePart(outcome.KeptAs);
+  if (outcome.Result == TTrackResult::Stopped && !outcome.KeptAs.empty()) t.File = outcome.KeptAs;
   if (outcome.Result == TTrackResult::Stopped)
     t.Status = "Stopped at " + std::to_string(outcome.StoppedAt) + " %";
   if (outcome.Result == TTrackResult::Failed) {
@@ -214,7 +210,33 @@ void TVerifyStage::JobEnded(const TJobSummary&) {
   cdrip::CR_SetReadOffset(0);
 }
 
+namespace {
+
+// Where a disc's log and CUE sheet go: beside its files when they share a
+// folder (an album's), else in the output folder. The sheet's FILE lines
+// are then relative to it.
+std::string FolderOfFiles(const std::vector<verify::TLogTrack>& tracks, const std::string& folder) {
+  std::string common;
+  for (const verify::TLogTrack& t : tracks) {
+    if (t.File.empty()) continue;
+    const std::string own = std::filesystem::path(t.File).parent_path().string();
+    if (!common.empty() && own != common) return folder;
+    common = own;
+  }
+  return common.empty() ? folder : common;
+}
+
+std::string RelativeTo(const std::string& folder, const std::string& file) {
+  if (file.empty()) return file;
+  return std::filesystem::path(file).lexically_relative(folder).string();
+}
+
+}  // namespace
+
 void TVerifyStage::WriteDiscFiles(TDiscState& disc) {
+  const std::string folder = FolderOfFiles(disc.Tracks, folder_);
+  for (verify::TLogTrack& t : disc.Tracks) t.File = RelativeTo(folder, t.File);
+  for (verify::TCueTrack& t : disc.CueTracks) t.File = RelativeTo(folder, t.File);
   verify::TLogRecord log;
   const bool image = disc.Model == "image";
   log.Drive = image ? "image: " + disc.Path
@@ -235,7 +257,7 @@ void TVerifyStage::WriteDiscFiles(TDiscState& disc) {
   log.Tracks = disc.Tracks;
 
   const std::string base =
-      (std::filesystem::path(folder_) / ("disc-" + disc.Ids.CddbText())).string();
+      (std::filesystem::path(folder) / ("disc-" + disc.Ids.CddbText())).string();
   std::string error;
   if (verify::WriteFileAtomically(base + ".log", verify::BuildRipLog(log), error))
     written_.push_back(base + ".log");

@@ -203,6 +203,23 @@ TEST_F(CliNames, EveryFormatGetsNamedFilesWithTagsFromTheSheetOrTheLookup) {
       }
       const std::string folder = out + "/" + fs::path(disc.files[0]).parent_path().string();
       EXPECT_EQ(fs::exists(folder + "/cover.jpg"), disc.lookedUp) << folder;
+      // The log and the CUE sheet lie beside the files, whose names the
+      // sheet's FILE lines give.
+      size_t sheets = 0, named = 0;
+      for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() != ".cue") continue;
+        ++sheets;
+        EXPECT_TRUE(fs::exists(fs::path(entry.path()).replace_extension(".log")));
+        std::ifstream sheet(entry.path());
+        for (std::string line; std::getline(sheet, line);)
+          if (line.rfind("FILE \"", 0) == 0) {
+            ++named;
+            const std::string file = line.substr(6, line.rfind('"') - 6);
+            EXPECT_TRUE(fs::exists(folder + "/" + file)) << line;
+          }
+      }
+      EXPECT_EQ(sheets, 1u);
+      EXPECT_EQ(named, disc.files.size());
       if (format.Name == "flac") {
         std::string tag;
         const std::string first = Quoted(out + "/" + disc.files[0] + ".flac");
