@@ -9,6 +9,7 @@
 
 #include "cd/DiscIds.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/ArAnswers.h"
 #include "tests/support/LocalHttpServer.h"
 
 namespace cdx::test {
@@ -22,17 +23,7 @@ class AlbumBox : public AppTest {
     Main<QLineEdit>("TemplateEdit").setText("%A/%d/%n %t");
     Main<QCheckBox>("TagFilesBox").setChecked(true);
   }
-  std::string DiscId() const {
-    cdrip::DiscToc toc;
-    for (const dm::TrackSpec& t : Tracks) {
-      cdrip::TocTrack track;
-      track.number = static_cast<int>(toc.tracks.size()) + 1;
-      track.start = toc.leadOut;
-      toc.tracks.push_back(track);
-      toc.leadOut += t.sectors;
-    }
-    return ComputeDiscIds(toc).MusicBrainz;
-  }
+  std::string DiscId() const { return ComputeDiscIds(TocOf(Tracks)).MusicBrainz; }
   std::string Tag(const std::string& file, const char* name) {
     std::string out;
     RunCommand("ffprobe -v error -show_entries format_tags=" + std::string(name) +

@@ -12,6 +12,7 @@
 
 #include "cd/DiscIds.h"
 #include "extractor/Formats.h"
+#include "tests/support/ArAnswers.h"
 #include "tests/support/LocalHttpServer.h"
 #include "tests/support/TestSources.h"
 #include "tools/discmaker.h"
@@ -103,19 +104,11 @@ class CliNames : public ::testing::Test {
   }
 
   static std::string DiscIdOf(const std::vector<dm::TrackSpec>& tracks) {
-    cdrip::DiscToc toc;
-    for (const dm::TrackSpec& t : tracks) {
-      cdrip::TocTrack track;
-      track.number = static_cast<int>(toc.tracks.size()) + 1;
-      track.start = toc.leadOut;
-      toc.tracks.push_back(track);
-      toc.leadOut += t.sectors;
-    }
-    return ComputeDiscIds(toc).MusicBrainz;
+    return ComputeDiscIds(TocOf(tracks)).MusicBrainz;
   }
-  std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+  static std::string ReadText(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadFile(path);
+    return {bytes.begin(), bytes.end()};
   }
   void ServeReleases(const std::vector<std::string>& releases) {
     std::string list;

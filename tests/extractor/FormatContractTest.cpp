@@ -9,10 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "extractor/RipJob.h"
-#include "pipeline/MainThreadQueue.h"
-#include "tests/support/TestSources.h"
-#include "tools/discmaker.h"
+#include "tests/support/JobTracks.h"
 
 namespace cdx::test {
 namespace {
@@ -21,34 +18,6 @@ namespace dm = cdx::discmaker;
 
 constexpr int kTrackSeconds = 20;
 const std::vector<uint8_t> kEarlierFile{1, 2, 3};
-
-// Hands out one track of drive 0 and, when asked to, stops it once it has
-// come some way.
-class TOneTrack : public TJobFrontEnd {
- public:
-  TOneTrack(const TFormat& format, TRipJob& job, bool stop)
-      : format_(format), job_(job), stop_(stop) {}
-  std::optional<TJobTrack> NextTrack() override {
-    if (handedOut_) return std::nullopt;
-    handedOut_ = true;
-    return TJobTrack{1, {0, 1}, "Track01", &format_};
-  }
-  void Serve() override {
-    TMainThreadQueue::Instance().WaitAndServe(std::chrono::milliseconds(5));
-    if (stop_ && job_.Progress() >= 5) {
-      stop_ = false;
-      job_.Stop();
-    }
-  }
-  void TrackEnded(const TJobTrack&, const TTrackOutcome& outcome) override { Outcome = outcome; }
-  TTrackOutcome Outcome{};
-
- private:
-  const TFormat& format_;
-  TRipJob& job_;
-  bool stop_;
-  bool handedOut_ = false;
-};
 
 // The bytes of 44.1 kHz stereo that ffmpeg decodes `path` to, and what it
 // said about the file besides.
@@ -73,11 +42,7 @@ TDecoded Decode(const std::string& path) {
 class FormatContract : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::filesystem::create_directories(temp_.File("discs"));
-    dm::WriteImage(temp_.File("discs/disc.cue"), {dm::Noise(75 * kTrackSeconds, 7, 0.5)});
-    setenv("CDX_NO_DEVICES", "1", 1);
-    setenv("CDX_DISCS_DIR", temp_.File("discs").c_str(), 1);
-    setenv("CDX_DRIVES_DIR", temp_.File("drives").c_str(), 1);
+    UseImageDrive(temp_, {dm::Noise(75 * kTrackSeconds, 7, 0.5)});
     extractor_ = MakeComponent<TExtractor>();
   }
   void TearDown() override { unsetenv("CDX_IMAGE_SPEED"); }
@@ -107,11 +72,20 @@ TEST_F(FormatContract, EveryFormatKeepsAStoppedTrackAndFailsAFullDiskAlike) {
       std::unique_ptr<TFileSizeLimit> full;
       if (c.diskFull) full = std::make_unique<TFileSizeLimit>(100000);
       TRipJob job(*extractor_, folder);
-      TOneTrack track(format, job, c.stop);
+      TListedTracks track({1});
+      track.Format = &format;
+      track.Names = {"Track01"};
+      // Stopped once it has come some way.
+      track.OnServe = [&, stop = c.stop]() mutable {
+        if (!stop || job.Progress() < 5) return;
+        stop = false;
+        job.Stop();
+      };
       const TJobSummary summary = job.Run(track);
       full.reset();
       unsetenv("CDX_IMAGE_SPEED");
-      const TTrackOutcome& outcome = track.Outcome;
+      ASSERT_EQ(track.Outcomes.size(), 1u);
+      const TTrackOutcome& outcome = track.Outcomes[0];
       EXPECT_EQ(outcome.File, file);
       EXPECT_TRUE(PartFilesIn(folder).empty());
       if (c.stop) {

@@ -8,30 +8,13 @@
 #include <fstream>
 
 #include "extractor/VerifyStage.h"
-#include "pipeline/MainThreadQueue.h"
 #include "tests/support/ArAnswers.h"
-#include "tests/support/TestSources.h"
+#include "tests/support/JobTracks.h"
 
 namespace cdx::test {
 namespace {
 
 namespace dm = cdx::discmaker;
-
-class TTrackTwo : public TJobFrontEnd {
- public:
-  std::optional<TJobTrack> NextTrack() override {
-    if (std::exchange(given_, true)) return std::nullopt;
-    return TJobTrack{2, {0, 2}, "Track02", FindFormat("wav")};
-  }
-  void Serve() override {
-    TMainThreadQueue::Instance().WaitAndServe(std::chrono::milliseconds(10));
-  }
-  void TrackEnded(const TJobTrack&, const TTrackOutcome& ended) override { outcome = ended; }
-  TTrackOutcome outcome;
-
- private:
-  bool given_ = false;
-};
 
 // Changes the disc between the test read and the copy, as a drive that
 // reads a scratch differently each time would.
@@ -52,14 +35,10 @@ class TScratch : public TJobStage {
 
 TEST(VerifyStage, TestAndCopyKeepsOnlyATrackReadTheSameTwice) {
   TTempDir temp;
-  std::filesystem::create_directories(temp.File("discs"));
   std::filesystem::create_directories(temp.File("out"));
   const std::vector<dm::TrackSpec> disc = {dm::Sine(80, 440), dm::Noise(41, 9),
                                            dm::Square(30, 1000)};
-  setenv("CDX_NO_DEVICES", "1", 1);
-  setenv("CDX_DISCS_DIR", temp.File("discs").c_str(), 1);
-  setenv("CDX_DRIVES_DIR", temp.File("drives").c_str(), 1);
-  dm::WriteImage(temp.File("discs/disc.cue"), disc);
+  UseImageDrive(temp, disc);
   auto extractor = MakeComponent<TExtractor>();
   const uint32_t crc = SumsOf(disc)[1].Crc32;
   for (const bool scratch : {false, true}) {
@@ -75,23 +54,25 @@ TEST(VerifyStage, TestAndCopyKeepsOnlyATrackReadTheSameTwice) {
     settings.TestAndCopy = true;
     TVerifyStage verify(temp.File("out"), settings);
     job.AddStage(verify);
-    TTrackTwo track;
-    job.Run(track);
-    ASSERT_FALSE(verify.WrittenFiles().empty()) << track.outcome.Error;
+    TListedTracks tracks({2});
+    tracks.Names = {"Track02"};
+    job.Run(tracks);
+    const TTrackOutcome& outcome = tracks.Outcomes.at(0);
+    ASSERT_FALSE(verify.WrittenFiles().empty()) << outcome.Error;
     const std::vector<uint8_t> logBytes = ReadFile(verify.WrittenFiles().at(0));
     const std::string logText(logBytes.begin(), logBytes.end());
     EXPECT_NE(logText.find("Test CRC32: " + CrcText(crc)), std::string::npos) << logText;
     if (!scratch) {
-      EXPECT_EQ(track.outcome.Result, TTrackResult::Written);
-      EXPECT_EQ(track.outcome.Crc, crc);
+      EXPECT_EQ(outcome.Result, TTrackResult::Written);
+      EXPECT_EQ(outcome.Crc, crc);
       EXPECT_EQ(ReadFile(earlier).size(), 44u + 41 * 2352);
       continue;
     }
-    EXPECT_EQ(track.outcome.Result, TTrackResult::Failed);
-    EXPECT_NE(track.outcome.Error.find("Test CRC " + CrcText(crc) + " differs from copy CRC "),
+    EXPECT_EQ(outcome.Result, TTrackResult::Failed);
+    EXPECT_NE(outcome.Error.find("Test CRC " + CrcText(crc) + " differs from copy CRC "),
               std::string::npos)
-        << track.outcome.Error;
-    EXPECT_TRUE(track.outcome.EarlierKept);
+        << outcome.Error;
+    EXPECT_TRUE(outcome.EarlierKept);
     EXPECT_EQ(ReadFile(earlier), (std::vector<uint8_t>{'e', 'a', 'r', 'l', 'y'}));
     EXPECT_NE(logText.find("Status: CRC mismatch"), std::string::npos) << logText;
   }
