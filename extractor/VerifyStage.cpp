@@ -106,25 +106,26 @@ TTrackChecksumSetup TVerifyStage::SetupOf(const TDiscState& disc, int track) con
   return setup;
 }
 
+bool TVerifyStage::Watch(const TJobTrack& track, TTrackChecksums& sums,
+                         std::vector<TSampleSink*>& sinks) {
+  TDiscState* disc = DiscOf(track.Track.Drive);
+  if (!disc) return false;
+  cdrip::CR_SetReadOffset(disc->Offset);
+  sums.Reset(SetupOf(*disc, track.Track.Track));
+  sinks.push_back(&sums);
+  return true;
+}
+
 void TVerifyStage::TestPassReady(const TJobTrack& track, const TDisc&,
                                  std::vector<TSampleSink*>& sinks) {
-  TDiscState* disc = DiscOf(track.Track.Drive);
-  if (!disc) return;
-  cdrip::CR_SetReadOffset(disc->Offset);
-  test_.Reset(SetupOf(*disc, track.Track.Track));
-  testReady_ = true;
-  sinks.push_back(&test_);
+  if (Watch(track, test_, sinks)) testReady_ = true;
 }
 
 void TVerifyStage::ChainReady(const TJobTrack& track, const TDisc&, TACSFileOut& writer,
                               std::vector<TSampleSink*>& sinks) {
-  TDiscState* disc = DiscOf(track.Track.Drive);
-  if (!disc) return;
-  cdrip::CR_SetReadOffset(disc->Offset);
-  copy_.Reset(SetupOf(*disc, track.Track.Track));
+  if (!Watch(track, copy_, sinks)) return;
   copyReady_ = true;
   crcMismatch_ = false;
-  sinks.push_back(&copy_);
   if (!testReady_) return;
   // Before the file takes its name: a copy that differs from the test
   // fails the run, and an earlier file of the name stays.

@@ -64,6 +64,9 @@ class TVerifyStage : public TJobStage {
   struct TDiscState;
   TDiscState* DiscOf(int drive);
   TTrackChecksumSetup SetupOf(const TDiscState& disc, int track) const;
+  // Sets the drive's offset and makes `sums` watch the next read of
+  // `track`; false for a track of no disc the stage knows.
+  bool Watch(const TJobTrack& track, TTrackChecksums& sums, std::vector<TSampleSink*>& sinks);
   const verify::TArDisc& Answer(TDiscState& disc);
   void LogTrack(TDiscState& disc, const TJobTrack& track, TTrackOutcome& outcome);
   void WriteDiscFiles(TDiscState& disc);
