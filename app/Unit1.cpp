@@ -27,6 +27,9 @@ namespace cdx {
 
 namespace {
 
+// Where the drive box keeps how many audio tracks each drive's disc has.
+constexpr int kAudioTracksRole = Qt::UserRole + 1;
+
 // A drop hands each path over in a buffer of 254 characters.
 constexpr int kDroppedPathLimit = 253;
 // The track bar is brought up to date this often during a track: the
@@ -416,6 +419,7 @@ void TForm1::FillDriveBox() {
                          .arg(drive.Index)
                          .arg(FileNamePart(QString::fromStdString(drive.Path)), holds),
                      drive.Index);
+    DriveBox.setItemData(DriveBox.count() - 1, static_cast<int>(audio), kAudioTracksRole);
   }
   if (const int keep = DriveBox.findData(chosen); keep >= 0) DriveBox.setCurrentIndex(keep);
   AddDiscButton.setEnabled(DriveBox.count() > 0);
@@ -440,14 +444,13 @@ void TForm1::AddDiscClick() {
 }
 
 void TForm1::ListTheOnlyAudioDisc() {
+  // The drive box read every drive's disc already.
   std::vector<int> withAudio;
-  for (const TDriveInfo& drive : ListDrives())
-    if (!TDisc::Read(drive.Index).AudioTracks().empty()) withAudio.push_back(drive.Index);
+  for (int i = 0; i < DriveBox.count(); ++i)
+    if (DriveBox.itemData(i, kAudioTracksRole).toInt() > 0) withAudio.push_back(i);
   if (withAudio.size() != 1) return;
-  RefreshDriveFolders();
-  AddDiscTracks(withAudio.front());
-  if (const int place = DriveBox.findData(withAudio.front()); place >= 0)
-    DriveBox.setCurrentIndex(place);
+  DriveBox.setCurrentIndex(withAudio.front());
+  AddDiscClick();
 }
 
 void TForm1::AddTracksFromDialog() {
