@@ -60,9 +60,20 @@ struct Library {
 // Long enough for a drive read already under way to end.
 constexpr auto kCloseWait = std::chrono::seconds(10);
 
+// Never destroyed: when a thread calls exit() while another is in a read,
+// the exit handlers must not free the ripper under that read (the process's
+// end releases all of it anyway).
+struct ImmortalLibrary {
+  union {
+    Library lib;
+  };
+  ImmortalLibrary() : lib() {}
+  ~ImmortalLibrary() {}
+};
+
 Library& Lib() {
-  static Library lib;
-  return lib;
+  static ImmortalLibrary immortal;
+  return immortal.lib;
 }
 
 bool ValidIndex(const Library& lib, int index) {
