@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 
 #include "pipeline/ACS_Classes.h"
 #include "platform/cdrip/cdrip.h"
@@ -10,11 +11,6 @@
 namespace cdx {
 
 namespace {
-
-std::string FileNamePart(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The whole text as a decimal integer, or EConvertError.
 int ParseTrackNumber(const std::string& text) {
@@ -67,7 +63,7 @@ TDiscTrack TrackOfPath(const std::string& path) {
   // A path on no drive must not rip whatever was selected before.
   if (drive < 0) throw EACSException("\"" + path + "\" is not a track of a CD drive");
   // "Track07.cda": the text between the word and the extension.
-  std::string name = FileNamePart(path);
+  std::string name = std::filesystem::path(path).filename().string();
   std::string number = name.size() > 9 ? name.substr(5, name.size() - 9) : std::string();
   return {drive, ParseTrackNumber(number)};
 }

@@ -8,13 +8,6 @@ namespace cdx::verify {
 
 namespace {
 
-std::string Msf(uint32_t sectors) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u", sectors / 4500, sectors / 75 % 60,
-                sectors % 75);
-  return text;
-}
-
 std::string Quoted(const std::string& value) {
   std::string text = "\"";
   for (char c : value) text += c == '"' ? '\'' : static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
@@ -32,6 +25,13 @@ void Add(std::string& cue, const std::string& key, const std::string& value) {
 }
 
 }  // namespace
+
+std::string Msf(uint32_t sectors) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", sectors / 4500, sectors / 75 % 60,
+                sectors % 75);
+  return text;
+}
 
 std::string BuildCueSheet(const TCueRecord& r) {
   std::string cue;

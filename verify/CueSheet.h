@@ -38,4 +38,7 @@ struct TCueRecord {
 // (a CUE sheet has no escapes).
 std::string BuildCueSheet(const TCueRecord& record);
 
+// A sector count as MM:SS:FF, 75 frames a second: the sheet's and the log's times.
+std::string Msf(uint32_t sectors);
+
 }  // namespace cdx::verify

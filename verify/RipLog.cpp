@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "verify/CueSheet.h"
 #include "verify/Program.h"
 
 namespace cdx::verify {
@@ -19,10 +20,6 @@ std::string Format(const char* format, auto... values) {
 
 std::string Hex(uint32_t value) {
   return Format("%08X", value);
-}
-
-std::string Msf(uint32_t sectors) {
-  return Format("%02u:%02u:%02u", sectors / 4500, sectors / 75 % 60, sectors % 75);
 }
 
 std::string YesNo(bool value) {

@@ -9,7 +9,7 @@ namespace cdx {
 namespace {
 
 constexpr char kInitFailed[] = "Failed to initialize FLAC encoder.";
-constexpr char kEncodeFailed[] = "Failed to encode data.";
+constexpr char kFlacEncodeFailed[] = "Failed to encode data.";
 
 // The encoder's integer samples from little-endian PCM: 16-bit samples
 // sign-extended, unsigned 8-bit ones centred on 0 (0 -> -128, 255 -> 127).
@@ -140,14 +140,14 @@ void TFLACOut::EncodeBlock(int bytes) {
   WidenSamples(FBlock.data(), samples, FBitsPerSample, FSamples.data());
   if (!FLAC__stream_encoder_process_interleaved(FEncoder.get(), FSamples.data(),
                                                 static_cast<uint32_t>(samples / FChannels)))
-    throw EACSException(kEncodeFailed);
+    throw EACSException(kFlacEncodeFailed);
 }
 
 void TFLACOut::FinishFile() {
   // A failed run's file is thrown away: there is nothing to complete.
   if (RunFailed()) return;
   // The last frame and the completed header are written here, and can fail.
-  if (!FLAC__stream_encoder_finish(FEncoder.get())) throw EACSException(kEncodeFailed);
+  if (!FLAC__stream_encoder_finish(FEncoder.get())) throw EACSException(kFlacEncodeFailed);
 }
 
 void TFLACOut::ReleaseFile() noexcept {

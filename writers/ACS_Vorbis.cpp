@@ -6,11 +6,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "writers/LittleEndian.h"
+
 namespace cdx {
 
 namespace {
 
-constexpr char kEncodeFailed[] = "The Ogg Vorbis encoder failed.";
+constexpr char kVorbisEncodeFailed[] = "The Ogg Vorbis encoder failed.";
 
 bool SameFieldName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -31,14 +33,6 @@ std::string FirstValueOf(const std::vector<std::string>& lines, std::string_view
       return line.substr(equals + 1);
   }
   return {};
-}
-
-int16_t SampleAt(const uint8_t* bytes, int index) {
-  return static_cast<int16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8));
-}
-
-uint32_t LittleEndian32(const uint8_t* bytes) {
-  return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
 }  // namespace
@@ -100,11 +94,12 @@ void TVorbisOut::StartFile(TACSInput& input) {
   const int32_t serial = Appending() ? FreeSerial() : FSerial;
   SetUpEncoder();
   AddComments();
-  if (vorbis_analysis_init(&FState.Dsp, &FState.Info) != 0) throw EACSException(kEncodeFailed);
+  if (vorbis_analysis_init(&FState.Dsp, &FState.Info) != 0)
+    throw EACSException(kVorbisEncodeFailed);
   FState.DspReady = true;
-  if (vorbis_block_init(&FState.Dsp, &FState.Block) != 0) throw EACSException(kEncodeFailed);
+  if (vorbis_block_init(&FState.Dsp, &FState.Block) != 0) throw EACSException(kVorbisEncodeFailed);
   FState.BlockReady = true;
-  if (ogg_stream_init(&FState.Stream, serial) != 0) throw EACSException(kEncodeFailed);
+  if (ogg_stream_init(&FState.Stream, serial) != 0) throw EACSException(kVorbisEncodeFailed);
   FState.StreamReady = true;
   WriteHeaders();
 }
@@ -179,8 +174,7 @@ int32_t TVorbisOut::FreeSerial() {
     const int got = static_cast<int>(FStream->Read(buffer + held, kBufferSize - held));
     held += got;
     for (int at = 0; at + kPageHead <= held; ++at)
-      if (std::memcmp(buffer + at, "OggS", 5) == 0)
-        used.push_back(LittleEndian32(buffer + at + 14));
+      if (std::memcmp(buffer + at, "OggS", 5) == 0) used.push_back(GetLE32(buffer + at + 14));
     if (got == 0) break;
     const int keep = std::min(held, kPageHead - 1);
     std::memmove(buffer, buffer + held - keep, static_cast<size_t>(keep));
@@ -195,9 +189,9 @@ int32_t TVorbisOut::FreeSerial() {
 void TVorbisOut::WriteHeaders() {
   if (vorbis_analysis_headerout(&FState.Dsp, &FState.Comment, &FState.Identification,
                                 &FState.CommentHeader, &FState.Setup) != 0)
-    throw EACSException(kEncodeFailed);
+    throw EACSException(kVorbisEncodeFailed);
   for (ogg_packet* packet : {&FState.Identification, &FState.CommentHeader, &FState.Setup})
-    if (ogg_stream_packetin(&FState.Stream, packet) != 0) throw EACSException(kEncodeFailed);
+    if (ogg_stream_packetin(&FState.Stream, packet) != 0) throw EACSException(kVorbisEncodeFailed);
   // The headers stand on pages of their own, before any audio page.
   while (ogg_stream_flush(&FState.Stream, &FState.Page) != 0) WritePage();
 }
@@ -248,10 +242,10 @@ void TVorbisOut::EndStream() {
 void TVorbisOut::Drain() {
   while (vorbis_analysis_blockout(&FState.Dsp, &FState.Block) == 1) {
     if (vorbis_analysis(&FState.Block, nullptr) != 0 || vorbis_bitrate_addblock(&FState.Block) != 0)
-      throw EACSException(kEncodeFailed);
+      throw EACSException(kVorbisEncodeFailed);
     while (vorbis_bitrate_flushpacket(&FState.Dsp, &FState.Packet) == 1) {
       if (ogg_stream_packetin(&FState.Stream, &FState.Packet) != 0)
-        throw EACSException(kEncodeFailed);
+        throw EACSException(kVorbisEncodeFailed);
       while (!FEndOfStream && ogg_stream_pageout(&FState.Stream, &FState.Page) != 0) WritePage();
     }
   }

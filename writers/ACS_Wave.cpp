@@ -7,21 +7,13 @@
 #include <string>
 
 #include "pipeline/Rounding.h"
+#include "writers/LittleEndian.h"
 
 namespace cdx {
 
 namespace {
 
 // --- Little-endian helpers ----------------------------------------------
-
-uint16_t GetLE16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t GetLE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 void PutLE16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v);
@@ -34,10 +26,6 @@ void PutLE32(uint8_t* p, uint32_t v) {
 
 void PutId(uint8_t* p, const char* id) {
   std::memcpy(p, id, 4);
-}
-
-int SampleAt(const uint8_t* bytes, int index) {
-  return static_cast<int16_t>(GetLE16(bytes + 2 * index));
 }
 
 // --- Header reader --------------------------------------------------------

@@ -7,7 +7,7 @@ namespace cdx {
 
 namespace {
 
-using R = TMp3Settings;
+using Mp3 = TMp3Settings;
 
 template <class Enum, size_t N>
 Enum IndexOf(const std::array<int, N>& values, int value) {
@@ -27,10 +27,10 @@ int LeadingNumber(const std::string& text, int otherwise) {
 TSetting ModeSetting() {
   TSetting mode{"mode", WordIn({"stereo", "mono"}, "stereo"), "channel mode"};
   mode.Get = [](const TFormatSettings& s) {
-    return std::vector<std::string>{static_cast<const R&>(s).Mode == MONO ? "mono" : "stereo"};
+    return std::vector<std::string>{static_cast<const Mp3&>(s).Mode == MONO ? "mono" : "stereo"};
   };
   mode.Set = [](TFormatSettings& s, const TOptionValue& v) {
-    static_cast<R&>(s).Mode = v.Word == 1 ? MONO : STEREO;
+    static_cast<Mp3&>(s).Mode = v.Word == 1 ? MONO : STEREO;
   };
   return mode;
 }
@@ -40,11 +40,11 @@ TSetting RateSetting() {
   rates.Default = "default";
   TSetting rate{"rate", rates, "output sample rate; default lets the encoder choose"};
   rate.Get = [](const TFormatSettings& s) {
-    const int hz = static_cast<const R&>(s).Rate;
+    const int hz = static_cast<const Mp3&>(s).Rate;
     return std::vector<std::string>{hz == 0 ? "default" : std::to_string(hz)};
   };
   rate.Set = [](TFormatSettings& s, const TOptionValue& v) {
-    static_cast<R&>(s).Rate = v.Word == 0 ? 0 : v.Integer;
+    static_cast<Mp3&>(s).Rate = v.Word == 0 ? 0 : v.Integer;
   };
   return rate;
 }
@@ -53,10 +53,10 @@ TSetting TagSetting(std::string name, std::string TMP3Tags::*field, std::string 
                     std::string help) {
   TSetting tag{std::move(name), AnyText(std::move(placeholder)), "tag: " + std::move(help)};
   tag.Get = [field](const TFormatSettings& s) {
-    return std::vector<std::string>{static_cast<const R&>(s).Tags.*field};
+    return std::vector<std::string>{static_cast<const Mp3&>(s).Tags.*field};
   };
   tag.Set = [field](TFormatSettings& s, const TOptionValue& v) {
-    static_cast<R&>(s).Tags.*field = v.Text;
+    static_cast<Mp3&>(s).Tags.*field = v.Text;
   };
   return tag;
 }
@@ -64,24 +64,24 @@ TSetting TagSetting(std::string name, std::string TMP3Tags::*field, std::string 
 std::vector<TSetting> EncoderSettings() {
   const std::vector<int> ladder = Mp3BitrateLadder();
   return {
-      IntegerSetting<R>("bitrate", IntegerIn(ladder, 128), "constant bitrate in kbit/s",
-                        &R::Bitrate),
-      IntegerSetting<R>("quality", IntegerBetween(1, 9, 5),
-                        "encoder quality at a constant bitrate, 1 best", &R::Quality),
-      FlagSetting<R>("vbr", "variable bitrate instead of --bitrate", &R::Vbr),
-      IntegerSetting<R>("vbr-quality", IntegerBetween(1, 9, 5), "variable-bitrate quality, 1 best",
-                        &R::VbrQuality),
-      IntegerSetting<R>("vbr-min", IntegerIn(ladder, 128), "lowest variable bitrate in kbit/s",
-                        &R::VbrMin),
-      IntegerSetting<R>("vbr-max", IntegerIn(ladder, 192), "highest variable bitrate in kbit/s",
-                        &R::VbrMax),
-      FlagSetting<R>("vbr-header", "with --vbr, ask for the header frame (written anyway)",
-                     &R::VbrHeader),
+      IntegerSetting<Mp3>("bitrate", IntegerIn(ladder, 128), "constant bitrate in kbit/s",
+                          &Mp3::Bitrate),
+      IntegerSetting<Mp3>("quality", IntegerBetween(1, 9, 5),
+                          "encoder quality at a constant bitrate, 1 best", &Mp3::Quality),
+      FlagSetting<Mp3>("vbr", "variable bitrate instead of --bitrate", &Mp3::Vbr),
+      IntegerSetting<Mp3>("vbr-quality", IntegerBetween(1, 9, 5),
+                          "variable-bitrate quality, 1 best", &Mp3::VbrQuality),
+      IntegerSetting<Mp3>("vbr-min", IntegerIn(ladder, 128), "lowest variable bitrate in kbit/s",
+                          &Mp3::VbrMin),
+      IntegerSetting<Mp3>("vbr-max", IntegerIn(ladder, 192), "highest variable bitrate in kbit/s",
+                          &Mp3::VbrMax),
+      FlagSetting<Mp3>("vbr-header", "with --vbr, ask for the header frame (written anyway)",
+                       &Mp3::VbrHeader),
       ModeSetting(),
       RateSetting(),
-      FlagSetting<R>("crc", "protect each frame with a checksum", &R::Crc),
-      FlagSetting<R>("copyright", "set the copyright bit", &R::Copyright),
-      FlagSetting<R>("no-original", "clear the original bit", &R::Original, false),
+      FlagSetting<Mp3>("crc", "protect each frame with a checksum", &Mp3::Crc),
+      FlagSetting<Mp3>("copyright", "set the copyright bit", &Mp3::Copyright),
+      FlagSetting<Mp3>("no-original", "clear the original bit", &Mp3::Original, false),
   };
 }
 
@@ -95,15 +95,17 @@ std::vector<TSetting> TagSettings() {
       TagSetting("comment", &TMP3Tags::Comment, "TEXT", "comment"),
       TagSetting("genre", &TMP3Tags::Genre, "TEXT",
                  "genre, a name of the ID3v1 list (any other: Other)"),
-      FlagSetting<R>("title-from-name", "tag: each file's name as its title", &R::TitleFromName),
-      FlagSetting<R>("increment-track", "tag: track numbers counted up from --track, file by file",
-                     &R::IncrementTrack),
+      FlagSetting<Mp3>("title-from-name", "tag: each file's name as its title",
+                       &Mp3::TitleFromName),
+      FlagSetting<Mp3>("increment-track",
+                       "tag: track numbers counted up from --track, file by file",
+                       &Mp3::IncrementTrack),
   };
 }
 
-void Configure(TACSFileOut& out, const TFormatSettings& s, const TTrackRun& run) {
+void ConfigureMp3(TACSFileOut& out, const TFormatSettings& s, const TTrackRun& run) {
   auto& writer = static_cast<TMP3Out&>(out);
-  const auto& mp3 = static_cast<const R&>(s);
+  const auto& mp3 = static_cast<const Mp3&>(s);
   writer.SetBitRate(IndexOf<TMP3BitRate>(kMP3BitRates, mp3.Bitrate));
   writer.SetQuality(static_cast<TMP3Quality>(mp3.Quality));
   writer.SetEnableVBR(mp3.Vbr);
@@ -145,10 +147,10 @@ TFormat Mp3Format() {
   TFormat mp3{"Mp3", "mp3", ".mp3"};
   mp3.Settings = EncoderSettings();
   for (TSetting& tag : TagSettings()) mp3.Settings.push_back(std::move(tag));
-  mp3.Defaults = [] { return std::make_unique<R>(); };
+  mp3.Defaults = [] { return std::make_unique<Mp3>(); };
   mp3.CreateParts = [](TComponent& owner) { return TFormatParts{CreateComponent<TMP3Out>(owner)}; };
   mp3.Output = [](const TFormatSettings&) { return TStreamShape{}; };
-  mp3.Configure = Configure;
+  mp3.Configure = ConfigureMp3;
   return mp3;
 }
 

@@ -9,7 +9,7 @@ namespace cdx {
 
 namespace {
 
-using R = TOggSettings;
+using Ogg = TOggSettings;
 
 // A bitrate of the writer's table in kbit/s, or "auto".
 TSetting BitrateSetting(std::string name, std::string help, TVorbisBitRate TVorbisBitrates::*field,
@@ -19,14 +19,14 @@ TSetting BitrateSetting(std::string name, std::string help, TVorbisBitRate TVorb
   rates.Default = "auto";
   TSetting rate{std::move(name), rates, std::move(help)};
   rate.Get = [field](const TFormatSettings& s) {
-    const int ordinal = static_cast<const R&>(s).Bitrates.*field;
+    const int ordinal = static_cast<const Ogg&>(s).Bitrates.*field;
     return std::vector<std::string>{
         ordinal == bbrAutoSelect ? "auto" : std::to_string(kVorbisBitRatesKbps[ordinal - 1])};
   };
   rate.Set = [set](TFormatSettings& s, const TOptionValue& v) {
     const auto& kbps = kVorbisBitRatesKbps;
     const auto place = std::find(kbps.begin(), kbps.end(), v.Integer) - kbps.begin();
-    (static_cast<R&>(s).Bitrates.*
+    (static_cast<Ogg&>(s).Bitrates.*
      set)(static_cast<TVorbisBitRate>(v.Word == 0 ? 0 : static_cast<int>(place) + 1));
   };
   return rate;
@@ -37,10 +37,10 @@ TSetting QualitySetting() {
                    "quality, 0.00 smallest to 1.00 best, in hundredths"};
   quality.Get = [](const TFormatSettings& s) {
     return std::vector<std::string>{
-        TwoDecimals(static_cast<const R&>(s).QualityHundredths / 100.0)};
+        TwoDecimals(static_cast<const Ogg&>(s).QualityHundredths / 100.0)};
   };
   quality.Set = [](TFormatSettings& s, const TOptionValue& v) {
-    static_cast<R&>(s).QualityHundredths = static_cast<int>(std::lround(v.Real * 100));
+    static_cast<Ogg&>(s).QualityHundredths = static_cast<int>(std::lround(v.Real * 100));
   };
   return quality;
 }
@@ -49,11 +49,11 @@ TSetting ChannelSetting() {
   TSetting channels{"channels", IntegerIn({1, 2}, 2), "mono or stereo"};
   channels.Get = [](const TFormatSettings& s) {
     return std::vector<std::string>{
-        static_cast<const R&>(s).ChannelMode == TOggChannelMode::Mono ? "1" : "2"};
+        static_cast<const Ogg&>(s).ChannelMode == TOggChannelMode::Mono ? "1" : "2"};
   };
   channels.Set = [](TFormatSettings& s, const TOptionValue& v) {
     // "Keep as it is" is stereo too, and stays what it is.
-    TOggChannelMode& mode = static_cast<R&>(s).ChannelMode;
+    TOggChannelMode& mode = static_cast<Ogg&>(s).ChannelMode;
     if (v.Integer == 1)
       mode = TOggChannelMode::Mono;
     else if (mode == TOggChannelMode::Mono)
@@ -64,17 +64,17 @@ TSetting ChannelSetting() {
 
 TSetting CommentSetting() {
   TSetting comment{"comment", AnyText("TAG=VALUE"), "a comment of each file", true, false};
-  comment.Get = [](const TFormatSettings& s) { return static_cast<const R&>(s).Comments; };
+  comment.Get = [](const TFormatSettings& s) { return static_cast<const Ogg&>(s).Comments; };
   comment.Set = [](TFormatSettings& s, const TOptionValue& v) {
-    static_cast<R&>(s).Comments.push_back(v.Text);
+    static_cast<Ogg&>(s).Comments.push_back(v.Text);
   };
-  comment.Clear = [](TFormatSettings& s) { static_cast<R&>(s).Comments.clear(); };
+  comment.Clear = [](TFormatSettings& s) { static_cast<Ogg&>(s).Comments.clear(); };
   return comment;
 }
 
-void Configure(TACSFileOut& out, const TFormatSettings& s, const TTrackRun&) {
+void ConfigureOgg(TACSFileOut& out, const TFormatSettings& s, const TTrackRun&) {
   auto& writer = static_cast<TVorbisOut&>(out);
-  const auto& ogg = static_cast<const R&>(s);
+  const auto& ogg = static_cast<const Ogg&>(s);
   writer.SetCompression(static_cast<float>(ogg.QualityHundredths) / 100);
   writer.SetBitrates(ogg.Bitrates);
   std::vector<std::string> comments = ogg.Comments;
@@ -98,15 +98,15 @@ TFormat OggFormat() {
       ChannelSetting(),
       CommentSetting(),
   };
-  ogg.Defaults = [] { return std::make_unique<R>(); };
+  ogg.Defaults = [] { return std::make_unique<Ogg>(); };
   ogg.CreateParts = [](TComponent& owner) {
     return TFormatParts{CreateComponent<TVorbisOut>(owner), nullptr, NewChannelConverter(owner)};
   };
   ogg.Output = [](const TFormatSettings& s) {
-    const bool mono = static_cast<const R&>(s).ChannelMode == TOggChannelMode::Mono;
+    const bool mono = static_cast<const Ogg&>(s).ChannelMode == TOggChannelMode::Mono;
     return TStreamShape{44100, mono ? 1 : 2, 16};
   };
-  ogg.Configure = Configure;
+  ogg.Configure = ConfigureOgg;
   return ogg;
 }
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/apecompress/Bytes.h"
+
 namespace apecompress {
 namespace {
 
@@ -24,17 +26,13 @@ constexpr Tables MakeTables() {
 
 constexpr Tables kTables = MakeTables();
 
-uint32_t Load32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 }  // namespace
 
 uint32_t Crc32(const uint8_t* data, size_t size) {
   uint32_t crc = 0xFFFFFFFFu;
   while (size >= 8) {
-    const uint32_t lo = Load32(data) ^ crc;
-    const uint32_t hi = Load32(data + 4);
+    const uint32_t lo = LoadLe32(data) ^ crc;
+    const uint32_t hi = LoadLe32(data + 4);
     crc = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
           kTables[4][lo >> 24] ^ kTables[3][hi & 0xFF] ^ kTables[2][(hi >> 8) & 0xFF] ^
           kTables[1][(hi >> 16) & 0xFF] ^ kTables[0][hi >> 24];

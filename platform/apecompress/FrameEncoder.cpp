@@ -1,8 +1,8 @@
 #include "platform/apecompress/FrameEncoder.h"
 
-#include <cstring>
 #include <stdexcept>
 
+#include "platform/apecompress/Bytes.h"
 #include "platform/apecompress/Crc32.h"
 #include "platform/apecompress/Predictor.h"
 
@@ -34,12 +34,6 @@ std::vector<StageShape> CascadeFor(int level) {
     default:
       return {};
   }
-}
-
-uint32_t Load32(const uint8_t* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
 }
 
 }  // namespace
@@ -97,13 +91,13 @@ FrameEncoder::Kind FrameEncoder::Classify(const uint8_t* pcm, uint32_t blocks) c
   const size_t bytes = size_t(blocks) * 2 * size_t(channels_);
   uint32_t any = 0;
   size_t i = 0;
-  for (; i + 4 <= bytes; i += 4) any |= Load32(pcm + i);
+  for (; i + 4 <= bytes; i += 4) any |= LoadLe32(pcm + i);
   for (; i < bytes; ++i) any |= pcm[i];
   if (any == 0) return kSilence;
   if (channels_ == 1) return kCoded;
   uint32_t differ = 0;
   for (i = 0; i < bytes; i += 4) {
-    const uint32_t block = Load32(pcm + i);
+    const uint32_t block = LoadLe32(pcm + i);
     differ |= (block ^ (block >> 16)) & 0xFFFF;
   }
   return differ == 0 ? kPseudoStereo : kCoded;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/apecompress/Bytes.h"
+
 namespace apecompress {
 namespace {
 
@@ -23,10 +25,6 @@ constexpr int kWord[64] = {0, 1, 2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13,
 
 uint32_t RotateLeft(uint32_t v, int s) {
   return (v << s) | (v >> (32 - s));
-}
-
-uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
 // One round: 16 steps of the same mixing function, unrolled by the compiler.

@@ -16,6 +16,10 @@ namespace apetest {
 
 using Pcm = std::vector<int16_t>;  // interleaved samples
 
+// A frame length for tests that want many frames: odd, so frames end
+// mid-word before padding.
+inline constexpr uint32_t kSmallFrame = 4097;
+
 // A fresh directory, removed with everything in it at destruction.
 class TempDir {
  public:

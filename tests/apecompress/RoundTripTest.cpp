@@ -9,8 +9,6 @@
 namespace apetest {
 namespace {
 
-constexpr uint32_t kSmallFrame = 4097;  // odd, so frames end mid-word before padding
-
 void ExpectRoundTrip(const Pcm& pcm, const EncodeSettings& settings) {
   TempDir dir;
   const std::string path = dir.File("out.ape");

@@ -15,8 +15,6 @@
 namespace apetest {
 namespace {
 
-constexpr uint32_t kSmallFrame = 4097;
-
 // Real music, stereo or its left channel alone.
 Pcm Music(double seconds, int channels, double start = 20) {
   const Pcm stereo = DecodeMusic("freezingpoint.ogg", start, seconds);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
@@ -30,6 +31,19 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 namespace cdx::test {
 
 namespace dm = cdx::discmaker;
+
+// What a list does when the user picks its index-th item.
+inline void Select(QComboBox& combo, int index) {
+  combo.setCurrentIndex(index);
+  emit combo.activated(index);
+}
+
+// The same for the item that reads `item`.
+inline void Select(QComboBox& combo, const QString& item) {
+  const int index = combo.findText(item);
+  ASSERT_GE(index, 0) << item.toStdString();
+  Select(combo, index);
+}
 
 // Five two-second tracks with different content.
 std::vector<dm::TrackSpec> FiveShortTracks();

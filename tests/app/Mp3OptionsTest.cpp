@@ -20,14 +20,6 @@ namespace {
 
 using Mp3Options = AppTest;
 
-void Select(QComboBox& combo, const QString& item) {
-  // What the list does when the user picks an item.
-  const int index = combo.findText(item);
-  ASSERT_GE(index, 0) << item.toStdString();
-  combo.setCurrentIndex(index);
-  emit combo.activated(index);
-}
-
 TEST_F(Mp3Options, EachListAndCheckBoxSetsItsWriterProperty) {
   TForm3& dialog = Form3();
   auto& bitrate = Control<QComboBox>(dialog, "ComboBox2");

@@ -45,12 +45,6 @@ class OggOptions : public AppTest {
   }
 };
 
-void Select(QComboBox& list, int index) {
-  // What the list does when the user picks an item.
-  list.setCurrentIndex(index);
-  emit list.activated(index);
-}
-
 TEST_F(OggOptions, BitrateListsFollowTheirRulesAndTheWriterHoldsWhatTheyShow) {
   const struct {
     const char* steps;              // N, X, M: select in the nominal, maximum, minimum list

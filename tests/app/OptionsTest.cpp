@@ -54,12 +54,6 @@ std::vector<std::string> Chain(TExtractor& ex, TACSOutput* writer) {
   return chain;
 }
 
-void Select(QComboBox& combo, int index) {
-  // What the list does when the user picks an item.
-  combo.setCurrentIndex(index);
-  emit combo.activated(index);
-}
-
 std::string SoxInfo(const std::string& path, const char* option) {
   std::string out;
   RunCommand(std::string("sox --i ") + option + " '" + path + "'", &out);

@@ -27,10 +27,6 @@ using TView = std::multimap<std::string, std::string>;
 const std::string kRelease = "11111111-1111-4111-8111-111111111111";
 const std::string kRecording = "33333333-3333-4333-8333-33333333333";
 
-std::string Quoted(const std::string& s) {
-  return "'" + s + "'";
-}
-
 TView ToolView(const std::string& command, const std::string& prefix = "") {
   std::string out;
   EXPECT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
@@ -49,10 +45,10 @@ TView ToolView(const std::string& command, const std::string& prefix = "") {
 // Every reader's view of a file's tags, under mutagen's lower-case names.
 TView TagsOf(const std::string& path, const std::string& format) {
   if (format == "wav")
-    return ToolView("ffprobe -v error -show_entries format_tags -of default=nw=1 " + Quoted(path),
-                    "TAG:");
-  return ToolView("/usr/bin/python3 " CDX_SOURCE_DIR "/tests/writers/tag_view.py " + Quoted(path) +
-                  " " + (format == "opus" ? "ogg" : format));
+    return ToolView(
+        "ffprobe -v error -show_entries format_tags -of default=nw=1 " + ShellQuoted(path), "TAG:");
+  return ToolView("/usr/bin/python3 " CDX_SOURCE_DIR "/tests/writers/tag_view.py " +
+                  ShellQuoted(path) + " " + (format == "opus" ? "ogg" : format));
 }
 
 std::string One(const TView& view, const std::string& name) {
@@ -172,9 +168,10 @@ TEST_F(CliNames, EveryFormatGetsNamedFilesWithTagsFromTheSheetOrTheLookup) {
       SCOPED_TRACE(format.Name + ", " + disc.name);
       const std::string out = temp_.File("out-" + format.Name + "-" + disc.name);
       std::string text;
-      ASSERT_EQ(Run("--image " + disc.image + " --format " + format.Name + " --out " + Quoted(out),
-                    &text),
-                0)
+      ASSERT_EQ(
+          Run("--image " + disc.image + " --format " + format.Name + " --out " + ShellQuoted(out),
+              &text),
+          0)
           << text;
       for (size_t k = 0; k < disc.files.size(); ++k) {
         const std::string path = out + "/" + disc.files[k] + format.Extension;
@@ -215,7 +212,7 @@ TEST_F(CliNames, EveryFormatGetsNamedFilesWithTagsFromTheSheetOrTheLookup) {
       EXPECT_EQ(named, disc.files.size());
       if (format.Name == "flac") {
         std::string tag;
-        const std::string first = Quoted(out + "/" + disc.files[0] + ".flac");
+        const std::string first = ShellQuoted(out + "/" + disc.files[0] + ".flac");
         EXPECT_EQ(RunCommand("metaflac --show-tag=TITLE --show-tag=ALBUMARTIST " + first, &tag), 0);
         EXPECT_EQ(tag, "TITLE=" + disc.titles[0] + "\nALBUMARTIST=" + disc.artist + "\n");
         EXPECT_EQ(RunCommand("metaflac --list --block-type=PADDING " + first, &tag), 0);
@@ -266,10 +263,10 @@ TEST_F(CliNames, ReleasesAreChosenOrListedAndNoNamesGiveDiscIdFolders) {
     SCOPED_TRACE(c.name);
     const std::string out = temp_.File(std::string("out-") + c.name);
     std::string text;
-    EXPECT_EQ(
-        Run("--image " + plain_ + " --tracks 1 --format wav --out " + Quoted(out) + " " + c.args,
-            &text, c.base),
-        c.status)
+    EXPECT_EQ(Run("--image " + plain_ + " --tracks 1 --format wav --out " + ShellQuoted(out) + " " +
+                      c.args,
+                  &text, c.base),
+              c.status)
         << text;
     for (const std::string& line : c.said) EXPECT_NE(text.find(line), std::string::npos) << text;
     const std::string made = c.file.empty() ? out : out + "/" + c.file;

@@ -134,7 +134,7 @@ TEST(HotSwapAtTheEnd, LeavesNoInputOpenAndClosesNoneTwice) {
 }
 
 template <class T>
-std::function<ComponentPtr<TACSConverter>()> Maker(int rate = 0) {
+std::function<ComponentPtr<TACSConverter>()> SwapInMaker(int rate = 0) {
   return [rate] {
     auto c = MakeComponent<T>();
     if constexpr (std::is_same_v<T, TRateConverter>) c->SetOutSampleRate(rate);
@@ -148,11 +148,11 @@ std::vector<uint8_t> Rate(const std::vector<uint8_t>& in, int outRate) {
 
 INSTANTIATE_TEST_SUITE_P(
     Converters, HotSwap,
-    ::testing::Values(TSwapCase{"Rate22050", Maker<TRateConverter>(22050),
+    ::testing::Values(TSwapCase{"Rate22050", SwapInMaker<TRateConverter>(22050),
                                 [](const auto& in) { return Rate(in, 22050); }},
-                      TSwapCase{"Rate48000", Maker<TRateConverter>(48000),
+                      TSwapCase{"Rate48000", SwapInMaker<TRateConverter>(48000),
                                 [](const auto& in) { return Rate(in, 48000); }},
-                      TSwapCase{"Mix", Maker<TMSConverter>(),
+                      TSwapCase{"Mix", SwapInMaker<TMSConverter>(),
                                 [](const auto& in) {
                                   const auto s = Samples(in);
                                   std::vector<int16_t> out;
@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     out.push_back(static_cast<int16_t>((s[i] + s[i + 1]) / 2));
                                   return PcmBytes(out);
                                 }},
-                      TSwapCase{"Narrow", Maker<TSampleConverter>(),
+                      TSwapCase{"Narrow", SwapInMaker<TSampleConverter>(),
                                 [](const auto& in) {
                                   std::vector<uint8_t> out;
                                   for (int16_t x : Samples(in))

@@ -9,10 +9,6 @@ namespace cdx::test {
 
 namespace {
 
-std::string Quoted(const std::string& path) {
-  return "'" + path + "'";
-}
-
 // `text` without the spaces around it and, after the value, a unit word.
 std::string FieldValue(std::string text) {
   const size_t start = text.find_first_not_of(' ');
@@ -25,7 +21,7 @@ std::string FieldValue(std::string text) {
 
 bool FlacTestPasses(const std::string& path, std::string* errors) {
   std::string output;
-  const int status = RunCommand("flac -t -s -w " + Quoted(path), &output);
+  const int status = RunCommand("flac -t -s -w " + ShellQuoted(path), &output);
   if (errors) *errors = output;
   return status == 0 && output.empty();
 }
@@ -34,7 +30,7 @@ std::vector<uint8_t> DecodeFlac(const std::string& path, bool unsignedSamples) {
   const std::string raw = path + ".raw";
   const std::string sign = unsignedSamples ? "unsigned" : "signed";
   if (RunCommand("flac -d -s -f --force-raw-format --endian=little --sign=" + sign + " -o " +
-                 Quoted(raw) + " " + Quoted(path)) != 0)
+                 ShellQuoted(raw) + " " + ShellQuoted(path)) != 0)
     return {};
   std::vector<uint8_t> pcm = ReadFile(raw);
   std::remove(raw.c_str());
@@ -44,7 +40,7 @@ std::vector<uint8_t> DecodeFlac(const std::string& path, bool unsignedSamples) {
 std::map<std::string, std::string> FlacStreamInfo(const std::string& path) {
   std::string listing;
   std::map<std::string, std::string> fields;
-  if (RunCommand("metaflac --list --block-type=STREAMINFO " + Quoted(path), &listing) != 0)
+  if (RunCommand("metaflac --list --block-type=STREAMINFO " + ShellQuoted(path), &listing) != 0)
     return fields;
   std::istringstream lines(listing);
   for (std::string line; std::getline(lines, line);) {
@@ -73,7 +69,7 @@ std::string Md5Hex(const std::vector<uint8_t>& bytes) {
   TTempDir dir;
   WriteFile(dir.File("bytes"), bytes);
   std::string output;
-  RunCommand("md5sum " + Quoted(dir.File("bytes")), &output);
+  RunCommand("md5sum " + ShellQuoted(dir.File("bytes")), &output);
   return output.substr(0, output.find(' '));
 }
 

@@ -23,7 +23,7 @@ std::string Hex(const std::string& bytes) {
   return hex;
 }
 
-std::string Quoted(const std::string& text) {
+std::string JsonQuoted(const std::string& text) {
   std::string out = "\"";
   for (unsigned char c : text) {
     if (c == '"' || c == '\\') out += '\\';
@@ -86,7 +86,7 @@ void TLocalHttpServer::Serve(const std::map<std::string, TAnswer>& answers) {
   json << "{";
   const char* comma = "";
   for (const auto& [path, answer] : answers) {
-    json << comma << Quoted(path) << ": {\"status\": " << answer.Status
+    json << comma << JsonQuoted(path) << ": {\"status\": " << answer.Status
          << ", \"delay_ms\": " << answer.DelayMs;
     if (answer.FillBytes > 0)
       json << ", \"body_bytes\": " << answer.FillBytes;
@@ -95,7 +95,7 @@ void TLocalHttpServer::Serve(const std::map<std::string, TAnswer>& answers) {
     json << ", \"headers\": {";
     const char* inner = "";
     for (const auto& [name, value] : answer.Headers) {
-      json << inner << Quoted(name) << ": " << Quoted(value);
+      json << inner << JsonQuoted(name) << ": " << JsonQuoted(value);
       inner = ", ";
     }
     json << "}}";

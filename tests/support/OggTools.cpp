@@ -10,10 +10,6 @@ namespace cdx::test {
 
 namespace {
 
-std::string Quoted(const std::string& path) {
-  return "'" + path + "'";
-}
-
 bool StartsWith(const std::string& text, const std::string& start) {
   return text.compare(0, start.size(), start) == 0;
 }
@@ -59,7 +55,7 @@ bool TOggInfo::Clean() const {
 
 TOggInfo OggInfo(const std::string& path) {
   TOggInfo info;
-  info.Status = RunCommand("ogginfo " + Quoted(path), &info.Output);
+  info.Status = RunCommand("ogginfo " + ShellQuoted(path), &info.Output);
   std::istringstream lines(info.Output);
   for (std::string line; std::getline(lines, line);) ReadStreamLine(line, info.Streams);
   return info;
@@ -67,7 +63,7 @@ TOggInfo OggInfo(const std::string& path) {
 
 std::vector<uint8_t> DecodeWithOggdec(const std::string& path) {
   const std::string raw = path + ".oggdec.raw";
-  if (RunCommand("oggdec -Q -R -o " + Quoted(raw) + " " + Quoted(path)) != 0) return {};
+  if (RunCommand("oggdec -Q -R -o " + ShellQuoted(raw) + " " + ShellQuoted(path)) != 0) return {};
   std::vector<uint8_t> pcm = ReadFile(raw);
   std::remove(raw.c_str());
   return pcm;
@@ -75,9 +71,9 @@ std::vector<uint8_t> DecodeWithOggdec(const std::string& path) {
 
 std::vector<uint8_t> DecodeWithFfmpegTool(const std::string& path, std::string* errors) {
   const std::string raw = path + ".ffmpeg.raw";
-  const int status = RunCommand(
-      "ffmpeg -nostdin -y -v error -i " + Quoted(path) + " -f s16le -c:a pcm_s16le " + Quoted(raw),
-      errors);
+  const int status = RunCommand("ffmpeg -nostdin -y -v error -i " + ShellQuoted(path) +
+                                    " -f s16le -c:a pcm_s16le " + ShellQuoted(raw),
+                                errors);
   if (status != 0) return {};
   std::vector<uint8_t> pcm = ReadFile(raw);
   std::remove(raw.c_str());
@@ -89,7 +85,7 @@ std::string ProbeStream(const std::string& path) {
   RunCommand(
       "ffprobe -v error -select_streams a:0 -show_entries "
       "stream=channels,sample_rate,duration_ts -of csv=p=0 " +
-          Quoted(path),
+          ShellQuoted(path),
       &out);
   while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
   return out;
@@ -98,7 +94,8 @@ std::string ProbeStream(const std::string& path) {
 std::vector<std::string> VorbisCommentsOf(const std::string& path) {
   std::string out;
   std::vector<std::string> comments;
-  if (RunCommand("vorbiscomment -l " + Quoted(path), &out) != 0) return {"vorbiscomment failed"};
+  if (RunCommand("vorbiscomment -l " + ShellQuoted(path), &out) != 0)
+    return {"vorbiscomment failed"};
   std::istringstream lines(out);
   for (std::string line; std::getline(lines, line);) comments.push_back(line);
   return comments;

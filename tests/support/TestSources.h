@@ -104,5 +104,9 @@ int OpenFdCount();
 // Runs a shell command; returns its exit status and fills `output` with
 // what it printed on stdout and stderr.
 int RunCommand(const std::string& command, std::string* output = nullptr);
+// A path as one word of a shell command (the tests' paths hold no quote).
+inline std::string ShellQuoted(const std::string& path) {
+  return "'" + path + "'";
+}
 
 }  // namespace cdx::test

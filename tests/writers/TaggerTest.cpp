@@ -30,10 +30,6 @@ using F = TTagField;
 using TView = std::multimap<std::string, std::string>;
 using TList = std::vector<std::string>;
 
-std::string Quoted(const std::string& path) {
-  return "'" + path + "'";
-}
-
 TView ParseLines(const std::string& text, const std::string& prefix = "") {
   TView view;
   std::istringstream lines(text);
@@ -65,16 +61,16 @@ TView ToolView(const std::string& command, const std::string& prefix = "") {
 }
 
 TView FfprobeView(const std::string& path) {
-  return ToolView(
-      "ffprobe -v error -show_entries format_tags:stream_tags -of default=nw=1 " + Quoted(path),
-      "TAG:");
+  return ToolView("ffprobe -v error -show_entries format_tags:stream_tags -of default=nw=1 " +
+                      ShellQuoted(path),
+                  "TAG:");
 }
 
 // mutagen's reading of the file, through /usr/bin/python3.
 auto Mutagen(const char* kind) {
   return [kind](const std::string& path) {
     return ToolView("/usr/bin/python3 " CDX_SOURCE_DIR "/tests/writers/tag_view.py " +
-                    Quoted(path) + " " + kind);
+                    ShellQuoted(path) + " " + kind);
   };
 }
 
@@ -189,7 +185,7 @@ auto Made(const char* name, TTagFormat format) {
 }
 
 auto Tool(const char* command) {
-  return [=](const std::string& path) { return ToolView(command + Quoted(path)); };
+  return [=](const std::string& path) { return ToolView(command + ShellQuoted(path)); };
 }
 
 std::vector<TFormatCase> FormatCases() {
