@@ -250,7 +250,7 @@ void RipInPlace(uint32_t start, uint32_t end) {
 // a fresh mapping for every block costs a page fault for each of its pages,
 // some 6,700 for every rip here.
 TEST_F(CdripTest, RipsReuseTheirMemoryInsteadOfFaultingInFreshPages) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(CDX_ASAN_RUNTIME)
   // The sanitizers replace the C library's allocator (and ignore its
   // tuning); AddressSanitizer keeps freed blocks out of use for a while on
   // purpose.
