@@ -57,18 +57,36 @@ void NoteRefusedRead(long lastSector) {
 
 // A read of the chunk once it is given up (an abort, or too many refusals)
 // never reaches the drive. Failed, it makes paranoia give its sector up,
-// after at most a few hundred such reads in the middle of a range; at the
-// start of a range, with nothing verified to fall back on, paranoia would
-// re-read for ever, so past kRefusalsBeforeSilence it is handed silence,
-// which it accepts at once. None of that silence reaches the caller: the
-// chunk is aborted or failed as soon as paranoia returns.
+// after a few thousand such reads at most, as long as paranoia has read
+// that sector before. A sector it never read (at the start of a range,
+// where the drive refused it from the first read) it would re-read for
+// ever, so it is soon handed silence there, which it accepts at once.
+// Silence handed out where paranoia has read the sector it holds would
+// not end the loop, but start another: there it comes only as a last
+// resort. None of that silence reaches the caller: the chunk is aborted or
+// failed as soon as paranoia returns.
 constexpr int kRefusalsBeforeSilence = 1 << 15;
+constexpr int kRefusalsBeforeSilenceOnAnUnreadSector = 1 << 6;
+
+bool WantedSectorWasRead() {
+  long i = tRead->wanted - tRead->first;
+  return i >= 0 && i < static_cast<long>(tRead->read.size()) && tRead->read[i];
+}
 
 long RefuseRead(void* buffer, long sectors) {
-  if (++tRead->readsRefused <= kRefusalsBeforeSilence) return -1;
+  int limit =
+      WantedSectorWasRead() ? kRefusalsBeforeSilence : kRefusalsBeforeSilenceOnAnUnreadSector;
+  if (++tRead->readsRefused <= limit) return -1;
   // Paranoia may ask for a read without a buffer.
   if (buffer) std::memset(buffer, 0, static_cast<size_t>(sectors) * CR_SECTOR_BYTES);
   return sectors;
+}
+
+// The sectors of the range that a read brought whole.
+void NoteSectorsRead(lsn_t begin, long sectors) {
+  long from = std::max<long>(begin - tRead->first, 0);
+  long to = std::min<long>(begin + sectors - tRead->first, static_cast<long>(tRead->read.size()));
+  for (long i = from; i < to; ++i) tRead->read[i] = true;
 }
 
 // Paranoia reads and re-reads far ahead of the sector asked for (on an
@@ -87,6 +105,7 @@ long ReadAudioUnlessAborted(cdrom_drive_t* drive, void* buffer, lsn_t begin, lon
   if (read < 0 && begin < tRead->end) NoteRefusedRead(begin + sectors - 1);
   if (read >= 0 && read < sectors && begin + read < tRead->end)
     NoteRefusedRead(begin + sectors - 1);
+  if (read > 0) NoteSectorsRead(begin, read);
   return read;
 }
 
@@ -185,6 +204,8 @@ std::unique_ptr<Ripper> Ripper::Open(const Drive& drive, uint32_t start, uint32_
   r->retries_ = drive.image ? kImageRetries : kDeviceRetries;
   r->context_.end = r->end_;
   r->context_.maxRefusals = r->retries_;
+  r->context_.first = r->next_;
+  r->context_.read.assign(r->end_ - r->next_, false);
   return r;
 }
 
@@ -273,6 +294,7 @@ int Ripper::ReadSector(uint8_t* out, bool* abort) {
     std::memset(out, 0, CR_SECTOR_BYTES);
     return CR_OK;
   }
+  context_.wanted = next_;
   const int16_t* samples = cdio_paranoia_read_limited(paranoia_.get(), OnParanoiaEvent, retries_);
   // The sector in hand may have been given up because of the abort.
   if (AbortRequested(abort) || context_.aborted) return CR_ABORTED;

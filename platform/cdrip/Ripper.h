@@ -65,6 +65,10 @@ class Ripper {
     bool aborted = false;    // an abort was seen during a read; for good
     bool gaveUp = false;     // after too many refusals: every read fails
     long refusedSector = 0;  // the last sector of the read refused last
+    long wanted = 0;         // the sector paranoia is to hand out next
+    // The range's sectors from `first` on that a drive read brought.
+    long first = 0;
+    std::vector<bool> read;
   };
 
  private:
