@@ -44,7 +44,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kMusicDir = "/usr/share/games/etr/music";
-constexpr const char* kReferenceDecoder = "java -jar /usr/share/java/jmac.jar";
+// With the serial collector and the quick compiler alone it checks a file
+// in less than half the time the defaults take.
+constexpr const char* kReferenceDecoder =
+    "java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -jar /usr/share/java/jmac.jar";
 constexpr double kBytesPerSecond = 44100.0 * 4;
 constexpr size_t kPiece = 65536;  // what the writer hands over per block
 constexpr double kShortRipSeconds = 5 * 60, kLongRipSeconds = 20 * 60;

@@ -35,8 +35,14 @@ std::string Quote(const std::string& s) {
   return "'" + s + "'";
 }
 
+// The Java decoder spends most of its time in the default collector's
+// write barriers: with the serial one and the quick compiler alone it
+// decodes the same bytes in less than half the time.
+constexpr const char* kJmac =
+    "java -XX:+UseSerialGC -XX:TieredStopAtLevel=1 -jar /usr/share/java/jmac.jar ";
+
 CommandOutput RunJmac(const std::string& arguments) {
-  CommandOutput out = RunCommand("java -jar /usr/share/java/jmac.jar " + arguments);
+  CommandOutput out = RunCommand(kJmac + arguments);
   // Keep what is not its progress: the command's first line and "Progress:" lines.
   std::istringstream lines(out.text);
   std::string line, kept;
