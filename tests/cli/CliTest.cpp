@@ -76,6 +76,19 @@ TEST_F(Cli, ListsTheImageDriveWithItsTracks) {
   EXPECT_NE(text.find("    4  audio     151  00:00.10"), std::string::npos) << text;
 }
 
+// TagLib brings the shared C++ runtime into the program: a copy of its own
+// would not share the runtime's state (streams could not format numbers).
+TEST(CliProgram, CarriesNoCopyOfTheCxxRuntime) {
+  std::string defined;
+  ASSERT_EQ(RunCommand("nm --defined-only " CDX_CLI_PATH " | grep -c ' T __cxa_throw$' || true",
+                       &defined),
+            0);
+  EXPECT_EQ(std::stoi(defined), 0) << "the program defines the runtime's own functions";
+  std::string libraries;
+  ASSERT_EQ(RunCommand("ldd " CDX_CLI_PATH, &libraries), 0);
+  EXPECT_NE(libraries.find("libstdc++.so"), std::string::npos) << libraries;
+}
+
 TEST_F(Cli, RipsEveryAudioTrackToExactPcmWavFiles) {
   std::string text;
   ASSERT_EQ(Run("--image " + cue_ + " --format wav --out " + out_, &text), 0) << text;
