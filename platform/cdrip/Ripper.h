@@ -36,6 +36,9 @@ class Ripper {
   // Samples of the range that lie outside the disc's audio after the shift
   // and are handed out as digital silence.
   uint64_t SilenceSamples() const { return silence_; }
+  // Reads refused to paranoia once the chunk was given up: what it cost to
+  // make paranoia let go of it.
+  int RefusedReads() const { return context_.readsRefused; }
   // Why that sector failed, in libcdio's words; "" when it gave none.
   const std::string& ErrorMessage() const { return errorMessage_; }
   // While set, every read in progress, on any thread, gives its chunk up as
