@@ -25,7 +25,7 @@ struct TCDPosition {
   uint8_t Min = 0, Sec = 0, Frame = 0;
 };
 
-enum TCDTrackType { ttAudio = 0, ttData = 1 };
+enum TCDTrackType : int { ttAudio = 0, ttData = 1 };
 
 struct TCDTrackInfo {
   uint8_t Min = 0, Sec = 0, Frame = 0;

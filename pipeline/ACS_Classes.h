@@ -38,7 +38,9 @@ class EACSException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum TFileOutputMode { foRewrite = 0, foAppend = 1 };
+// Of type int, so that any number cast to it is a value the setters can
+// check and refuse; an enum of two values holds only 0 and 1.
+enum TFileOutputMode : int { foRewrite = 0, foAppend = 1 };
 
 // An event property: the main thread may assign it at any time, also while
 // the worker is about to call it at the end of a run.

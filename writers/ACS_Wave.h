@@ -19,7 +19,7 @@
 
 namespace cdx {
 
-enum TWavType { wtUnsupported = 0, wtPCM = 1, wtDVIADPCM = 2, wtMSADPCM = 3, wtACM = 4 };
+enum TWavType : int { wtUnsupported = 0, wtPCM = 1, wtDVIADPCM = 2, wtMSADPCM = 3, wtACM = 4 };
 
 // --- Header reader (append mode) ------------------------------------------
 
