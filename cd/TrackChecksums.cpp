@@ -1,8 +1,10 @@
 #include "cd/TrackChecksums.h"
 
+#include "pipeline/Sanitizers.h"
+
 // The loops every sample passes are built for the machine's widest vectors
 // too, picked at run time.
-#if defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if defined(__x86_64__) && !defined(CDX_UNDER_ASAN) && !defined(CDX_UNDER_TSAN)
 #define CDX_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define CDX_VECTOR_CLONES
@@ -29,8 +31,6 @@ constexpr uint64_t kSectorSamples = 588;
 // Blocks are taken in slices of this many samples, so that the skip-zero
 // bytes of one slice fit a buffer of fixed size.
 constexpr size_t kSliceFrames = 4096;
-// Samples (16-bit) looked at together for a 0.
-constexpr size_t kZeroBlock = TTrackChecksums::kZeroBlock;
 
 uint32_t Word(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |

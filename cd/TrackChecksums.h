@@ -51,7 +51,7 @@ struct TTrackChecksumResult {
 // buffer but a small array: Samples never allocates.
 class TTrackChecksums : public TSampleSink {
  public:
-  static constexpr size_t kZeroBlock = 64;
+  static constexpr size_t kZeroBlock = 64;  // 16-bit samples looked at together for a 0
 
   explicit TTrackChecksums(const TTrackChecksumSetup& setup = {});
   // Starts over for another track (or the copy pass of the same one).

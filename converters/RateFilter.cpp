@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pipeline/Rounding.h"
+#include "pipeline/Sanitizers.h"
 
 namespace cdx::ratefilter {
 
@@ -170,8 +171,10 @@ void FilterValuesV(int channels, double* values, int m, const double* h, int N, 
 // instruction) and for any x86-64; the loader picks the best the machine
 // has. All add the same terms in the same order.
 // ThreadSanitizer cannot run the loader's selection (it comes before the
-// sanitizer is set up), so its builds take the plain x86-64 version.
-#if defined(__SANITIZE_THREAD__)
+// sanitizer is set up), and clang, which builds the sanitizer and fuzzer
+// trees, does not clone a flattened function: those builds take the plain
+// x86-64 version.
+#if defined(CDX_UNDER_TSAN) || defined(__clang__)
 #define CDX_CLONES __attribute__((flatten))
 #define CDX_NARROW_CLONES __attribute__((flatten))
 #else

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "pipeline/Sanitizers.h"
 #include "tests/cdrip/CdripFixture.h"
 
 namespace cdx::test {
@@ -250,7 +251,7 @@ void RipInPlace(uint32_t start, uint32_t end) {
 // a fresh mapping for every block costs a page fault for each of its pages,
 // some 6,700 for every rip here.
 TEST_F(CdripTest, RipsReuseTheirMemoryInsteadOfFaultingInFreshPages) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(CDX_ASAN_RUNTIME)
+#if defined(CDX_UNDER_ASAN) || defined(CDX_UNDER_TSAN) || defined(CDX_ASAN_RUNTIME)
   // The sanitizers replace the C library's allocator (and ignore its
   // tuning); AddressSanitizer keeps freed blocks out of use for a while on
   // purpose.

@@ -135,7 +135,7 @@ TEST(HotSwapAtTheEnd, LeavesNoInputOpenAndClosesNoneTwice) {
 
 template <class T>
 std::function<ComponentPtr<TACSConverter>()> SwapInMaker(int rate = 0) {
-  return [rate] {
+  return [=] {
     auto c = MakeComponent<T>();
     if constexpr (std::is_same_v<T, TRateConverter>) c->SetOutSampleRate(rate);
     return ComponentPtr<TACSConverter>(c.release());

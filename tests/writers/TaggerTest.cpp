@@ -372,7 +372,7 @@ TEST(FinishedFileHook, FailureLeavesTheEarlierFile) {
     WriteFile(run.file, earlier);
     run.source->FailAtByte = failAt;
     int calls = 0;
-    run.writer->SetFinishedFileHook([&](const std::string& part) {
+    run.writer->SetFinishedFileHook([&, &hook = hook](const std::string& part) {
       ++calls;
       hook(part);
     });
