@@ -10,7 +10,7 @@
 #define CDX_VECTOR_CLONES
 #endif
 
-#include <libdeflate.h>
+#include <isa-l/crc.h>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -31,6 +31,13 @@ constexpr uint64_t kSectorSamples = 588;
 // Blocks are taken in slices of this many samples, so that the skip-zero
 // bytes of one slice fit a buffer of fixed size.
 constexpr size_t kSliceFrames = 4096;
+
+// The CRC32 of zip and PNG, carried on from `crc`. ISA-L's takes the widest
+// carry-less multiply the machine has: three to four times libdeflate's
+// speed on AVX-512 machines, the same result.
+uint32_t Crc32(uint32_t crc, const uint8_t* p, size_t bytes) {
+  return crc32_gzip_refl(crc, p, bytes);
+}
 
 uint32_t Word(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -110,13 +117,13 @@ void TTrackChecksums::Samples(const uint8_t* pcm, size_t bytes) {
   // samples.
   if (partialBytes_ > 0) {
     size_t take = std::min(bytes, 4 - partialBytes_);
-    crc_ = libdeflate_crc32(crc_, pcm, take);
+    crc_ = Crc32(crc_, pcm, take);
     std::memcpy(partial_ + partialBytes_, pcm, take);
     partialBytes_ += take;
     pcm += take;
     bytes -= take;
     if (partialBytes_ < 4) return;
-    if (!Frames(partial_, 1)) crcSkipZero_ = libdeflate_crc32(crcSkipZero_, partial_, 4);
+    if (!Frames(partial_, 1)) crcSkipZero_ = Crc32(crcSkipZero_, partial_, 4);
     partialBytes_ = 0;
   }
   size_t frames = bytes / 4;
@@ -126,7 +133,7 @@ void TTrackChecksums::Samples(const uint8_t* pcm, size_t bytes) {
     // Taken slice by slice, so that every pass reads the slice from the
     // nearest cache.
     uint32_t crcBefore = crc_;
-    crc_ = libdeflate_crc32(crc_, slice, n * 4);
+    crc_ = Crc32(crc_, slice, n * 4);
     // A slice without a 0 adds the same bytes to both CRCs: the skip-zero
     // CRC follows from the whole one without a second pass.
     if (!Frames(slice, n)) {
@@ -136,7 +143,7 @@ void TTrackChecksums::Samples(const uint8_t* pcm, size_t bytes) {
   }
   partialBytes_ = bytes % 4;
   std::memcpy(partial_, pcm + frames * 4, partialBytes_);
-  crc_ = libdeflate_crc32(crc_, partial_, partialBytes_);
+  crc_ = Crc32(crc_, partial_, partialBytes_);
 }
 
 bool TTrackChecksums::Frames(const uint8_t* pcm, size_t frames) {
@@ -293,18 +300,18 @@ bool TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
       peak = std::max(peak, range.largest);
       if (range.smallest != 0) continue;
     }
-    crcSkipZero_ = libdeflate_crc32(crcSkipZero_, run, static_cast<size_t>(block - run));
+    crcSkipZero_ = Crc32(crcSkipZero_, run, static_cast<size_t>(block - run));
     zeros = true;
     size_t kept = 0;
     for (size_t j = 0; j < n; ++j) {
       std::memcpy(nonZero_.data() + kept, block + 2 * j, 2);
       kept += (block[2 * j] | block[2 * j + 1]) ? 2 : 0;
     }
-    crcSkipZero_ = libdeflate_crc32(crcSkipZero_, nonZero_.data(), kept);
+    crcSkipZero_ = Crc32(crcSkipZero_, nonZero_.data(), kept);
     run = block + 2 * n;
   }
   if (zeros)
-    crcSkipZero_ = libdeflate_crc32(crcSkipZero_, run, static_cast<size_t>(pcm + 2 * halves - run));
+    crcSkipZero_ = Crc32(crcSkipZero_, run, static_cast<size_t>(pcm + 2 * halves - run));
   peak_ = peak;
   return zeros;
 }
