@@ -8,12 +8,12 @@
 //    with the sink fed every chunk and without, in the same run, taking
 //    turns; the ratio is the target's (at most 1.02).
 //
-// Every figure is the median of ROUNDS rounds (default 5); the load of the
+// Every figure is the median of ROUNDS rounds (default 15); the load of the
 // machine is printed before and after, and the CPU time beside the wall
 // time, which depends less on other work.
 //
 //   build/bin/bench_checksums            (after ./check or ./run)
-//   ROUNDS=9 build/bin/bench_checksums
+//   ROUNDS=31 build/bin/bench_checksums
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -172,7 +172,7 @@ void WholeDisc(const std::string& folder, const std::vector<std::string>& raws, 
 }  // namespace
 
 int main() {
-  int rounds = std::getenv("ROUNDS") ? std::max(1, std::atoi(std::getenv("ROUNDS"))) : 5;
+  int rounds = std::getenv("ROUNDS") ? std::max(1, std::atoi(std::getenv("ROUNDS"))) : 15;
   char pattern[] = "/tmp/cdx-checksum-bench-XXXXXX";
   if (!mkdtemp(pattern)) return 1;
   std::string folder = pattern;

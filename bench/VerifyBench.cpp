@@ -12,7 +12,7 @@
 //    server down (connection refused) and with one that accepts but never
 //    answers (at most 3 s).
 //
-// Every figure is the median of ROUNDS rounds (default 5), the kinds of
+// Every figure is the median of ROUNDS rounds (default 15), the kinds of
 // rip from memory taking turns going first; their CPU time (user and
 // system, all threads) is printed beside the wall time, as it depends far
 // less on other work and on the disk.
@@ -163,7 +163,7 @@ int SilentServer() {
 }  // namespace
 
 int main() {
-  const int rounds = std::getenv("ROUNDS") ? std::max(1, std::atoi(std::getenv("ROUNDS"))) : 5;
+  const int rounds = std::getenv("ROUNDS") ? std::max(1, std::atoi(std::getenv("ROUNDS"))) : 15;
   char pattern[] = "/tmp/cdx-verify-bench-XXXXXX";
   if (!mkdtemp(pattern)) return 1;
   const std::string folder = pattern;
