@@ -55,6 +55,7 @@ TExtractor::TExtractor(TComponent* owner)
   MSConverter3 = ape.Channels;
   MSConverter4 = Parts(FormatNamed("ogg")).Channels;
   SampleConverter1 = wav.Width;
+  TestRead = CreateComponent<TDiscardOut>(*this);
   CDPlayer1 = CreateComponent<TCDPlayer>(*this);
   CDPlayer1->SetLVolume(0);
   CDPlayer1->SetRVolume(0);
@@ -71,6 +72,7 @@ std::vector<TACSOutput*> TExtractor::WriterSet() const {
   std::vector<TACSOutput*> writers;
   for (const TFormatParts& parts : parts_)
     if (parts.Writer) writers.push_back(parts.Writer);
+  writers.push_back(TestRead);
   return writers;
 }
 
@@ -114,6 +116,15 @@ TACSOutput* TExtractor::BuildChain(const TFormat& format, const TFormatSettings&
     CDIn1->SetSampleSinks({});
   writer.Run();
   return &writer;
+}
+
+TACSOutput* TExtractor::ReadTrack(const TDisc& disc, int track,
+                                  const std::function<void()>& beforeRun) {
+  CDIn1->SetDiscTrack(disc.Drive(), disc.SharedToc(), track);
+  TestRead->SetInput(CDIn1);
+  beforeRun();
+  TestRead->Run();
+  return TestRead;
 }
 
 void TExtractor::StopRunning() {

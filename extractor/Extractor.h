@@ -19,6 +19,7 @@
 #include "extractor/formats/OggFormat.h"
 #include "extractor/formats/WavFormat.h"
 #include "pipeline/ACS_Classes.h"
+#include "writers/ACS_Discard.h"
 
 namespace cdx {
 
@@ -51,6 +52,8 @@ class TExtractor : public TComponent {
   TMSConverter* MSConverter3;          // APE
   TMSConverter* MSConverter4;          // Ogg
   TSampleConverter* SampleConverter1;  // WAV
+  // The test read of test and copy, into no file.
+  TDiscardOut* TestRead;
 
   // The settings each format's chains are built with; the options dialogs
   // edit them, and a change reaches every chain built afterwards.
@@ -62,7 +65,8 @@ class TExtractor : public TComponent {
   TApeSettings& ApeSettings;
 
   const TFormatParts& Parts(const TFormat& format) const;
-  // The writers of the formats that have one, in the order Stop visits them.
+  // The writers of the formats that have one, then the test read: the
+  // order Stop visits them.
   std::vector<TACSOutput*> WriterSet() const;
 
   // Root folder of the first CD drive, "" when there is none.
@@ -78,6 +82,12 @@ class TExtractor : public TComponent {
   TACSOutput* BuildChain(const TFormat& format, const TFormatSettings& settings, const TDisc& disc,
                          int track, const std::string& file, const TTrackRun& run,
                          const std::function<void(TACSFileOut&)>& beforeRun = {});
+
+  // Wires CDIn1 -> the test read for `track` of `disc`, calls `beforeRun`
+  // (where the source's sinks are set), and runs it. Returns the test
+  // read: its run's end is the read's end. Raises EACSException when the
+  // read cannot start.
+  TACSOutput* ReadTrack(const TDisc& disc, int track, const std::function<void()>& beforeRun);
 
   // Stop: stops every writer of the set that is running.
   void StopRunning();

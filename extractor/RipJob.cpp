@@ -107,13 +107,11 @@ TTrackOutcome TRipJob::RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track) 
 }
 
 TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, const TDisc& disc,
-                                const std::string& file, bool testPass) {
+                                const std::string& file) {
   const TFormat& format = *track.Format;
-  // The test pass is no file of the format: the copy gets its number. A
-  // name from a template carries its folders; the file's own name is what
-  // a title taken from it wants.
-  const int filesBefore = testPass ? filesOfFormat_[format.Name] : filesOfFormat_[format.Name]++;
-  const TTrackRun run{track.Track.Track, filesBefore, FileNamePart(track.Name)};
+  // A name from a template carries its folders; the file's own name is
+  // what a title taken from it wants.
+  const TTrackRun run{track.Track.Track, filesOfFormat_[format.Name]++, FileNamePart(track.Name)};
   progress_ = 0;
   TACSFileOut* fileOut = nullptr;
   try {
@@ -124,15 +122,36 @@ TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, 
                                       std::vector<TSampleSink*> sinks;
                                       writer.SetFinishedFileHook({});
                                       for (TJobStage* stage : stages_)
-                                        if (!testPass)
-                                          stage->ChainReady(track, disc, writer, sinks);
-                                        else if (stage->WantsTestPass(track))
-                                          stage->TestPassReady(track, disc, sinks);
+                                        stage->ChainReady(track, disc, writer, sinks);
                                       extractor_.CDIn1->SetSampleSinks(std::move(sinks));
                                     });
   } catch (const std::exception& e) {
     return Failure(file, e.what());
   }
+  return AwaitRun(frontEnd, file, fileOut);
+}
+
+TTrackOutcome TRipJob::RunTestPass(TJobFrontEnd& frontEnd, const TJobTrack& track,
+                                   const TDisc& disc, const std::string& file) {
+  progress_ = 0;
+  try {
+    writer_ = extractor_.ReadTrack(disc, track.Track.Track, [&] {
+      std::vector<TSampleSink*> sinks;
+      for (TJobStage* stage : stages_)
+        if (stage->WantsTestPass(track)) stage->TestPassReady(track, disc, sinks);
+      extractor_.CDIn1->SetSampleSinks(std::move(sinks));
+    });
+  } catch (const std::exception& e) {
+    return Failure(file, e.what());
+  }
+  TTrackOutcome test = AwaitRun(frontEnd, file, nullptr);
+  if (test.Result == TTrackResult::Stopped)
+    return Failure(file, "Stopped during the test read; no copy was made");
+  return test;
+}
+
+TTrackOutcome TRipJob::AwaitRun(TJobFrontEnd& frontEnd, const std::string& file,
+                                TACSFileOut* fileOut) {
   TRunEnd end = WaitForRunEnd(*writer_, [&] {
     frontEnd.Serve();
     progress_ = writer_->ReportedProgress();
@@ -149,22 +168,6 @@ TTrackOutcome TRipJob::RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, 
   if (end.Result == TRunResult::Failed) outcome = Failure(file, end.Message);
   if (fileOut && end.Result != TRunResult::Failed) outcome.KeptAs = fileOut->KeptFile();
   return outcome;
-}
-
-TTrackOutcome TRipJob::RunTestPass(TJobFrontEnd& frontEnd, const TJobTrack& track,
-                                   const TDisc& disc, const std::string& file) {
-  const std::filesystem::path path(file);
-  const std::string testFile =
-      (path.parent_path() / ("." + path.filename().string() + ".test")).string();
-  std::error_code ec;
-  // A template's folders come before the copy's run makes them.
-  std::filesystem::create_directories(path.parent_path(), ec);
-  TTrackOutcome test = RunChain(frontEnd, track, disc, testFile, true);
-  std::filesystem::remove(testFile, ec);
-  test.File = file;
-  if (test.Result == TTrackResult::Stopped)
-    return Failure(file, "Stopped during the test read; no copy was made");
-  return test;
 }
 
 void TRipJob::Stop() {

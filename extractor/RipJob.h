@@ -116,11 +116,14 @@ class TRipJob {
  private:
   TTrackOutcome RipTrack(TJobFrontEnd& frontEnd, const TJobTrack& track);
   TTrackOutcome RunChain(TJobFrontEnd& frontEnd, const TJobTrack& track, const TDisc& disc,
-                         const std::string& file, bool testPass = false);
-  // Reads the track once into a file that is not kept, for the stages
-  // that asked; its outcome, with the track's own file.
+                         const std::string& file);
+  // Reads the track once, into no file, for the stages that asked; its
+  // outcome, with the track's own file.
   TTrackOutcome RunTestPass(TJobFrontEnd& frontEnd, const TJobTrack& track, const TDisc& disc,
                             const std::string& file);
+  // Serves the front end until the run of writer_ has ended; the outcome
+  // for `file`, with what `fileOut` kept when it has a file.
+  TTrackOutcome AwaitRun(TJobFrontEnd& frontEnd, const std::string& file, TACSFileOut* fileOut);
 
   TExtractor& extractor_;
   std::string folder_;
