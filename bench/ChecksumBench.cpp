@@ -14,7 +14,6 @@
 //
 //   build/bin/bench_checksums            (after ./check or ./run)
 //   ROUNDS=31 build/bin/bench_checksums
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,12 +26,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTimes.h"
 #include "cd/TrackChecksums.h"
 #include "platform/cdrip/cdrip.h"
 #include "tools/discmaker.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+using cdx::bench::CpuSeconds;
+using cdx::bench::Median;
 
 namespace {
 
@@ -43,23 +46,12 @@ struct Times {
   double wall = 0, cpu = 0;
 };
 
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 template <typename F>
 Times Measure(F&& work) {
   double cpu = CpuSeconds();
   auto begun = Clock::now();
   work();
   return {std::chrono::duration<double>(Clock::now() - begun).count(), CpuSeconds() - cpu};
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 std::string Load() {

@@ -19,7 +19,6 @@
 //
 //   build/bin/bench_verify            (after ./check or ./run)
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTimes.h"
 #include "extractor/VerifyStage.h"
 #include "pipeline/MainThreadQueue.h"
 #include "tools/discmaker.h"
@@ -40,22 +40,13 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace cdx;
 
+using cdx::bench::CpuSeconds;
+using cdx::bench::Median;
+
 namespace {
 
 double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
-}
-
-// User and system time of every thread of the process.
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 std::vector<discmaker::TrackSpec> DecodeMusic(const std::string& folder, double& seconds) {
