@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 #include "pipeline/MainThreadQueue.h"
@@ -187,7 +189,13 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 int OpenFdCount() {
   int n = 0;
   if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
+    char target[64];
+    while (const dirent* e = readdir(d)) {
+      const std::string link = std::string("/proc/self/fd/") + e->d_name;
+      const ssize_t size = readlink(link.c_str(), target, sizeof target - 1);
+      // One closed since readdir saw it is gone.
+      n += size > 0 && std::string_view(target, static_cast<size_t>(size)).rfind("pipe:", 0) != 0;
+    }
     closedir(d);
   }
   return n;

@@ -99,7 +99,8 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 std::vector<std::string> PartFilesIn(const std::string& folder);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 // Open file descriptors of this process, to see that a failed start closed
-// what it opened.
+// what it opened. Pipes are left out: clang's sanitizer runtimes open and
+// close one on any thread to find out whether memory can be read.
 int OpenFdCount();
 // Runs a shell command; returns its exit status and fills `output` with
 // what it printed on stdout and stderr.
