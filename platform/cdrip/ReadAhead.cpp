@@ -40,7 +40,7 @@ ReadAhead::ReadAhead(std::unique_ptr<Ripper> ripper, int sectorsPerChunk, int sp
       chunkBytes_(static_cast<size_t>(sectorsPerChunk) * CR_SECTOR_BYTES),
       pacer_(speed) {
   int slots = std::max(2, (kRingSectors + sectorsPerChunk - 1) / sectorsPerChunk);
-  ring_.resize(static_cast<size_t>(slots) * chunkBytes_);
+  ring_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(slots) * chunkBytes_);
   slots_.resize(static_cast<size_t>(slots));
 }
 

@@ -56,7 +56,7 @@ class ReadAhead {
   bool WaitUntil(Pacer::Clock::time_point when);
   Chunk ReadChunk(uint8_t* out);
   void Publish(const Chunk& chunk);
-  uint8_t* SlotData(int slot) { return ring_.data() + static_cast<size_t>(slot) * chunkBytes_; }
+  uint8_t* SlotData(int slot) { return ring_.get() + static_cast<size_t>(slot) * chunkBytes_; }
   void RequestStop();
   [[noreturn]] static void AwaitTheEnd();
   bool StopRequested();
@@ -69,7 +69,9 @@ class ReadAhead {
   std::mutex mutex_;
   std::condition_variable readerWake_;  // room, or a stop
   std::condition_variable published_;
-  std::vector<uint8_t> ring_;
+  // Not zeroed: a slot is read only after a read filled it, and zeroing
+  // a fresh ring for every track cost the track's start page faults.
+  std::unique_ptr<uint8_t[]> ring_;
   std::vector<Chunk> slots_;
   int first_ = 0;  // the next slot to hand out
   int ready_ = 0;  // slots read and not yet handed out
