@@ -120,6 +120,7 @@ TTimes RipDisc(const std::vector<std::vector<uint8_t>>& disc, const std::string&
   writer->SetInput(source.get());
   TReplayGainMeter meter;
   std::vector<std::string> files;
+  std::vector<std::optional<size_t>> measured;
   for (size_t i = 0; i < disc.size(); ++i) {
     files.push_back(folder + "/Track" + std::to_string(i + 1) + ".flac");
     writer->SetFileName(files.back());
@@ -134,7 +135,7 @@ TTimes RipDisc(const std::vector<std::vector<uint8_t>>& disc, const std::string&
       meter.BeginTrack();
       writer->SetPadding(FLACPaddingFor(tags));
       writer->SetFinishedFileHook([&](const std::string& part) {
-        if (auto gain = meter.EndTrack()) tags.TrackGain = TReplayGain{gain->GainDb, gain->Peak};
+        measured.push_back(meter.EndTrack());
         WriteTags(part, TTagFormat::Flac, tags);
       });
     }
@@ -146,10 +147,14 @@ TTimes RipDisc(const std::vector<std::vector<uint8_t>>& disc, const std::string&
       std::exit(1);
     }
   }
-  if (tagged)
-    if (auto album = meter.Album())
-      for (const std::string& file : files)
-        WriteAlbumGain(file, TTagFormat::Flac, {album->GainDb, album->Peak});
+  const auto asGain = [](const std::optional<TReplayGainValues>& v) {
+    return v ? std::optional<TReplayGain>(TReplayGain{v->GainDb, v->Peak}) : std::nullopt;
+  };
+  if (tagged) {
+    const std::optional<TReplayGain> album = asGain(meter.Album());
+    for (size_t i = 0; i < files.size(); ++i)
+      WriteGains(files[i], TTagFormat::Flac, asGain(meter.TrackValues(*measured[i])), album);
+  }
   const double wall =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return {wall, CpuSeconds() - cpu};

@@ -9,6 +9,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace cdx {
 
 // The ring holds the bytes as they come: 16-bit little-endian samples.
@@ -32,6 +35,15 @@ std::optional<TReplayGainValues> ToGain(double lufs, double peak) {
   return TReplayGainValues{TReplayGainMeter::kReferenceLufs - lufs, peak};
 }
 
+// The measurement may lag behind as far as the ring allows, so it yields
+// the CPU to the rip's threads. Not idle priority: a feeder that finds the
+// ring full waits for a piece under way, and an idle thread may not get the
+// CPU for long on a busy machine. Where the system refuses, it runs as any
+// thread does.
+void YieldToTheRip() {
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+}
+
 }  // namespace
 
 struct TReplayGainMeter::TMeasurement {
@@ -44,7 +56,8 @@ struct TReplayGainMeter::TMeasurement {
   int32_t largest = 0;
 };
 
-TReplayGainMeter::TReplayGainMeter() : ring_(kRingFrames * 2) {
+TReplayGainMeter::TReplayGainMeter()
+    : ring_(std::make_unique_for_overwrite<int16_t[]>(kRingFrames * 2)) {
   thread_ = std::thread([this] { Measure(); });
 }
 
@@ -57,19 +70,53 @@ TReplayGainMeter::~TReplayGainMeter() {
   thread_.join();
 }
 
+void TReplayGainMeter::StartAlbum() {
+  std::scoped_lock locks(measureMutex_, mutex_);
+  // What is still in the ring was fed to the forgotten tracks.
+  tail_.store(head_.load());
+  tracks_.clear();
+  measuring_ = 0;
+  trackOpen_ = feeding_ = false;
+}
+
 void TReplayGainMeter::BeginTrack() {
-  WaitUntilMeasured();
   // The histogram keeps the state's memory fixed however long the track.
   ebur128_state* made = ebur128_init(2, 44100, EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM);
   if (!made) throw std::bad_alloc();
   auto state = std::make_unique<TMeasurement>(made);
-  std::lock_guard lock(mutex_);
-  current_ = std::move(state);
-  trackOpen_ = true;
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return ringReady_; });
+  const uint64_t head = head_.load();
+  if (trackOpen_) {
+    tracks_.back().End = head;
+    tracks_.back().Counts = false;
+  }
+  tracks_.push_back({std::move(state), head});
+  trackOpen_ = feeding_ = true;
   partialBytes_ = 0;
+  changed_.notify_all();
+}
+
+std::optional<size_t> TReplayGainMeter::EndTrack() {
+  std::lock_guard lock(mutex_);
+  feeding_ = false;
+  if (!trackOpen_) return std::nullopt;
+  trackOpen_ = false;
+  tracks_.back().End = head_.load();
+  return tracks_.size() - 1;
+}
+
+void TReplayGainMeter::DropLastTrack() {
+  std::lock_guard lock(mutex_);
+  for (auto track = tracks_.rbegin(); track != tracks_.rend(); ++track)
+    if (track->End != kOpen) {
+      track->Counts = false;
+      return;
+    }
 }
 
 void TReplayGainMeter::Samples(const uint8_t* pcm, size_t bytes) {
+  if (!feeding_) return;
   if (partialBytes_ > 0) {
     const size_t piece = std::min(bytes, kFrameBytes - partialBytes_);
     std::memcpy(partial_ + partialBytes_, pcm, piece);
@@ -88,11 +135,10 @@ void TReplayGainMeter::Samples(const uint8_t* pcm, size_t bytes) {
 void TReplayGainMeter::Push(const uint8_t* frames, size_t count) {
   uint64_t head = head_.load(std::memory_order_relaxed);
   while (count > 0) {
-    size_t room = kRingFrames - static_cast<size_t>(head - tail_.load(std::memory_order_acquire));
+    const size_t room =
+        kRingFrames - static_cast<size_t>(head - tail_.load(std::memory_order_acquire));
     if (room == 0) {
-      std::unique_lock lock(mutex_);
-      changed_.notify_all();
-      changed_.wait(lock, [&] { return head - tail_.load() < kRingFrames; });
+      MeasurePiece();
       continue;
     }
     const size_t at = static_cast<size_t>(head % kRingFrames);
@@ -105,7 +151,7 @@ void TReplayGainMeter::Push(const uint8_t* frames, size_t count) {
   }
   // The measurement looks for blocks by itself while a track is open: a
   // wake-up per block would cost the ripping thread more than the copy.
-  // Only a ring filling up calls it at once.
+  // A ring filling up calls it at once.
   if (head - tail_.load(std::memory_order_acquire) > kRingFrames / 2) Wake();
 }
 
@@ -117,9 +163,12 @@ void TReplayGainMeter::Wake() {
 }
 
 void TReplayGainMeter::Measure() {
+  YieldToTheRip();
+  std::memset(ring_.get(), 0, kRingFrames * kFrameBytes);
   std::unique_lock lock(mutex_);
-  for (;;) {
-    if (exit_) return;
+  ringReady_ = true;
+  changed_.notify_all();
+  while (!exit_) {
     if (head_.load() == tail_.load()) {
       // Between tracks nothing comes; during one, blocks come unannounced.
       if (trackOpen_)
@@ -128,58 +177,78 @@ void TReplayGainMeter::Measure() {
         changed_.wait(lock);
       continue;
     }
-    TMeasurement* measuring = current_.get();
     lock.unlock();
-    const uint64_t tail = tail_.load(std::memory_order_relaxed);
-    const size_t at = static_cast<size_t>(tail % kRingFrames);
-    const size_t piece = std::min(static_cast<size_t>(head_.load(std::memory_order_acquire) - tail),
-                                  kRingFrames - at);
-    if (measuring) {
-      ebur128_add_frames_short(measuring->state, &ring_[at * 2], piece);
-      measuring->largest =
-          std::max(measuring->largest, LargestMagnitude(&ring_[at * 2], piece * 2));
+    while (!exit_ && MeasurePiece()) {
     }
-    tail_.store(tail + piece, std::memory_order_release);
     lock.lock();
-    changed_.notify_all();
   }
 }
 
-void TReplayGainMeter::WaitUntilMeasured() {
-  std::unique_lock lock(mutex_);
-  changed_.notify_all();
-  changed_.wait(lock, [&] { return tail_.load() == head_.load(); });
+// Measures the oldest piece of the ring into the track it belongs to (a
+// piece outside any track is let go); false when the ring is empty.
+bool TReplayGainMeter::MeasurePiece() {
+  std::lock_guard measuring(measureMutex_);
+  const uint64_t tail = tail_.load(std::memory_order_relaxed);
+  TMeasurement* into = nullptr;
+  uint64_t end = 0;
+  {
+    // Under the lock, no frame fed after a track's end is seen before it.
+    std::lock_guard lock(mutex_);
+    end = head_.load(std::memory_order_acquire);
+    if (end == tail) return false;
+    while (measuring_ < tracks_.size() && tracks_[measuring_].End <= tail) ++measuring_;
+    if (measuring_ < tracks_.size()) {
+      const TTrack& track = tracks_[measuring_];
+      if (track.Begin > tail) {
+        end = std::min(end, track.Begin);
+      } else {
+        into = track.State.get();
+        end = std::min(end, track.End);
+      }
+    }
+  }
+  const size_t at = static_cast<size_t>(tail % kRingFrames);
+  const size_t piece = std::min({static_cast<size_t>(end - tail), kRingFrames - at, kPieceFrames});
+  if (into) {
+    ebur128_add_frames_short(into->state, &ring_[at * 2], piece);
+    into->largest = std::max(into->largest, LargestMagnitude(&ring_[at * 2], piece * 2));
+  }
+  tail_.store(tail + piece, std::memory_order_release);
+  return true;
 }
 
-std::optional<TReplayGainValues> TReplayGainMeter::EndTrack() {
-  WaitUntilMeasured();
-  std::lock_guard lock(mutex_);
-  trackOpen_ = false;
-  if (!current_) return std::nullopt;
-  double lufs = -HUGE_VAL;
-  ebur128_loudness_global(current_->state, &lufs);
-  const double peak = current_->largest / 32768.0;
-  ended_.push_back({std::move(current_), peak});
-  return ToGain(lufs, peak);
+void TReplayGainMeter::MeasureAll() {
+  while (MeasurePiece()) {
+  }
 }
 
-void TReplayGainMeter::DropLastTrack() {
-  std::lock_guard lock(mutex_);
-  if (!ended_.empty()) ended_.pop_back();
-}
-
-std::optional<TReplayGainValues> TReplayGainMeter::Album() const {
-  std::lock_guard lock(mutex_);
-  if (ended_.empty()) return std::nullopt;
+std::optional<TReplayGainValues> TReplayGainMeter::ValuesOf(std::vector<TTrack*> tracks) {
+  if (tracks.empty()) return std::nullopt;
   std::vector<ebur128_state*> states;
-  double peak = 0;
-  for (const TTrack& track : ended_) {
-    states.push_back(track.State->state);
-    peak = std::max(peak, track.Peak);
+  int32_t largest = 0;
+  for (const TTrack* track : tracks) {
+    states.push_back(track->State->state);
+    largest = std::max(largest, track->State->largest);
   }
   double lufs = -HUGE_VAL;
   ebur128_loudness_global_multiple(states.data(), states.size(), &lufs);
-  return ToGain(lufs, peak);
+  return ToGain(lufs, largest / 32768.0);
+}
+
+std::optional<TReplayGainValues> TReplayGainMeter::TrackValues(size_t track) {
+  MeasureAll();
+  std::scoped_lock locks(measureMutex_, mutex_);
+  if (track >= tracks_.size() || tracks_[track].End == kOpen) return std::nullopt;
+  return ValuesOf({&tracks_[track]});
+}
+
+std::optional<TReplayGainValues> TReplayGainMeter::Album() {
+  MeasureAll();
+  std::scoped_lock locks(measureMutex_, mutex_);
+  std::vector<TTrack*> counted;
+  for (TTrack& track : tracks_)
+    if (track.Counts && track.End != kOpen) counted.push_back(&track);
+  return ValuesOf(counted);
 }
 
 }  // namespace cdx

@@ -4,17 +4,19 @@
 // second pass over the disc.
 //
 // libebur128 takes about a third of the time a FLAC encoder does, so the
-// measurement runs on a thread of its own: Samples only copies each block
-// into a ring made once, and returns; the measurement looks at the ring
-// every few milliseconds during a track (waking it for every block cost
-// the ripping thread more than the copy). Samples waits only when the
-// measurement is a whole ring (about 12 s of audio) behind, so memory stays
-// fixed.
+// measurement runs on a thread of its own, at a lower priority than the
+// rip's: Samples only copies each block into a ring made once, and
+// returns; the measurement looks at the ring every few milliseconds during
+// a track (waking it for every block cost the ripping thread more than the
+// copy). When the ring is full (about 12 s of audio behind, as on a busy
+// machine), Samples measures the oldest piece itself instead of waiting for
+// a thread that may not get the CPU. A track's values are asked for once
+// the disc is done, so no track waits for its measurement.
 //
-// Threads: BeginTrack, EndTrack and DropLastTrack must not overlap a
-// Samples call (call them between runs, or on the worker after the run's
-// last block, as the finished-file hook runs); Album on any thread once no
-// track is being measured.
+// Threads: BeginTrack, EndTrack, DropLastTrack and StartAlbum must not
+// overlap a Samples call (call them between runs, or on the worker after
+// the run's last block, as the finished-file hook runs); TrackValues and
+// Album on any thread once no track is being fed.
 #pragma once
 
 #include <atomic>
@@ -49,57 +51,77 @@ class TReplayGainMeter final : public TSampleSink {
   TReplayGainMeter(const TReplayGainMeter&) = delete;
   TReplayGainMeter& operator=(const TReplayGainMeter&) = delete;
 
+  // Forgets every track: the next ones are a new album's.
+  void StartAlbum();
   // The samples from now on are a new track's. A track begun and never
-  // ended is dropped. Samples before the first BeginTrack are not measured.
+  // ended is dropped. Samples outside a track are not measured.
   void BeginTrack();
   void Samples(const uint8_t* pcm, size_t bytes) override;
-  // The track's values, once the measurement has caught up; none for a
-  // track without sound (silence gives no loudness). The track now counts
-  // for the album.
-  std::optional<TReplayGainValues> EndTrack();
+  // The track ends here and counts for the album; its number for
+  // TrackValues (none without a track begun). Does not wait.
+  std::optional<size_t> EndTrack();
   // The last ended track no longer counts for the album (a stopped run, a
   // file that was not kept).
   void DropLastTrack();
+  // The values of an ended track, once measured (what is left is measured
+  // here); none for a track without sound (silence gives no loudness).
+  std::optional<TReplayGainValues> TrackValues(size_t track);
   // Over every ended track that counts, their blocks gated together (so it
   // is not the mean of the track gains); the peak is the largest. None
   // without sound.
-  std::optional<TReplayGainValues> Album() const;
+  std::optional<TReplayGainValues> Album();
 
  private:
   // One track's measurement (libebur128's state).
   struct TMeasurement;
-  using TState = std::unique_ptr<TMeasurement>;
+  static constexpr uint64_t kOpen = UINT64_MAX;
+  // The frames [Begin, End) of the ring's stream are the track's.
   struct TTrack {
-    TState State;
-    double Peak = 0;
+    std::unique_ptr<TMeasurement> State;
+    uint64_t Begin = 0;
+    uint64_t End = kOpen;
+    bool Counts = true;
   };
 
   // About 12 s of audio; a power of two. Between two looks at the ring
   // (kPollInterval) a rip at 470 times real time brings 2.4 s.
   static constexpr size_t kRingFrames = size_t{1} << 19;
   static constexpr std::chrono::milliseconds kPollInterval{5};
+  // At most this much is measured at a time (0.1 ms of CPU), so that whoever
+  // needs the measurement next never waits long for the one under way.
+  static constexpr size_t kPieceFrames = size_t{1} << 12;
 
   void Push(const uint8_t* frames, size_t count);
   void Wake();
   void Measure();
-  void WaitUntilMeasured();
+  bool MeasurePiece();
+  void MeasureAll();
+  static std::optional<TReplayGainValues> ValuesOf(std::vector<TTrack*> tracks);
 
-  std::vector<int16_t> ring_;
+  // Not zeroed here: the measurement's thread touches every page first,
+  // away from the thread that makes the meter (ringReady_).
+  std::unique_ptr<int16_t[]> ring_;
   // Frames put in by Samples and taken out by the measurement, since the
-  // start; each counter is written by one side only.
+  // start; head_ is written by Samples only, tail_ under measureMutex_.
   std::atomic<uint64_t> head_{0};
   std::atomic<uint64_t> tail_{0};
-  // A frame cut by the end of a block, completed by the next one.
+  // The feeding side's own: whether a track is being fed, and a frame cut
+  // by the end of a block, completed by the next one.
+  bool feeding_ = false;
   uint8_t partial_[4] = {};
   size_t partialBytes_ = 0;
 
-  TState current_;
-  std::vector<TTrack> ended_;
+  // Held while a piece is measured, by the thread or by a caller that would
+  // otherwise wait for it; first of the two locks.
+  std::mutex measureMutex_;
+  size_t measuring_ = 0;  // the first track not wholly measured
 
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable changed_;
+  std::vector<TTrack> tracks_;
+  bool ringReady_ = false;
   bool trackOpen_ = false;
-  bool exit_ = false;
+  std::atomic<bool> exit_{false};
   std::thread thread_;
 };
 

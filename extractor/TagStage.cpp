@@ -20,6 +20,11 @@ std::string FileNameOf(const std::string& path) {
   return fs::path(path).filename().string();
 }
 
+std::optional<TReplayGain> AsGain(const std::optional<TReplayGainValues>& values) {
+  if (!values) return std::nullopt;
+  return TReplayGain{values->GainDb, values->Peak};
+}
+
 }  // namespace
 
 bool TagFormatOf(const TFormat& format, TTagFormat& tagFormat) {
@@ -38,6 +43,7 @@ void TTagStage::SetCoverFile(std::string bytes, std::string extension) {
 }
 
 void TTagStage::JobStarting() {
+  meter_.StartAlbum();
   filesOfFormat_.clear();
   written_.clear();
   notes_.clear();
@@ -74,13 +80,9 @@ void TTagStage::ChainReady(const TJobTrack& track, const TDisc&, TACSFileOut& wr
   hooked_.push_back(&writer);
   // Runs on the worker, after the run's last block.
   writer.SetFinishedFileHook([this, format, tags = std::move(tags)](const std::string& path) {
-    TTrackTags finished = tags;
-    if (ReplayGain) {
-      if (std::optional<TReplayGainValues> gain = meter_.EndTrack())
-        finished.TrackGain = TReplayGain{gain->GainDb, gain->Peak};
-      measured_ = true;
-    }
-    WriteTags(path, format, finished);
+    // The gains go in with the album's, once every track is measured.
+    if (ReplayGain) measured_ = meter_.EndTrack();
+    WriteTags(path, format, tags);
   });
 }
 
@@ -88,21 +90,23 @@ void TTagStage::TrackEnded(const TJobTrack& track, TTrackOutcome& outcome) {
   const bool kept = outcome.Result == TTrackResult::Written;
   // A stopped track's loudness is not the album's; a file that failed
   // after its measurement ended is not there.
-  if (measured_.exchange(false) && !kept) meter_.DropLastTrack();
+  const std::optional<size_t> measured = std::exchange(measured_, std::nullopt);
+  if (measured && !kept) meter_.DropLastTrack();
   TTagFormat format;
   if (kept && Tagging && TagFormatOf(*track.Format, format))
-    written_.push_back({outcome.File, format});
+    written_.push_back({outcome.File, format, measured});
 }
 
-void TTagStage::WriteAlbumGains() {
+void TTagStage::WriteAllGains() {
   if (!ReplayGain || written_.empty()) return;
-  const std::optional<TReplayGainValues> album = meter_.Album();
-  if (!album) return;
+  const std::optional<TReplayGain> album = AsGain(meter_.Album());
   for (const TWrittenFile& file : written_) {
+    const std::optional<TReplayGain> track =
+        file.Measured ? AsGain(meter_.TrackValues(*file.Measured)) : std::nullopt;
     try {
-      WriteAlbumGain(file.Path, file.Format, TReplayGain{album->GainDb, album->Peak});
+      WriteGains(file.Path, file.Format, track, album);
     } catch (const std::exception& e) {
-      notes_.push_back(OneLine(e.what()) + " (the file keeps its track gain only)");
+      notes_.push_back(OneLine(e.what()) + " (the file has no ReplayGain tags)");
     }
   }
 }
@@ -126,7 +130,7 @@ void TTagStage::JobEnded(const TJobSummary&) {
   // The writers serve other jobs too, which may not tag.
   for (TACSFileOut* writer : hooked_) writer->SetFinishedFileHook({});
   hooked_.clear();
-  WriteAlbumGains();
+  WriteAllGains();
   SaveCovers();
 }
 

@@ -1,8 +1,8 @@
-// The names-and-tags part of a rip job: each track's file gets its tags,
-// its ReplayGain and the cover in its hidden part file before it takes its
-// name; its folders are made first. Once the last track is written the
-// album gain goes into every file of the job in place, and the cover is
-// saved beside them.
+// The names-and-tags part of a rip job: each track's file gets its tags
+// and the cover in its hidden part file before it takes its name; its
+// folders are made first. Once the last track is written the
+// track and album gains go into every file of the job in place, and the
+// cover is saved beside them.
 //
 // The front end gives the tags of each track (TrackTagsOf) by the id its
 // TJobTrack carries; a track without any still gets its number and gain.
@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,18 +49,20 @@ class TTagStage : public TJobStage {
   struct TWrittenFile {
     std::string Path;
     TTagFormat Format;
+    std::optional<size_t> Measured;  // the meter's number for the track
   };
 
   TTrackTags TagsOf(const TJobTrack& track, const std::string& file);
-  void WriteAlbumGains();
+  void WriteAllGains();
   void SaveCovers();
 
   TExtractor& extractor_;
   std::map<uint64_t, TTrackTags> tags_;
   std::string coverBytes_, coverExtension_;
   TReplayGainMeter meter_;
-  // Whether the running track's finished-file hook ended its measurement.
-  std::atomic<bool> measured_{false};
+  // The running track's measurement, once its finished-file hook ended it
+  // (on the worker, before the track's end is handed to the job).
+  std::optional<size_t> measured_;
   std::map<std::string, int> filesOfFormat_;
   std::vector<TWrittenFile> written_;
   std::vector<TACSFileOut*> hooked_;

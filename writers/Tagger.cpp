@@ -496,21 +496,26 @@ void WriteTags(const std::string& path, TTagFormat format, const TTrackTags& tag
   SaveTags(*writer);
 }
 
-void WriteAlbumGain(const std::string& path, TTagFormat format, const TReplayGain& album) {
-  if (format == TTagFormat::Wav) return;
+void WriteGains(const std::string& path, TTagFormat format, const std::optional<TReplayGain>& track,
+                const std::optional<TReplayGain>& album) {
+  if (format == TTagFormat::Wav || (!track && !album)) return;
+  const auto put = [&](TTagWriter& writer) {
+    if (track) writer.PutGain(TGainKind::Track, *track);
+    if (album) writer.PutGain(TGainKind::Album, *album);
+  };
   try {
     {
       std::unique_ptr<TTagWriter> writer = OpenTags(path, format);
-      writer->PutGain(TGainKind::Album, album);
+      put(*writer);
       if (writer->FitsInPlace()) return SaveTags(*writer);
     }
     TagACopy(path, [&](const std::string& copy) {
       std::unique_ptr<TTagWriter> writer = OpenTags(copy, format);
-      writer->PutGain(TGainKind::Album, album);
+      put(*writer);
       SaveTags(*writer);
     });
   } catch (const std::exception& e) {
-    throw EACSException("Cannot write the album gain into \"" + path + "\": " + e.what());
+    throw EACSException("Cannot write the ReplayGain tags into \"" + path + "\": " + e.what());
   }
 }
 

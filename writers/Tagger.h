@@ -4,10 +4,11 @@
 //
 // WriteTags runs on a writer's complete file before it takes its name (the
 // finished-file hook of TACSFileOut): what it raises fails the run.
-// WriteAlbumGain runs on finished files, once the album's loudness is known.
+// WriteGains runs on finished files, once the album's loudness is known.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,14 @@ enum class TTagFormat { Wav, Mp3, OggVorbis, OggOpus, Flac, Ape };
 // MP3 keeps the ID3v1 fields the writer wrote and fills its empty ones.
 void WriteTags(const std::string& path, TTagFormat format, const TTrackTags& tags);
 
-// Writes the album gain and peak into the finished file at `path`. Where
-// the file has room for them in its tag region (FLAC padding, the ID3v2
-// tag's padding, the APEv2 tag at the end), only that region is rewritten
-// and no audio byte moves. Otherwise (always for Ogg, where TagLib moves
-// the pages after the comments) a copy is tagged and moved onto `path`, so
-// a failure leaves the file as it was. WAV files are left alone. Raises
-// EACSException with a one-line reason naming `path`.
-void WriteAlbumGain(const std::string& path, TTagFormat format, const TReplayGain& album);
+// Writes the track's and the album's gain and peak (those given) into the
+// finished file at `path`. Where the file has room for them in its tag region (FLAC padding, the
+// ID3v2 tag's padding, the APEv2 tag at the end), only that region is rewritten and no audio byte
+// moves. Otherwise (always for Ogg, where TagLib moves the pages after the comments) a copy is
+// tagged and moved onto `path`, so a failure leaves the file as it was. WAV files are left alone.
+// Raises EACSException with a one-line reason naming `path`.
+void WriteGains(const std::string& path, TTagFormat format, const std::optional<TReplayGain>& track,
+                const std::optional<TReplayGain>& album);
 
 // The padding a FLAC file needs at encode time for `tags` to fit in place:
 // room for the usual text fields and for the cover, if any.

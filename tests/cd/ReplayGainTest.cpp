@@ -43,7 +43,9 @@ std::optional<TReplayGainValues> Measure(TReplayGainMeter& meter, const std::vec
   meter.BeginTrack();
   for (size_t at = 0; at < pcm.size(); at += chunk)
     meter.Samples(pcm.data() + at, std::min(chunk, pcm.size() - at));
-  return meter.EndTrack();
+  const std::optional<size_t> track = meter.EndTrack();
+  EXPECT_TRUE(track);
+  return track ? meter.TrackValues(*track) : std::nullopt;
 }
 
 std::vector<uint8_t> Joined(std::vector<int16_t> a, const std::vector<int16_t>& b) {
@@ -112,6 +114,32 @@ TEST(ReplayGain, AlbumGatesItsTracksTogether) {
   EXPECT_NEAR(meter.Album()->GainDb, loudGain->GainDb, 1e-9);
 }
 
+// A job asks for the values once every track is fed: each track keeps its
+// own, whatever came after it; samples between tracks count for none; a
+// new album forgets the tracks of the one before.
+TEST(ReplayGain, TracksKeepTheirOwnValuesUntilANewAlbum) {
+  const auto loud = PcmBytes(SineWave(441000, 2, 440, 44100, 16384));
+  const auto quiet = PcmBytes(Noise(220500, 2, 5, 1000));
+  TReplayGainMeter meter;
+  const auto feed = [&](const std::vector<uint8_t>& pcm) {
+    meter.BeginTrack();
+    meter.Samples(pcm.data(), pcm.size());
+    return meter.EndTrack().value();
+  };
+  const size_t first = feed(loud);
+  meter.Samples(loud.data(), loud.size());
+  const size_t second = feed(quiet);
+  for (const auto& [track, pcm] : {std::pair{first, &loud}, std::pair{second, &quiet}}) {
+    const auto values = meter.TrackValues(track);
+    ASSERT_TRUE(values);
+    EXPECT_NEAR(values->GainDb, -18.0 - FfmpegLoudness(*pcm), kTolerance);
+    EXPECT_DOUBLE_EQ(values->Peak, LargestSample(*pcm));
+  }
+  meter.StartAlbum();
+  const size_t again = feed(quiet);
+  EXPECT_NEAR(meter.Album()->GainDb, meter.TrackValues(again)->GainDb, 1e-9);
+}
+
 // Silence has no loudness, so no gain; a track begun and never ended (a
 // failed run) is not part of the album.
 TEST(ReplayGain, SilenceAndUnfinishedTracksGiveNoGain) {
@@ -122,7 +150,7 @@ TEST(ReplayGain, SilenceAndUnfinishedTracksGiveNoGain) {
   const auto noise = PcmBytes(Noise(44100, 2, 1, 20000));
   meter.Samples(noise.data(), noise.size());
   meter.BeginTrack();
-  EXPECT_FALSE(meter.EndTrack());
+  EXPECT_FALSE(meter.TrackValues(*meter.EndTrack()));
   EXPECT_FALSE(meter.Album());
 }
 

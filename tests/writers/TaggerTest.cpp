@@ -306,6 +306,7 @@ class AlbumGainUpdate : public ::testing::TestWithParam<TFormatCase> {};
 TEST_P(AlbumGainUpdate, RewritesNoAudioByte) {
   const TFormatCase& c = GetParam();
   TTrackTags tags = LookedUpTags();
+  tags.TrackGain.reset();
   tags.AlbumGain.reset();
   TTempDir dir;
   std::vector<uint8_t> untagged;
@@ -324,7 +325,7 @@ TEST_P(AlbumGainUpdate, RewritesNoAudioByte) {
     EXPECT_TRUE(c.Format == TTagFormat::Mp3 || at == AudioOffset(audio, untaggedPath));
   }
 
-  WriteAlbumGain(path, c.Format, {-7.014, 0.9999694});
+  WriteGains(path, c.Format, TReplayGain{-6.52, 0.988525}, TReplayGain{-7.014, 0.9999694});
   const TView view = c.Read(path);
   EXPECT_EQ(ValuesOf(view, "replaygain_album_gain"), TList{"-7.01 dB"});
   EXPECT_EQ(ValuesOf(view, "replaygain_track_gain"), TList{"-6.52 dB"});
@@ -394,10 +395,11 @@ TEST(AlbumGainUpdateFailure, LeavesTheFileAsItWas) {
   const std::vector<uint8_t> before = ReadFile(path);
   try {
     TFileSizeLimit full(before.size() / 2);
-    WriteAlbumGain(path, TTagFormat::OggVorbis, {-1.0, 0.5});
+    WriteGains(path, TTagFormat::OggVorbis, std::nullopt, TReplayGain{-1.0, 0.5});
     ADD_FAILURE() << "no failure";
   } catch (const EACSException& e) {
-    EXPECT_NE(std::string(e.what()).find("album gain into \"" + path + "\""), std::string::npos)
+    EXPECT_NE(std::string(e.what()).find("ReplayGain tags into \"" + path + "\""),
+              std::string::npos)
         << e.what();
     EXPECT_NE(std::string(e.what()).find("File too large"), std::string::npos) << e.what();
   }
