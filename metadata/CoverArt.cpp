@@ -2,11 +2,17 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
 #include "metadata/WebService.h"
 #include "platform/cdrip/SafeFiles.h"
 #include "platform/http/HttpGet.h"
 
 namespace metadata {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -29,6 +35,48 @@ std::string Megabytes(size_t bytes) {
   return std::to_string(bytes >> 20) + " MB";
 }
 
+// The picture `bytes` are, typed by their first bytes; none for anything
+// but a JPEG or PNG picture.
+TCover PictureOf(std::string bytes) {
+  TCover cover;
+  cover.MimeType = PictureType(bytes);
+  if (cover.MimeType.empty()) return cover;
+  cover.Extension = cover.MimeType == "image/png" ? ".png" : ".jpg";
+  cover.Bytes = std::move(bytes);
+  return cover;
+}
+
+// One file per release and size; none for an id that is no MusicBrainz id
+// (it names the file).
+std::string KeptCoverPath(const TRelease& release, const TCoverArtSettings& settings) {
+  const bool mbid =
+      release.Id.size() == 36 && std::all_of(release.Id.begin(), release.Id.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c)) || c == '-';
+      });
+  if (!settings.UseCache || !mbid) return "";
+  const std::string folder =
+      settings.CacheDir.empty() ? UserCacheFolder("covers") : settings.CacheDir;
+  return folder + "/" + release.Id + "-" + std::to_string(settings.MaxSide);
+}
+
+// The picture kept at `path`; none when it is missing, old, too large or
+// no picture.
+TCover KeptCover(const std::string& path, const TCoverArtSettings& settings) {
+  TCover cover;
+  std::error_code ec;
+  const auto written = fs::last_write_time(path, ec);
+  if (ec || fs::file_time_type::clock::now() - written > settings.MaxCacheAge) return cover;
+  std::string bytes;
+  if (!cdrip::ReadRegularFile(path, settings.MaxBytes, bytes)) return cover;
+  return PictureOf(std::move(bytes));
+}
+
+void KeepCover(const std::string& path, const std::string& bytes) {
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  cdrip::ReplaceFile(path, bytes);
+}
+
 }  // namespace
 
 std::string PictureType(const std::string& bytes) {
@@ -41,6 +89,9 @@ TCover FetchFrontCover(const TRelease& release, const TCoverArtSettings& setting
   if (release.Id.empty()) return NoCover("the release has no MusicBrainz id");
   if (!release.FrontCover)
     return NoCover("the Cover Art Archive has no front cover of the release");
+  const std::string kept = KeptCoverPath(release, settings);
+  if (!kept.empty())
+    if (TCover cover = KeptCover(kept, settings); !cover.empty()) return cover;
   http::TRequest request;
   request.Url = CoverUrl(release, settings);
   request.UserAgent = UserAgent();
@@ -57,12 +108,9 @@ TCover FetchFrontCover(const TRelease& release, const TCoverArtSettings& setting
   if (r.Status == 404) return NoCover("the Cover Art Archive has no front cover of the release");
   if (r.Status != 200)
     return NoCover("the Cover Art Archive answered HTTP " + std::to_string(r.Status));
-  TCover cover;
-  cover.MimeType = PictureType(r.Body);
-  if (cover.MimeType.empty())
-    return NoCover("the front cover is not a JPEG or PNG picture; not used");
-  cover.Extension = cover.MimeType == "image/png" ? ".png" : ".jpg";
-  cover.Bytes = std::move(r.Body);
+  TCover cover = PictureOf(std::move(r.Body));
+  if (cover.empty()) return NoCover("the front cover is not a JPEG or PNG picture; not used");
+  if (!kept.empty()) KeepCover(kept, cover.Bytes);
   return cover;
 }
 

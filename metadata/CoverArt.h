@@ -20,6 +20,11 @@ struct TCoverArtSettings {
   size_t MaxBytes = 8u << 20;
   std::chrono::milliseconds Timeout{std::chrono::seconds(4)};
   std::chrono::milliseconds RequestInterval{std::chrono::seconds(1)};
+  // Where fetched pictures are kept, so that the next rip of the release
+  // needs no network: "" for the user's cache (cd-extractor/covers there).
+  std::string CacheDir;
+  bool UseCache = true;
+  std::chrono::hours MaxCacheAge{24 * 30};
 };
 
 struct TCover {
@@ -36,7 +41,9 @@ struct TCover {
 std::string PictureType(const std::string& bytes);
 
 // The front cover of `release`; asks only when the release says the
-// archive has one, and follows the archive's redirect to the picture.
+// archive has one, and follows the archive's redirect to the picture. A
+// picture kept from an earlier fetch, not older than MaxCacheAge, is used
+// without asking.
 TCover FetchFrontCover(const TRelease& release, const TCoverArtSettings& settings = {});
 
 // Puts the picture at `folder`/cover.jpg (or cover.png) through a fresh

@@ -253,10 +253,7 @@ std::string NotData(std::string_view body) {
 
 std::string CacheFolder(const TMusicBrainzSettings& settings) {
   if (!settings.CacheDir.empty()) return settings.CacheDir;
-  const char* cache = std::getenv("XDG_CACHE_HOME");
-  const char* home = std::getenv("HOME");
-  std::string base = cache && *cache ? cache : std::string(home ? home : "") + "/.cache";
-  return base + "/cd-extractor/musicbrainz";
+  return UserCacheFolder("musicbrainz");
 }
 
 // One file per disc: by its id, else by a digest of its TOC.

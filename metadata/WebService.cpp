@@ -1,5 +1,7 @@
 #include "metadata/WebService.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <thread>
 
@@ -9,6 +11,13 @@ std::string UserAgent() {
   std::string contact = CDX_SERVICE_CONTACT;
   std::string agent = "cd-extractor/" CDX_VERSION;
   return contact.empty() ? agent : agent + " ( " + contact + " )";
+}
+
+std::string UserCacheFolder(const std::string& leaf) {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  const char* home = std::getenv("HOME");
+  std::string base = cache && *cache ? cache : std::string(home ? home : "") + "/.cache";
+  return base + "/cd-extractor/" + leaf;
 }
 
 TRequestGate::TClock::time_point TRequestGate::Reserve(TClock::time_point now,

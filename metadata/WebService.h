@@ -13,6 +13,10 @@ namespace metadata {
 // CDX_SERVICE_CONTACT; without one the name and version alone).
 std::string UserAgent();
 
+// The folder `leaf` in the user's cache ($XDG_CACHE_HOME, else
+// ~/.cache)/cd-extractor, where answers are kept between rips.
+std::string UserCacheFolder(const std::string& leaf);
+
 // Spaces the requests of one process to one service: each gets a moment
 // at least `interval` after the one before, in the order they asked.
 class TRequestGate {

@@ -305,6 +305,7 @@ TEST_F(ServiceTest, OnlyACoverOfABearableSizeIsTakenAndSaved) {
   metadata::TCoverArtSettings settings;
   settings.BaseUrl = server_.Base();
   settings.RequestInterval = std::chrono::milliseconds(0);
+  settings.UseCache = false;
   const std::string route = "/release/" + kId + "/front-1200";
   const TCoverCase cases[] = {
       {"JPEG behind a redirect", true, {307, "", {{"Location", "/pictures/1.jpg"}}}, kJpeg, "", 2},
@@ -345,6 +346,44 @@ TEST_F(ServiceTest, OnlyACoverOfABearableSizeIsTakenAndSaved) {
   EXPECT_FALSE(why.empty());
 }
 
+// A cover once fetched is kept in the user's cache: the next rip of the
+// release gets it with the archive gone; a kept file that is no picture,
+// or an old one, is fetched again.
+TEST_F(ServiceTest, ACoverIsKeptOnDiskSoTheNextRipNeedsNoNetwork) {
+  ::setenv("XDG_CACHE_HOME", temp_.File("xdg").c_str(), 1);
+  metadata::TCoverArtSettings settings;
+  settings.BaseUrl = server_.Base();
+  settings.RequestInterval = std::chrono::milliseconds(0);
+  const std::string kept = temp_.File("xdg") + "/cd-extractor/covers/" + kId + "-1200";
+  auto spoil = [&] { std::ofstream(kept, std::ios::trunc) << "<html>"; };
+  auto age = [&] { fs::last_write_time(kept, fs::file_time_type::clock::now() - hours(24 * 40)); };
+  const struct {
+    const char* name;
+    std::function<void()> before;  // done to the kept picture
+    TAnswer answer;                // of the archive now
+    std::string bytes;
+    bool asked;
+  } cases[] = {
+      {"first rip", nullptr, {200, kJpeg, {}}, kJpeg, true},
+      {"second rip, archive gone", nullptr, {500, "", {}}, kJpeg, false},
+      {"kept file no picture", spoil, {200, kPng, {}}, kPng, true},
+      {"kept file old", age, {200, kJpeg, {}}, kJpeg, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.before) c.before();
+    server_.Serve({{"/release/" + kId + "/front-1200", c.answer}});
+    const size_t requests = server_.Requests().size();
+    metadata::TRelease release;
+    release.Id = kId;
+    release.FrontCover = true;
+    EXPECT_EQ(metadata::FetchFrontCover(release, settings).Bytes, c.bytes);
+    EXPECT_EQ(server_.Requests().size() > requests, c.asked);
+    EXPECT_EQ(cdx::test::ReadFile(kept), std::vector<uint8_t>(c.bytes.begin(), c.bytes.end()));
+  }
+  ::unsetenv("XDG_CACHE_HOME");
+}
+
 TEST(RequestGate, RequestsOfTheProcessAreSpacedByTheInterval) {
   // Asked at these moments (ms), one second apart they go at these.
   const std::pair<int, int> asks[] = {{0, 0}, {200, 1000}, {400, 2000}, {3500, 3500}, {3600, 4500}};
@@ -371,6 +410,7 @@ std::string LookUpOffline(const std::string& base, const std::string& cache) {
   names.CacheDir = cache;
   metadata::TCoverArtSettings covers;
   covers.BaseUrl = base;
+  covers.CacheDir = cache + "/covers";
   metadata::TRelease release;
   release.Id = kRelease1;
   release.FrontCover = true;
