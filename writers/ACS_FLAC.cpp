@@ -82,10 +82,13 @@ void TFLACOut::SetUpEncoder(TACSInput& input) {
 
 void TFLACOut::SetPaddingBlock() {
   FPaddingBlock.reset();
+  FPaddingDue = false;
+  FShiftedFrom = INT64_MAX;
   if (FPadding == 0) return;
   FPaddingBlock.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
   if (!FPaddingBlock) throw EACSException(kInitFailed);
-  FPaddingBlock->length = FPadding;
+  FPaddingBlock->length = 0;
+  FPaddingDue = true;
   FMetadata[0] = FPaddingBlock.get();
   FLAC__stream_encoder_set_metadata(FEncoder.get(), FMetadata, 1);
 }
@@ -155,11 +158,41 @@ void TFLACOut::ReleaseFile() noexcept {
   FPaddingBlock.reset();
 }
 
+// The encoder hands out each metadata block on its own; the padding block
+// is its last, a bare header.
+void TFLACOut::WritePadding(const FLAC__byte header[4]) {
+  FPaddingDue = false;
+  const FLAC__byte sized[4] = {header[0], static_cast<FLAC__byte>(FPadding >> 16),
+                               static_cast<FLAC__byte>(FPadding >> 8),
+                               static_cast<FLAC__byte>(FPadding)};
+  FStream->Write(sized, 4);
+  FShiftedFrom = FStream->Position();
+  // The last zero written makes the file as long as the block says, even
+  // if no frame follows.
+  FStream->Seek(FShiftedFrom + FPadding - 1, SEEK_SET);
+  const FLAC__byte zero = 0;
+  FStream->Write(&zero, 1);
+}
+
+int64_t TFLACOut::InFile(int64_t offset) const {
+  return offset >= FShiftedFrom ? offset + FPadding : offset;
+}
+
+int64_t TFLACOut::ForEncoder(int64_t at) const {
+  return at >= FShiftedFrom ? at - FPadding : at;
+}
+
 FLAC__StreamEncoderWriteStatus TFLACOut::WriteCallback(const FLAC__StreamEncoder*,
                                                        const FLAC__byte buffer[], size_t bytes,
-                                                       uint32_t, uint32_t, void* client) {
+                                                       uint32_t samples, uint32_t, void* client) {
   try {
-    static_cast<TFLACOut*>(client)->FStream->Write(buffer, static_cast<int64_t>(bytes));
+    auto* self = static_cast<TFLACOut*>(client);
+    const bool padding = self->FPaddingDue && samples == 0 && bytes == 4 &&
+                         (buffer[0] & 0x7F) == FLAC__METADATA_TYPE_PADDING;
+    if (padding)
+      self->WritePadding(buffer);
+    else
+      self->FStream->Write(buffer, static_cast<int64_t>(bytes));
     return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
   } catch (...) {
     return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
@@ -169,7 +202,8 @@ FLAC__StreamEncoderWriteStatus TFLACOut::WriteCallback(const FLAC__StreamEncoder
 FLAC__StreamEncoderSeekStatus TFLACOut::SeekCallback(const FLAC__StreamEncoder*,
                                                      FLAC__uint64 offset, void* client) {
   try {
-    static_cast<TFLACOut*>(client)->FStream->Seek(static_cast<int64_t>(offset), SEEK_SET);
+    auto* self = static_cast<TFLACOut*>(client);
+    self->FStream->Seek(self->InFile(static_cast<int64_t>(offset)), SEEK_SET);
     return FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
   } catch (...) {
     return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
@@ -179,7 +213,8 @@ FLAC__StreamEncoderSeekStatus TFLACOut::SeekCallback(const FLAC__StreamEncoder*,
 FLAC__StreamEncoderTellStatus TFLACOut::TellCallback(const FLAC__StreamEncoder*,
                                                      FLAC__uint64* offset, void* client) {
   try {
-    *offset = static_cast<FLAC__uint64>(static_cast<TFLACOut*>(client)->FStream->Position());
+    auto* self = static_cast<TFLACOut*>(client);
+    *offset = static_cast<FLAC__uint64>(self->ForEncoder(self->FStream->Position()));
     return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
   } catch (...) {
     return FLAC__STREAM_ENCODER_TELL_STATUS_ERROR;

@@ -104,9 +104,18 @@ class TFLACOut : public TACSFileOut {
   // Run state, set up by StartFile. Both buffers hold one block and are
   // sized once per run: nothing is allocated per block.
   TFLACEncoder FEncoder;
-  // The padding block, which the encoder reads until it finishes.
+  // The padding block, which the encoder reads until it finishes. The
+  // encoder knows it as empty; its bytes go into the file as a hole
+  // (zeros, without writing them, or the encoder zeroing a buffer of that
+  // size), so the encoder's offsets past it are shifted by FPadding.
   TFLACMetadata FPaddingBlock;
   FLAC__StreamMetadata* FMetadata[1] = {};
+  bool FPaddingDue = false;
+  int64_t FShiftedFrom = INT64_MAX;  // where the padding's bytes begin
+  void WritePadding(const FLAC__byte header[4]);
+  // An offset as the encoder counts it, in the file, and back.
+  int64_t InFile(int64_t offset) const;
+  int64_t ForEncoder(int64_t at) const;
   int FBitsPerSample = 16;
   int FChannels = 2;
   std::vector<uint8_t> FBlock;

@@ -37,10 +37,12 @@ std::vector<uint8_t> DecodeFlac(const std::string& path, bool unsignedSamples) {
   return pcm;
 }
 
-std::map<std::string, std::string> FlacStreamInfo(const std::string& path) {
+std::map<std::string, std::string> FlacStreamInfo(const std::string& path,
+                                                  const std::string& blockType) {
   std::string listing;
   std::map<std::string, std::string> fields;
-  if (RunCommand("metaflac --list --block-type=STREAMINFO " + ShellQuoted(path), &listing) != 0)
+  if (RunCommand("metaflac --list --block-type=" + blockType + " " + ShellQuoted(path), &listing) !=
+      0)
     return fields;
   std::istringstream lines(listing);
   for (std::string line; std::getline(lines, line);) {

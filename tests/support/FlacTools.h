@@ -16,8 +16,10 @@ bool FlacTestPasses(const std::string& path, std::string* errors = nullptr);
 // holds them. Empty when the decoder fails.
 std::vector<uint8_t> DecodeFlac(const std::string& path, bool unsignedSamples = false);
 // The STREAMINFO fields `metaflac --list` shows, by name without the unit:
-// "sample_rate" -> "44100", "total samples" -> "88200", "MD5 signature".
-std::map<std::string, std::string> FlacStreamInfo(const std::string& path);
+// "sample_rate" -> "44100", "total samples" -> "88200", "MD5 signature";
+// or those of the first block of another type ("PADDING": "length").
+std::map<std::string, std::string> FlacStreamInfo(const std::string& path,
+                                                  const std::string& blockType = "STREAMINFO");
 // The audio frames of a FLAC file: what follows its metadata blocks. Empty
 // when the file does not start as a FLAC file.
 std::vector<uint8_t> FlacFrames(const std::string& path);
