@@ -198,7 +198,56 @@ __attribute__((target("avx2"))) void ArSumsAvx2(const uint8_t* p, uint32_t m, si
               hi);
 }
 
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+// The same, sixteen samples at a time: twice the AVX2 loop's speed where
+// the machine has 512-bit vectors. In the masked forms with every lane
+// kept: GCC 12 warns that the plain ones read an uninitialized vector.
+__attribute__((target("avx512f"))) void ArSumsAvx512(const uint8_t* p, uint32_t m, size_t count,
+                                                     uint32_t& lo, uint32_t& hi) {
+  const size_t vectors = count / 16;
+  const __mmask8 kAll = 0xFF;
+  __m512i even =
+      _mm512_add_epi64(_mm512_set1_epi64(m), _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14));
+  __m512i odd = _mm512_add_epi64(even, _mm512_set1_epi64(1));
+  const __m512i step = _mm512_set1_epi64(16);
+  __m512i low = _mm512_setzero_si512(), high = _mm512_setzero_si512();
+  for (size_t v = 0; v < vectors; ++v) {
+    __m512i words = _mm512_loadu_si512(p + 64 * v);
+    __m512i a = _mm512_maskz_mul_epu32(kAll, words, even);
+    __m512i b = _mm512_maskz_mul_epu32(kAll, _mm512_maskz_srli_epi64(kAll, words, 32), odd);
+    low = _mm512_add_epi64(low, _mm512_add_epi64(a, b));
+    high = _mm512_add_epi64(high, _mm512_add_epi64(_mm512_maskz_srli_epi64(kAll, a, 32),
+                                                   _mm512_maskz_srli_epi64(kAll, b, 32)));
+    even = _mm512_add_epi64(even, step);
+    odd = _mm512_add_epi64(odd, step);
+  }
+  alignas(64) uint64_t lows[8], highs[8];
+  _mm512_store_si512(lows, low);
+  _mm512_store_si512(highs, high);
+  for (int i = 0; i < 8; ++i) {
+    lo += static_cast<uint32_t>(lows[i]);
+    hi += static_cast<uint32_t>(highs[i]);
+  }
+  ArSumsAvx2(p + 64 * vectors, m + static_cast<uint32_t>(16 * vectors), count - 16 * vectors, lo,
+             hi);
+}
+
+enum class TVectors { None, Avx2, Avx512 };
+
+// The widest vectors the loops every sample passes use: the machine's,
+// unless CDX_CHECKSUM_VECTORS narrows them ("avx2" or "none"), as the tests
+// do to check every width on one machine.
+TVectors WidestVectors() {
+  TVectors widest = __builtin_cpu_supports("avx512bw")
+                        ? TVectors::Avx512
+                        : (__builtin_cpu_supports("avx2") ? TVectors::Avx2 : TVectors::None);
+  const char* narrowed = std::getenv("CDX_CHECKSUM_VECTORS");
+  if (narrowed && std::strcmp(narrowed, "avx2") == 0) return std::min(widest, TVectors::Avx2);
+  if (narrowed && std::strcmp(narrowed, "none") == 0) return TVectors::None;
+  return widest;
+}
+
+const TVectors kVectors = WidestVectors();
+const bool kHasAvx2 = kVectors >= TVectors::Avx2;
 
 // The largest and the smallest magnitude of `n` 16-bit samples, sixteen at
 // a time; the magnitude of -32768 is 0x8000 read unsigned.
@@ -224,6 +273,27 @@ __attribute__((target("avx2"))) std::pair<uint32_t, uint32_t> RangeAvx2(const ui
     auto magnitude = static_cast<uint32_t>(std::abs(Half(p + 2 * j)));
     top = std::max(top, magnitude);
     bottom = std::min(bottom, magnitude);
+  }
+  return {top, bottom};
+}
+
+// The same, thirty-two at a time.
+__attribute__((target("avx512bw"))) std::pair<uint32_t, uint32_t> RangeAvx512(const uint8_t* p,
+                                                                              size_t n) {
+  const size_t vectors = n / 32;
+  __m512i largest = _mm512_setzero_si512(), smallest = _mm512_set1_epi16(-1);
+  for (size_t v = 0; v < vectors; ++v) {
+    __m512i magnitude = _mm512_abs_epi16(_mm512_loadu_si512(p + 64 * v));
+    largest = _mm512_max_epu16(largest, magnitude);
+    smallest = _mm512_min_epu16(smallest, magnitude);
+  }
+  auto [top, bottom] = RangeAvx2(p + 64 * vectors, n - 32 * vectors);
+  alignas(64) uint16_t large[32], small[32];
+  _mm512_store_si512(large, largest);
+  _mm512_store_si512(small, smallest);
+  for (int i = 0; i < 32; ++i) {
+    top = std::max<uint32_t>(top, large[i]);
+    bottom = std::min<uint32_t>(bottom, small[i]);
   }
   return {top, bottom};
 }
@@ -257,6 +327,7 @@ void TTrackChecksums::ArSums(const uint8_t* pcm, uint64_t first, size_t frames) 
   auto m = static_cast<uint32_t>(from);
   const size_t count = static_cast<size_t>(to - from + 1);
 #if defined(__x86_64__)
+  if (kVectors == TVectors::Avx512) return ArSumsAvx512(p, m, count, sumLo_, sumHi_);
   if (kHasAvx2) return ArSumsAvx2(p, m, count, sumLo_, sumHi_);
 #endif
   ArSumsPlain(p, m, count, sumLo_, sumHi_);
@@ -279,7 +350,8 @@ bool TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
 #if defined(__x86_64__)
   // Most slices hold no 0: one pass over the whole slice finds that out.
   if (kHasAvx2) {
-    auto [largest, smallest] = RangeAvx2(pcm, halves);
+    auto [largest, smallest] =
+        kVectors == TVectors::Avx512 ? RangeAvx512(pcm, halves) : RangeAvx2(pcm, halves);
     peak_ = std::max(peak_, largest);
     if (smallest != 0) return false;
     peakKnown = true;
@@ -310,8 +382,7 @@ bool TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
     crcSkipZero_ = Crc32(crcSkipZero_, nonZero_.data(), kept);
     run = block + 2 * n;
   }
-  if (zeros)
-    crcSkipZero_ = Crc32(crcSkipZero_, run, static_cast<size_t>(pcm + 2 * halves - run));
+  if (zeros) crcSkipZero_ = Crc32(crcSkipZero_, run, static_cast<size_t>(pcm + 2 * halves - run));
   peak_ = peak;
   return zeros;
 }
