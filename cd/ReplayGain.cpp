@@ -9,9 +9,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace cdx {
 
 // The ring holds the bytes as they come: 16-bit little-endian samples.
@@ -33,15 +30,6 @@ int32_t LargestMagnitude(const int16_t* samples, size_t count) {
 std::optional<TReplayGainValues> ToGain(double lufs, double peak) {
   if (!std::isfinite(lufs)) return std::nullopt;
   return TReplayGainValues{TReplayGainMeter::kReferenceLufs - lufs, peak};
-}
-
-// The measurement may lag behind as far as the ring allows, so it yields
-// the CPU to the rip's threads. Not idle priority: a feeder that finds the
-// ring full waits for a piece under way, and an idle thread may not get the
-// CPU for long on a busy machine. Where the system refuses, it runs as any
-// thread does.
-void YieldToTheRip() {
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
 }
 
 }  // namespace
@@ -163,7 +151,6 @@ void TReplayGainMeter::Wake() {
 }
 
 void TReplayGainMeter::Measure() {
-  YieldToTheRip();
   std::memset(ring_.get(), 0, kRingFrames * kFrameBytes);
   std::unique_lock lock(mutex_);
   ringReady_ = true;
