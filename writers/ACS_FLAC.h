@@ -73,6 +73,10 @@ class TFLACOut : public TACSFileOut {
   void SetUpEncoder(TACSInput& input);
   void SetTotalSamplesEstimate(TACSInput& input);
   void SetPaddingBlock();
+  void WritePadding(const FLAC__byte header[4]);
+  // An offset as the encoder counts it, in the file, and back.
+  int64_t InFile(int64_t offset) const;
+  int64_t ForEncoder(int64_t at) const;
   void InitEncoder();
   void AllocateBlock();
   // Reads until the block is full or the input ends; returns the bytes held.
@@ -112,10 +116,6 @@ class TFLACOut : public TACSFileOut {
   FLAC__StreamMetadata* FMetadata[1] = {};
   bool FPaddingDue = false;
   int64_t FShiftedFrom = INT64_MAX;  // where the padding's bytes begin
-  void WritePadding(const FLAC__byte header[4]);
-  // An offset as the encoder counts it, in the file, and back.
-  int64_t InFile(int64_t offset) const;
-  int64_t ForEncoder(int64_t at) const;
   int FBitsPerSample = 16;
   int FChannels = 2;
   std::vector<uint8_t> FBlock;
