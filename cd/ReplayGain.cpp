@@ -64,7 +64,7 @@ void TReplayGainMeter::StartAlbum() {
   tail_.store(head_.load());
   tracks_.clear();
   measuring_ = 0;
-  trackOpen_ = feeding_ = false;
+  feeding_ = false;
 }
 
 void TReplayGainMeter::BeginTrack() {
@@ -75,12 +75,12 @@ void TReplayGainMeter::BeginTrack() {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return ringReady_; });
   const uint64_t head = head_.load();
-  if (trackOpen_) {
+  if (TrackOpen()) {
     tracks_.back().End = head;
     tracks_.back().Counts = false;
   }
   tracks_.push_back({std::move(state), head});
-  trackOpen_ = feeding_ = true;
+  feeding_ = true;
   partialBytes_ = 0;
   changed_.notify_all();
 }
@@ -88,10 +88,13 @@ void TReplayGainMeter::BeginTrack() {
 std::optional<size_t> TReplayGainMeter::EndTrack() {
   std::lock_guard lock(mutex_);
   feeding_ = false;
-  if (!trackOpen_) return std::nullopt;
-  trackOpen_ = false;
+  if (!TrackOpen()) return std::nullopt;
   tracks_.back().End = head_.load();
   return tracks_.size() - 1;
+}
+
+bool TReplayGainMeter::TrackOpen() const {
+  return !tracks_.empty() && tracks_.back().End == kOpen;
 }
 
 void TReplayGainMeter::DropLastTrack() {
@@ -158,7 +161,7 @@ void TReplayGainMeter::Measure() {
   while (!exit_) {
     if (head_.load() == tail_.load()) {
       // Between tracks nothing comes; during one, blocks come unannounced.
-      if (trackOpen_)
+      if (TrackOpen())
         changed_.wait_for(lock, kPollInterval);
       else
         changed_.wait(lock);

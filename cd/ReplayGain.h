@@ -101,6 +101,8 @@ class TReplayGainMeter final : public TSampleSink {
   void Measure();
   bool MeasurePiece();
   void MeasureAll();
+  // Whether the last track begun has not ended; under mutex_.
+  bool TrackOpen() const;
   static std::optional<TReplayGainValues> ValuesOf(std::vector<TTrack*> tracks);
 
   // Not zeroed here: the measurement's thread touches every page first,
@@ -125,7 +127,6 @@ class TReplayGainMeter final : public TSampleSink {
   std::condition_variable changed_;
   std::vector<TTrack> tracks_;
   bool ringReady_ = false;
-  bool trackOpen_ = false;
   std::atomic<bool> exit_{false};
   std::thread thread_;
 };
