@@ -35,11 +35,13 @@ enum class TTagFormat { Wav, Mp3, OggVorbis, OggOpus, Flac, Ape };
 void WriteTags(const std::string& path, TTagFormat format, const TTrackTags& tags);
 
 // Writes the track's and the album's gain and peak (those given) into the
-// finished file at `path`. Where the file has room for them in its tag region (FLAC padding, the
-// ID3v2 tag's padding, the APEv2 tag at the end), only that region is rewritten and no audio byte
-// moves. Otherwise (always for Ogg, where TagLib moves the pages after the comments) a copy is
-// tagged and moved onto `path`, so a failure leaves the file as it was. WAV files are left alone.
-// Raises EACSException with a one-line reason naming `path`.
+// finished file at `path`. Where the file has room for them in its tag
+// region (FLAC padding, the ID3v2 tag's padding, the APEv2 tag at the end),
+// only that region is rewritten and no audio byte moves. Otherwise (always
+// for Ogg, where TagLib moves the pages after the comments) a copy is
+// tagged and moved onto `path`, so a failure leaves the file as it was. WAV
+// files are left alone. Raises EACSException with a one-line reason naming
+// `path`.
 void WriteGains(const std::string& path, TTagFormat format, const std::optional<TReplayGain>& track,
                 const std::optional<TReplayGain>& album);
 
