@@ -34,11 +34,13 @@ void ReadAhead::AwaitTheEnd() {
   for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
-ReadAhead::ReadAhead(std::unique_ptr<Ripper> ripper, int sectorsPerChunk, int speed)
+ReadAhead::ReadAhead(std::unique_ptr<Ripper> ripper, int sectorsPerChunk, int speed,
+                     std::function<bool()> whileWaiting)
     : ripper_(std::move(ripper)),
       sectorsPerChunk_(sectorsPerChunk),
       chunkBytes_(static_cast<size_t>(sectorsPerChunk) * CR_SECTOR_BYTES),
-      pacer_(speed) {
+      pacer_(speed),
+      whileWaiting_(std::move(whileWaiting)) {
   int slots = std::max(2, (kRingSectors + sectorsPerChunk - 1) / sectorsPerChunk);
   ring_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(slots) * chunkBytes_);
   slots_.resize(static_cast<size_t>(slots));
@@ -89,7 +91,8 @@ int ReadAhead::Take(uint8_t* out, int* numBytes, bool* abort) {
       std::atomic_ref<bool>(stop_).store(true);
       readerWake_.notify_all();
     }
-    published_.wait_for(lock, kAbortPoll);
+    // The work lets the lock go: a chunk may have come meanwhile.
+    if (!DoWaitingWork(lock) && ready_ == 0) published_.wait_for(lock, kAbortPoll);
   }
   int slot = first_;
   Chunk chunk = slots_[static_cast<size_t>(slot)];
@@ -124,15 +127,26 @@ void ReadAhead::Run() {
 bool ReadAhead::WaitForRoom(int& slot) {
   std::unique_lock lock(mutex_);
   const int slots = static_cast<int>(slots_.size());
+  const auto full = [&] { return ready_ == slots && !StopRequested(); };
   bool waited = false;
-  while (ready_ == slots && !StopRequested()) {
+  while (full()) {
     waited = true;
-    readerWake_.wait(lock);
+    // The work lets the lock go: room may have come meanwhile, and its
+    // wake-up with it.
+    if (!DoWaitingWork(lock) && full()) readerWake_.wait(lock);
   }
   if (ready_ == slots) return false;
   if (waited) pacer_.Resume(Clock::now());
   slot = (first_ + ready_) % slots;
   return true;
+}
+
+bool ReadAhead::DoWaitingWork(std::unique_lock<std::mutex>& lock) {
+  if (!whileWaiting_) return false;
+  lock.unlock();
+  const bool did = whileWaiting_();
+  lock.lock();
+  return did;
 }
 
 // True when `when` came without a stop.

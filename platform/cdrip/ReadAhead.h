@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -25,8 +26,11 @@ class ReadAhead {
 
   // Reads through `ripper` in chunks of `sectorsPerChunk` sectors, paced at
   // `speed` (0: as fast as the drive goes). Nothing is read before the
-  // first Take.
-  ReadAhead(std::unique_ptr<Ripper> ripper, int sectorsPerChunk, int speed);
+  // first Take. `whileWaiting` (may be empty) is done in pieces by the reader
+  // while the ring is full and by the consumer while it is empty, for as
+  // long as it says it did something.
+  ReadAhead(std::unique_ptr<Ripper> ripper, int sectorsPerChunk, int speed,
+            std::function<bool()> whileWaiting = {});
   // Stops the reader at once, whatever it waits for; a drive read already
   // under way is waited for.
   ~ReadAhead();
@@ -53,6 +57,10 @@ class ReadAhead {
 
   void Run();
   bool WaitForRoom(int& slot);
+  // One piece of the waiting work, with `lock` let go meanwhile (so what
+  // was waited for must be checked again before waiting); false when there
+  // is none.
+  bool DoWaitingWork(std::unique_lock<std::mutex>& lock);
   bool WaitUntil(Pacer::Clock::time_point when);
   Chunk ReadChunk(uint8_t* out);
   void Publish(const Chunk& chunk);
@@ -65,6 +73,7 @@ class ReadAhead {
   const int sectorsPerChunk_;
   const size_t chunkBytes_;
   Pacer pacer_;
+  const std::function<bool()> whileWaiting_;
 
   std::mutex mutex_;
   std::condition_variable readerWake_;  // room, or a stop

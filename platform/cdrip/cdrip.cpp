@@ -304,7 +304,8 @@ TOCENTRY CR_GetTocEntry(int index) {
   return lib.toc[index];
 }
 
-int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector) {
+int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector,
+                  std::function<bool()> whileWaiting) {
   CR_CloseRipper();
   auto& lib = Lib();
   std::unique_ptr<Drive> drive;
@@ -328,7 +329,8 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector) {
   if (!lib.emptyRange) {
     if (auto ripper = Ripper::Open(*drive, startSector, endSector, lib.readOffset)) {
       lib.offsetSilence = ripper->SilenceSamples();
-      lib.ripper = std::make_unique<ReadAhead>(std::move(ripper), lib.sectorsPerChunk, speed);
+      lib.ripper = std::make_unique<ReadAhead>(std::move(ripper), lib.sectorsPerChunk, speed,
+                                               std::move(whileWaiting));
     }
   }
   if (!lib.emptyRange && !lib.ripper) {

@@ -46,6 +46,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -158,7 +159,13 @@ TOCENTRY CR_GetTocEntry(int index);
 // CR_NOT_OPEN and CR_GetLastErrorSector gives startSector.
 // An image drive given a speed (Pacing.h) then reads like a drive of that
 // speed.
-int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector);
+// `whileWaiting`, when given, is work the ripper's two threads do where they
+// would wait: the reader with the read-ahead full, the caller of
+// CR_RipChunk with no chunk read yet. Each call does one short piece (well
+// under a millisecond) and says whether there was any; it may run on
+// either thread, but never once CR_CloseRipper has returned.
+int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector,
+                  std::function<bool()> whileWaiting = {});
 // Reads the next chunk (whole sectors, at most *bufferSize bytes) into
 // `buffer` and stores its byte count in *numBytes: 0 once the range is
 // exhausted. A sector paranoia could not read (it gave up and skipped) makes

@@ -1,15 +1,19 @@
 // The reader thread and the paced image drives: the chunks handed out must
 // be those that reading each chunk there and then gives (the Ripper on its
-// own), read faults included; a stop must end a wait at once; and an image
+// own), read faults included; a stop must end a wait at once; work given to
+// do while waiting must be done there and hold nothing up; and an image
 // given a speed must take its time.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <thread>
 
 #include "platform/cdrip/Drives.h"
 #include "platform/cdrip/Pacing.h"
+#include "platform/cdrip/ReadAhead.h"
 #include "platform/cdrip/Ripper.h"
 #include "tests/cdrip/CdripFixture.h"
 #include "tests/support/slowread/FreadFaults.h"
@@ -249,6 +253,101 @@ TEST_F(PacedImage, AStopDuringAPacedReadHandsOutWhatHadCome) {
   EXPECT_EQ(CR_RipChunk(buffer.data(), &bytes, &abort_), CR_ABORTED);
   EXPECT_EQ(bytes, 0);
 }
+
+// --- work done where the threads would wait ---------------------------------
+
+constexpr int kSlots = ReadAhead::kRingSectors / kChunkSectors;
+
+struct WaitingWorkCase {
+  const char* name;
+  int speed;                   // CDX_IMAGE_SPEED; a paced drive keeps the consumer waiting
+  int pauseMs;                 // the consumer's pause after each chunk keeps the ring full
+  bool readerHoldsUntilTaken;  // the reader's first piece lasts until the ring is emptied
+  bool neverRunsOut;           // every call finds work
+  bool readerWorks, consumerWorks;
+};
+void PrintTo(const WaitingWorkCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class WaitingWork : public CdripTest, public ::testing::WithParamInterface<WaitingWorkCase> {};
+
+TEST_P(WaitingWork, IsDoneWhereAThreadWouldWaitAndHoldsNothingUp) {
+  const auto& c = GetParam();
+  MakeDisc("disc", kDisc);
+  std::string speed = std::to_string(c.speed);
+  ScopedEnv paced("CDX_IMAGE_SPEED", speed.c_str());
+  Init();
+  const auto consumer = std::this_thread::get_id();
+  std::atomic<int> taken{0}, readerCalls{0}, consumerCalls{0};
+  const auto awaitForAWhile = [](auto done) {
+    auto until = Clock::now() + std::chrono::seconds(2);
+    while (!done() && Clock::now() < until) std::this_thread::yield();
+  };
+  auto work = [&] {
+    const bool onReader = std::this_thread::get_id() != consumer;
+    if (onReader && readerCalls++ == 0 && c.readerHoldsUntilTaken) {
+      // The ring is full now: it is empty once kSlots more are taken.
+      const int empty = taken + kSlots;
+      awaitForAWhile([&] { return taken >= empty; });
+      return false;
+    }
+    if (!onReader) consumerCalls++;
+    if (c.neverRunsOut) std::this_thread::sleep_for(std::chrono::microseconds(100));
+    return c.neverRunsOut;
+  };
+  // A consumer left waiting for good is let go, with a stop, after 10 s.
+  alignas(std::atomic_ref<bool>::required_alignment) bool abort = false;
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(mutex);
+    if (!done.wait_for(lock, std::chrono::seconds(10), [&] { return finished; }))
+      std::atomic_ref<bool>(abort).store(true);
+  });
+
+  auto starts = dm::StartSectors(kDisc);
+  int capacity = kChunk;
+  ASSERT_EQ(CR_OpenRipper(&capacity, starts[1], starts[2], work), CR_OK);
+  RipLog log = Log([&](uint8_t* out, int* bytes) {
+    int result = CR_RipChunk(out, bytes, &abort);
+    taken++;
+    if (c.readerHoldsUntilTaken)  // until the ring has filled
+      awaitForAWhile([&] { return readerCalls > 0; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+    return result;
+  });
+  CR_CloseRipper();
+  const int afterClose = readerCalls + consumerCalls;
+  {
+    std::lock_guard lock(mutex);
+    finished = true;
+  }
+  done.notify_all();
+  watchdog.join();
+
+  EXPECT_FALSE(abort) << "a thread waited for good: the watchdog stopped the rip";
+  EXPECT_EQ(log.chunks.back(), (Chunk{CR_OK, 0})) << "read to the end";
+  EXPECT_TRUE(log.bytes == dm::TrackBytes(kDisc[1], starts[1])) << "bit-exact";
+  if (c.readerWorks) {
+    EXPECT_GT(readerCalls, 0);
+  }
+  if (c.consumerWorks) {
+    EXPECT_GT(consumerCalls, 0);
+  }
+  EXPECT_EQ(readerCalls + consumerCalls, afterClose) << "no work once closed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , WaitingWork,
+    ::testing::Values(
+        WaitingWorkCase{"TheReaderWorksWhileTheRingIsFull", 0, 20, false, false, true, false},
+        WaitingWorkCase{"TheConsumerWorksWhileNoChunkHasCome", 8, 0, false, false, false, true},
+        WaitingWorkCase{"RoomMadeDuringTheReadersWorkIsSeen", 0, 0, true, false, true, false},
+        WaitingWorkCase{"WorkThatNeverRunsOutHoldsNoReadUp", 0, 5, false, true, true, false},
+        WaitingWorkCase{"WorkThatNeverRunsOutHoldsNoChunkUp", 8, 0, false, true, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- the speed an image drive gets ---------------------------------------------
 
