@@ -215,7 +215,12 @@ void TCDIn::OpenStream() {
   FPosition = 0;
   SelectDrive();
   ChunkCapacity = kChunkBytes;
-  if (cdrip::CR_OpenRipper(&ChunkCapacity, start, end) != cdrip::CR_OK && DiscToc) {
+  // The sinks outlive the ripper: they cannot be changed while it is open.
+  auto sinksWork = [sinks = Sinks] {
+    return std::any_of(sinks.begin(), sinks.end(),
+                       [](TSampleSink* s) { return s->DoWaitingWork(); });
+  };
+  if (cdrip::CR_OpenRipper(&ChunkCapacity, start, end, sinksWork) != cdrip::CR_OK && DiscToc) {
     // The disc whose TOC was read is no longer there to be read.
     cdrip::CR_CloseRipper();
     ReleaseDrive();

@@ -17,6 +17,11 @@ class TSampleSink {
  public:
   virtual ~TSampleSink() = default;
   virtual void Samples(const uint8_t* pcm, size_t bytes) = 0;
+  // One short piece (well under a millisecond) of what Samples left to be
+  // done later, done by a thread of the source that would otherwise wait
+  // for the drive or for room to read into; false when nothing is left.
+  // Any thread, also during a Samples call.
+  virtual bool DoWaitingWork() { return false; }
 };
 
 }  // namespace cdx
