@@ -45,18 +45,9 @@ struct TReplayGainMeter::TMeasurement {
 };
 
 TReplayGainMeter::TReplayGainMeter()
-    : ring_(std::make_unique_for_overwrite<int16_t[]>(kRingFrames * 2)) {
-  thread_ = std::thread([this] { Measure(); });
-}
+    : ring_(std::make_unique_for_overwrite<int16_t[]>(kRingFrames * 2)) {}
 
-TReplayGainMeter::~TReplayGainMeter() {
-  {
-    std::lock_guard lock(mutex_);
-    exit_ = true;
-  }
-  changed_.notify_all();
-  thread_.join();
-}
+TReplayGainMeter::~TReplayGainMeter() = default;
 
 void TReplayGainMeter::StartAlbum() {
   std::scoped_lock locks(measureMutex_, mutex_);
@@ -72,8 +63,7 @@ void TReplayGainMeter::BeginTrack() {
   ebur128_state* made = ebur128_init(2, 44100, EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM);
   if (!made) throw std::bad_alloc();
   auto state = std::make_unique<TMeasurement>(made);
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return ringReady_; });
+  std::lock_guard lock(mutex_);
   const uint64_t head = head_.load();
   if (TrackOpen()) {
     tracks_.back().End = head;
@@ -82,7 +72,6 @@ void TReplayGainMeter::BeginTrack() {
   tracks_.push_back({std::move(state), head});
   feeding_ = true;
   partialBytes_ = 0;
-  changed_.notify_all();
 }
 
 std::optional<size_t> TReplayGainMeter::EndTrack() {
@@ -139,38 +128,6 @@ void TReplayGainMeter::Push(const uint8_t* frames, size_t count) {
     head_.store(head, std::memory_order_release);
     frames += piece * kFrameBytes;
     count -= piece;
-  }
-  // The measurement looks for blocks by itself while a track is open: a
-  // wake-up per block would cost the ripping thread more than the copy.
-  // A ring filling up calls it at once.
-  if (head - tail_.load(std::memory_order_acquire) > kRingFrames / 2) Wake();
-}
-
-void TReplayGainMeter::Wake() {
-  // Taking the lock orders this against a measurement about to sleep, so
-  // the wake-up cannot come between its check and its wait.
-  { std::lock_guard lock(mutex_); }
-  changed_.notify_all();
-}
-
-void TReplayGainMeter::Measure() {
-  std::memset(ring_.get(), 0, kRingFrames * kFrameBytes);
-  std::unique_lock lock(mutex_);
-  ringReady_ = true;
-  changed_.notify_all();
-  while (!exit_) {
-    if (head_.load() == tail_.load()) {
-      // Between tracks nothing comes; during one, blocks come unannounced.
-      if (TrackOpen())
-        changed_.wait_for(lock, kPollInterval);
-      else
-        changed_.wait(lock);
-      continue;
-    }
-    lock.unlock();
-    while (!exit_ && MeasurePiece()) {
-    }
-    lock.lock();
   }
 }
 

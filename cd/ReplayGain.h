@@ -3,36 +3,33 @@
 // the sample peak, taken on the samples the CD source hands out, with no
 // second pass over the disc.
 //
-// libebur128 takes about a third of the time a FLAC encoder does, so the
-// measurement runs on a thread of its own: Samples only copies each block
-// into a ring made once, and returns; the measurement looks at the ring
-// every few milliseconds during a track (waking it for every block cost
-// the ripping thread more than the copy). When the ring is full (about 12 s
-// of audio behind, as on a busy machine), Samples measures the oldest piece
-// itself instead of waiting for the thread to get the CPU. A track's values
-// are asked for once the disc is done, so no track waits for its
-// measurement.
+// libebur128 takes about a third of the time a FLAC encoder does, so it is
+// kept off the encoding thread: Samples only copies each block into a ring
+// made once, and returns; the ring is measured piece by piece by the CD
+// source's threads where they would wait (DoWaitingWork: the reader with
+// its read-ahead full, or the encoding thread waiting for a slow drive).
+// When the ring is full (about 12 s of audio behind), Samples measures the
+// oldest piece itself. A track's values are asked for once the disc is
+// done, so no track waits for its measurement.
 //
-// The thread keeps the rip's priority: at a lower one, on a machine busy
-// with other work, it was preempted holding a piece that the full ring's
-// feeder then waited for (with both cores busy, a FLAC rip took twice as
-// long at nice 10, four and a half times at nice 19, as at the rip's).
+// No thread of its own: one more runnable thread than there are cores
+// takes its turns from the encoder (a FLAC rip took 9 % longer with one),
+// and a thread at a lower priority, preempted holding a piece that a full
+// ring's feeder then needs, held the rip up for seconds on a busy machine.
 //
 // Threads: BeginTrack, EndTrack, DropLastTrack and StartAlbum must not
 // overlap a Samples call (call them between runs, or on the worker after
-// the run's last block, as the finished-file hook runs); TrackValues and
-// Album on any thread once no track is being fed.
+// the run's last block, as the finished-file hook runs); DoWaitingWork on
+// any thread at any time; TrackValues and Album on any thread once no
+// track is being fed.
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "cd/SampleSink.h"
@@ -62,6 +59,8 @@ class TReplayGainMeter final : public TSampleSink {
   // ended is dropped. Samples outside a track are not measured.
   void BeginTrack();
   void Samples(const uint8_t* pcm, size_t bytes) override;
+  // Measures the oldest piece of the ring; false when it is empty.
+  bool DoWaitingWork() override { return MeasurePiece(); }
   // The track ends here and counts for the album; its number for
   // TrackValues (none without a track begun). Does not wait.
   std::optional<size_t> EndTrack();
@@ -88,25 +87,22 @@ class TReplayGainMeter final : public TSampleSink {
     bool Counts = true;
   };
 
-  // About 12 s of audio; a power of two. Between two looks at the ring
-  // (kPollInterval) a rip at 470 times real time brings 2.4 s.
+  // About 12 s of audio; a power of two. The read-ahead holds 4 s: what
+  // its reader has no time to measure during a track waits here.
   static constexpr size_t kRingFrames = size_t{1} << 19;
-  static constexpr std::chrono::milliseconds kPollInterval{5};
   // At most this much is measured at a time (0.1 ms of CPU), so that whoever
-  // needs the measurement next never waits long for the one under way.
+  // needs the measurement next never waits long for the one under way, and
+  // a reader doing it finds room to read into soon.
   static constexpr size_t kPieceFrames = size_t{1} << 12;
 
   void Push(const uint8_t* frames, size_t count);
-  void Wake();
-  void Measure();
   bool MeasurePiece();
   void MeasureAll();
   // Whether the last track begun has not ended; under mutex_.
   bool TrackOpen() const;
   static std::optional<TReplayGainValues> ValuesOf(std::vector<TTrack*> tracks);
 
-  // Not zeroed here: the measurement's thread touches every page first,
-  // away from the thread that makes the meter (ringReady_).
+  // Not zeroed: a frame is read only after Samples wrote it.
   std::unique_ptr<int16_t[]> ring_;
   // Frames put in by Samples and taken out by the measurement, since the
   // start; head_ is written by Samples only, tail_ under measureMutex_.
@@ -118,17 +114,13 @@ class TReplayGainMeter final : public TSampleSink {
   uint8_t partial_[4] = {};
   size_t partialBytes_ = 0;
 
-  // Held while a piece is measured, by the thread or by a caller that would
-  // otherwise wait for it; first of the two locks.
+  // Held while a piece is measured, by whichever thread measures it;
+  // first of the two locks.
   std::mutex measureMutex_;
   size_t measuring_ = 0;  // the first track not wholly measured
 
   std::mutex mutex_;
-  std::condition_variable changed_;
   std::vector<TTrack> tracks_;
-  bool ringReady_ = false;
-  std::atomic<bool> exit_{false};
-  std::thread thread_;
 };
 
 }  // namespace cdx
