@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 #include "cd/ReplayGain.h"
 #include "tests/support/TestSources.h"
@@ -37,12 +39,22 @@ double LargestSample(const std::vector<uint8_t>& pcm) {
   return largest / 32768.0;
 }
 
-// Hands `pcm` to the meter in blocks of `chunk` bytes, as a source would.
+// Hands `pcm` to the meter in blocks of `chunk` bytes, as a source would;
+// `alongside`, another thread does the meter's waiting work meanwhile, as
+// the source's reader does with its read-ahead full.
 std::optional<TReplayGainValues> Measure(TReplayGainMeter& meter, const std::vector<uint8_t>& pcm,
-                                         size_t chunk) {
+                                         size_t chunk, bool alongside = false) {
   meter.BeginTrack();
+  std::atomic<bool> fed{false};
+  std::thread waiter;
+  if (alongside)
+    waiter = std::thread([&] {
+      while (!fed) meter.DoWaitingWork();
+    });
   for (size_t at = 0; at < pcm.size(); at += chunk)
     meter.Samples(pcm.data() + at, std::min(chunk, pcm.size() - at));
+  fed = true;
+  if (waiter.joinable()) waiter.join();
   const std::optional<size_t> track = meter.EndTrack();
   EXPECT_TRUE(track);
   return track ? meter.TrackValues(*track) : std::nullopt;
@@ -58,6 +70,7 @@ struct TTrackCase {
   std::vector<uint8_t> Pcm;
   size_t Chunk;
   double WorkedGain = NAN;  // the notes' worked value, where there is one
+  bool MeasuredAlongside = false;
 };
 
 void PrintTo(const TTrackCase& c, std::ostream* out) {
@@ -69,7 +82,7 @@ class TrackGain : public ::testing::TestWithParam<TTrackCase> {};
 TEST_P(TrackGain, AgreesWithFfmpeg) {
   const TTrackCase& c = GetParam();
   TReplayGainMeter meter;
-  const auto gain = Measure(meter, c.Pcm, c.Chunk);
+  const auto gain = Measure(meter, c.Pcm, c.Chunk, c.MeasuredAlongside);
   ASSERT_TRUE(gain);
   EXPECT_NEAR(gain->GainDb, -18.0 - FfmpegLoudness(c.Pcm), kTolerance);
   EXPECT_DOUBLE_EQ(gain->Peak, LargestSample(c.Pcm));
@@ -79,8 +92,9 @@ TEST_P(TrackGain, AgreesWithFfmpeg) {
 
 // The first is the worked value: 2 s of a 440 Hz sine at half scale is
 // -6.70 LUFS, a gain of -11.30 dB. Blocks of odd sizes cut frames in two;
-// the long track goes round the meter's ring; the last one is half
-// silence, which the gate leaves out.
+// the long tracks go round the meter's ring, one measured by a thread
+// of its own as it comes; the last one is half silence, which the gate
+// leaves out.
 INSTANTIATE_TEST_SUITE_P(
     ReplayGain, TrackGain,
     ::testing::Values(
@@ -88,6 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
         TTrackCase{"noise_in_odd_blocks", PcmBytes(Noise(132300, 2, 3, 9800)), 4097},
         TTrackCase{"quiet_tone_byte_by_byte", PcmBytes(SineWave(22050, 2, 1000, 44100, 600)), 1},
         TTrackCase{"twenty_seconds_round_the_ring", PcmBytes(Noise(882000, 2, 9, 20000)), 176400},
+        TTrackCase{"measured_by_another_thread_as_it_comes", PcmBytes(Noise(882000, 2, 5, 9000)),
+                   176400, NAN, true},
         TTrackCase{"tone_then_silence",
                    Joined(SineWave(88200, 2, 200, 44100, 8000), std::vector<int16_t>(176400)), 3}),
     [](const auto& info) { return std::string(info.param.Name); });
