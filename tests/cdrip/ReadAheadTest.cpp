@@ -260,10 +260,10 @@ constexpr int kSlots = ReadAhead::kRingSectors / kChunkSectors;
 
 struct WaitingWorkCase {
   const char* name;
-  int speed;                   // CDX_IMAGE_SPEED; a paced drive keeps the consumer waiting
-  int pauseMs;                 // the consumer's pause after each chunk keeps the ring full
-  bool readerHoldsUntilTaken;  // the reader's first piece lasts until the ring is emptied
-  bool neverRunsOut;           // every call finds work
+  int speed;                     // CDX_IMAGE_SPEED; a paced drive keeps the consumer waiting
+  bool consumerAwaitsAFullRing;  // after its first chunk, until the reader finds the ring full
+  bool readerHoldsUntilTaken;    // the reader's first piece lasts until the ring is emptied
+  bool neverRunsOut;             // every call finds work
   bool readerWorks, consumerWorks;
 };
 void PrintTo(const WaitingWorkCase& c, std::ostream* out) {
@@ -313,9 +313,7 @@ TEST_P(WaitingWork, IsDoneWhereAThreadWouldWaitAndHoldsNothingUp) {
   RipLog log = Log([&](uint8_t* out, int* bytes) {
     int result = CR_RipChunk(out, bytes, &abort);
     taken++;
-    if (c.readerHoldsUntilTaken)  // until the ring has filled
-      awaitForAWhile([&] { return readerCalls > 0; });
-    std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+    if (c.consumerAwaitsAFullRing) awaitForAWhile([&] { return readerCalls > 0; });
     return result;
   });
   CR_CloseRipper();
@@ -342,11 +340,11 @@ TEST_P(WaitingWork, IsDoneWhereAThreadWouldWaitAndHoldsNothingUp) {
 INSTANTIATE_TEST_SUITE_P(
     , WaitingWork,
     ::testing::Values(
-        WaitingWorkCase{"TheReaderWorksWhileTheRingIsFull", 0, 20, false, false, true, false},
-        WaitingWorkCase{"TheConsumerWorksWhileNoChunkHasCome", 8, 0, false, false, false, true},
-        WaitingWorkCase{"RoomMadeDuringTheReadersWorkIsSeen", 0, 0, true, false, true, false},
-        WaitingWorkCase{"WorkThatNeverRunsOutHoldsNoReadUp", 0, 5, false, true, true, false},
-        WaitingWorkCase{"WorkThatNeverRunsOutHoldsNoChunkUp", 8, 0, false, true, false, true}),
+        WaitingWorkCase{"TheReaderWorksWhileTheRingIsFull", 0, true, false, false, true, false},
+        WaitingWorkCase{"TheConsumerWorksWhileNoChunkHasCome", 8, false, false, false, false, true},
+        WaitingWorkCase{"RoomMadeDuringTheReadersWorkIsSeen", 0, true, true, false, true, false},
+        WaitingWorkCase{"WorkThatNeverRunsOutHoldsNoReadUp", 0, true, false, true, true, false},
+        WaitingWorkCase{"WorkThatNeverRunsOutHoldsNoChunkUp", 8, false, false, true, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- the speed an image drive gets ---------------------------------------------
