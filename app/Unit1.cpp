@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -118,7 +119,7 @@ void TForm1::BuildTopBox() {
 void TForm1::BuildCheckRow(QGridLayout& top) {
   Name(OffsetLabel, "OffsetLabel").setText("Read offset (samples)");
   Name(OffsetField, "OffsetField",
-       "The read offset correction of the drive's model (0 for images)");
+       "The read offset correction of the chosen drive's model (0 for images)");
   OffsetField.setRange(-kMaxReadOffset, kMaxReadOffset);
   Name(TestAndCopyBox, "TestAndCopyBox", "Read each track twice and compare the CRCs")
       .setText("Test and copy");
@@ -284,9 +285,10 @@ void TForm1::FormCreate() {
   if (music.isEmpty()) music = QDir::homePath() + "/Music";
   QDir().mkpath(music);
   Edit1.setText(music);
-  offsetModel_ = OffsetKey(DriveModelOf(0));
   setAcceptDrops(true);
+  connect(&DriveBox, &QComboBox::currentIndexChanged, this, [this] { ShowDriveOffset(); });
   FillDriveBox();
+  ShowDriveOffset();
 }
 
 void TForm1::SaveState(QSettings& settings) const {
@@ -313,8 +315,7 @@ void TForm1::RestoreState(const QSettings& settings) {
   databaseUrl_ = settings.value("Verify/AccurateRipUrl").toString();
   for (const QString& key : settings.allKeys())
     if (key.startsWith("ReadOffsets/")) offsets_[key.mid(12)] = settings.value(key).toInt();
-  const auto shown = offsets_.find(offsetModel_);
-  OffsetField.setValue(shown == offsets_.end() ? 0 : shown->second);
+  ShowDriveOffset();
   AlbumBox1.RestoreState(settings);
 }
 
@@ -423,6 +424,15 @@ void TForm1::FillDriveBox() {
   }
   if (const int keep = DriveBox.findData(chosen); keep >= 0) DriveBox.setCurrentIndex(keep);
   AddDiscButton.setEnabled(DriveBox.count() > 0);
+}
+
+// The offset field edits the model of the drive chosen beside "Add disc".
+void TForm1::ShowDriveOffset() {
+  const int drive = DriveBox.currentIndex() >= 0 ? DriveBox.currentData().toInt() : 0;
+  offsetModel_ = OffsetKey(DriveModelOf(drive));
+  const auto shown = offsets_.find(offsetModel_);
+  const QSignalBlocker showingIsNotEditing(OffsetField);
+  OffsetField.setValue(shown == offsets_.end() ? 0 : shown->second);
 }
 
 int TForm1::AddDiscTracks(int drive) {

@@ -144,6 +144,7 @@ class TForm1 : public QWidget {
   void RefreshDriveFolders();
   // The drive box lists every drive with what its disc holds.
   void FillDriveBox();
+  void ShowDriveOffset();
 
   bool OutputFolderReady();
   void RunJob();
