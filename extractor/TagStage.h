@@ -8,7 +8,6 @@
 // TJobTrack carries; a track without any still gets its number and gain.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <optional>
