@@ -83,7 +83,10 @@ void TCDIn::SetEndTrack(int value) {
 
 void TCDIn::SetSampleSinks(std::vector<TSampleSink*> sinks) {
   if (Busy()) throw EACSException("The component is busy");
-  Sinks = std::move(sinks);
+  Sinks.clear();
+  SinksAsRead.clear();
+  for (TSampleSink* sink : sinks)
+    (sink->TakesSamplesAsRead() ? SinksAsRead : Sinks).push_back(sink);
 }
 
 void TCDIn::SetDiscTrack(int drive, std::shared_ptr<const cdrip::DiscToc> toc, int track) {
@@ -216,11 +219,18 @@ void TCDIn::OpenStream() {
   SelectDrive();
   ChunkCapacity = kChunkBytes;
   // The sinks outlive the ripper: they cannot be changed while it is open.
-  auto sinksWork = [sinks = Sinks] {
-    return std::any_of(sinks.begin(), sinks.end(),
-                       [](TSampleSink* s) { return s->DoWaitingWork(); });
+  auto sinksWork = [sinks = Sinks, asRead = SinksAsRead] {
+    auto works = [](TSampleSink* s) { return s->DoWaitingWork(); };
+    return std::any_of(sinks.begin(), sinks.end(), works) ||
+           std::any_of(asRead.begin(), asRead.end(), works);
   };
-  if (cdrip::CR_OpenRipper(&ChunkCapacity, start, end, sinksWork) != cdrip::CR_OK && DiscToc) {
+  std::function<void(const uint8_t*, int)> onRead;
+  if (!SinksAsRead.empty())
+    onRead = [sinks = SinksAsRead](const uint8_t* pcm, int bytes) {
+      for (TSampleSink* sink : sinks) sink->Samples(pcm, static_cast<size_t>(bytes));
+    };
+  if (cdrip::CR_OpenRipper(&ChunkCapacity, start, end, sinksWork, onRead) != cdrip::CR_OK &&
+      DiscToc) {
     // The disc whose TOC was read is no longer there to be read.
     cdrip::CR_CloseRipper();
     ReleaseDrive();

@@ -112,7 +112,8 @@ class TCDIn : public TACSInput {
   std::atomic<int32_t> DriveUseCount{0};
   TCDPosition StartPos, EndPos;
   std::shared_ptr<const cdrip::DiscToc> DiscToc;
-  std::vector<TSampleSink*> Sinks;
+  std::vector<TSampleSink*> Sinks;        // fed as ReadData hands out
+  std::vector<TSampleSink*> SinksAsRead;  // fed by the CD library's reader
   int32_t RangeBytes = 0;
   int32_t ChunkCapacity = kChunkBytes;
   std::vector<uint8_t> Staging;

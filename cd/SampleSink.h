@@ -8,11 +8,11 @@
 
 namespace cdx {
 
-// Called on the worker thread that reads the source, with the bytes each
-// ReadData hands out, in order and each exactly once: 16-bit little-endian
-// stereo frames, after the read offset is corrected. A block may end inside
-// a frame (the next one goes on with it). It must not block and must not
-// allocate: it runs once per block.
+// Called on the worker thread that reads the source (or see
+// TakesSamplesAsRead), with the bytes each ReadData hands out, in order and
+// each exactly once: 16-bit little-endian stereo frames, after the read
+// offset is corrected. A block may end inside a frame (the next one goes on
+// with it). It must not block and must not allocate: it runs once per block.
 class TSampleSink {
  public:
   virtual ~TSampleSink() = default;
@@ -22,6 +22,11 @@ class TSampleSink {
   // for the drive or for room to read into; false when nothing is left.
   // Any thread, also during a Samples call.
   virtual bool DoWaitingWork() { return false; }
+  // True: Samples is called instead on the source's reader thread, with each
+  // chunk as it is read (the same bytes, in the same order), so that what
+  // it does costs the worker nothing. It may then come after a stop for
+  // audio that was never handed out, but never once the stream is closed.
+  virtual bool TakesSamplesAsRead() const { return false; }
 };
 
 }  // namespace cdx

@@ -35,12 +35,14 @@ void ReadAhead::AwaitTheEnd() {
 }
 
 ReadAhead::ReadAhead(std::unique_ptr<Ripper> ripper, int sectorsPerChunk, int speed,
-                     std::function<bool()> whileWaiting)
+                     std::function<bool()> whileWaiting,
+                     std::function<void(const uint8_t*, int)> onRead)
     : ripper_(std::move(ripper)),
       sectorsPerChunk_(sectorsPerChunk),
       chunkBytes_(static_cast<size_t>(sectorsPerChunk) * CR_SECTOR_BYTES),
       pacer_(speed),
-      whileWaiting_(std::move(whileWaiting)) {
+      whileWaiting_(std::move(whileWaiting)),
+      onRead_(std::move(onRead)) {
   int slots = std::max(2, (kRingSectors + sectorsPerChunk - 1) / sectorsPerChunk);
   ring_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(slots) * chunkBytes_);
   slots_.resize(static_cast<size_t>(slots));
@@ -117,6 +119,7 @@ void ReadAhead::Run() {
     int slot = 0;
     if (!WaitForRoom(slot)) return;
     Chunk chunk = ReadChunk(SlotData(slot));
+    if (onRead_ && chunk.bytes > 0) onRead_(SlotData(slot), chunk.bytes);
     Publish(chunk);
     if (chunk.result != CR_OK || chunk.bytes == 0) return;
   }

@@ -28,9 +28,11 @@ class ReadAhead {
   // `speed` (0: as fast as the drive goes). Nothing is read before the
   // first Take. `whileWaiting` (may be empty) is done in pieces by the reader
   // while the ring is full and by the consumer while it is empty, for as
-  // long as it says it did something.
+  // long as it says it did something. `onRead` (may be empty) is handed
+  // each chunk on the reader, before it is published.
   ReadAhead(std::unique_ptr<Ripper> ripper, int sectorsPerChunk, int speed,
-            std::function<bool()> whileWaiting = {});
+            std::function<bool()> whileWaiting = {},
+            std::function<void(const uint8_t*, int)> onRead = {});
   // Stops the reader at once, whatever it waits for; a drive read already
   // under way is waited for.
   ~ReadAhead();
@@ -74,6 +76,7 @@ class ReadAhead {
   const size_t chunkBytes_;
   Pacer pacer_;
   const std::function<bool()> whileWaiting_;
+  const std::function<void(const uint8_t*, int)> onRead_;
 
   std::mutex mutex_;
   std::condition_variable readerWake_;  // room, or a stop

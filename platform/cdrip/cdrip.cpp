@@ -305,7 +305,8 @@ TOCENTRY CR_GetTocEntry(int index) {
 }
 
 int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector,
-                  std::function<bool()> whileWaiting) {
+                  std::function<bool()> whileWaiting,
+                  std::function<void(const uint8_t*, int)> onRead) {
   CR_CloseRipper();
   auto& lib = Lib();
   std::unique_ptr<Drive> drive;
@@ -330,7 +331,7 @@ int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector,
     if (auto ripper = Ripper::Open(*drive, startSector, endSector, lib.readOffset)) {
       lib.offsetSilence = ripper->SilenceSamples();
       lib.ripper = std::make_unique<ReadAhead>(std::move(ripper), lib.sectorsPerChunk, speed,
-                                               std::move(whileWaiting));
+                                               std::move(whileWaiting), std::move(onRead));
     }
   }
   if (!lib.emptyRange && !lib.ripper) {

@@ -163,9 +163,13 @@ TOCENTRY CR_GetTocEntry(int index);
 // would wait: the reader with the read-ahead full, the caller of
 // CR_RipChunk with no chunk read yet. Each call does one short piece (well
 // under a millisecond) and says whether there was any; it may run on
-// either thread, but never once CR_CloseRipper has returned.
+// either thread, but never once CR_CloseRipper has returned. `onRead`, when
+// given, is handed each chunk on the reader thread as it is read, before
+// CR_RipChunk can hand it out: the same bytes, in the same order, also
+// those read ahead of a stop.
 int CR_OpenRipper(int* bufferSize, uint32_t startSector, uint32_t endSector,
-                  std::function<bool()> whileWaiting = {});
+                  std::function<bool()> whileWaiting = {},
+                  std::function<void(const uint8_t*, int)> onRead = {});
 // Reads the next chunk (whole sectors, at most *bufferSize bytes) into
 // `buffer` and stores its byte count in *numBytes: 0 once the range is
 // exhausted. A sector paranoia could not read (it gave up and skipped) makes

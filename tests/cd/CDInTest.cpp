@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "cd/ACS_CDROM.h"
+#include "cd/SampleSink.h"
 #include "platform/cdvolume/AuxAudio.h"
 #include "tests/cd/DiscFolder.h"
 #include "tests/support/TestSources.h"
@@ -74,6 +76,39 @@ TEST_F(CDIn, RipsEachAudioTrackBitExactWithItsExactSize) {
     EXPECT_FALSE(Cd().Busy());
     EXPECT_EQ(Cd().Size(), 0);
   }
+}
+
+// Keeps what it is given, and on which thread.
+class TRecordingSink final : public TSampleSink {
+ public:
+  explicit TRecordingSink(bool asRead) : asRead_(asRead) {}
+  void Samples(const uint8_t* pcm, size_t bytes) override {
+    Bytes.insert(Bytes.end(), pcm, pcm + bytes);
+    if (std::this_thread::get_id() != Caller) OtherThread = true;
+  }
+  bool TakesSamplesAsRead() const override { return asRead_; }
+
+  std::vector<uint8_t> Bytes;
+  std::thread::id Caller = std::this_thread::get_id();
+  bool OtherThread = false;
+
+ private:
+  bool asRead_;
+};
+
+TEST_F(CDIn, SinksAreGivenEveryByteHandedOutOnceOnTheThreadTheyAskFor) {
+  Select(1);
+  for (bool asRead : {false, true}) {
+    SCOPED_TRACE(asRead ? "as read" : "as handed out");
+    TRecordingSink sink(asRead);
+    Cd().SetSampleSinks({&sink});
+    Cd().OpenStream();
+    auto bytes = ReadAll(Cd(), 1000);
+    Cd().CloseStream();
+    EXPECT_EQ(sink.Bytes, bytes);
+    EXPECT_EQ(sink.OtherThread, asRead) << "as read: on the CD library's reader";
+  }
+  Cd().SetSampleSinks({});
 }
 
 TEST_F(CDIn, HandsOutOneChunkOverAsManyReadsAsTheCallerNeeds) {

@@ -103,11 +103,16 @@ class ReadAheadGivesTheSameChunks : public CdripTest,
   }
   RipLog Library(uint32_t start, uint32_t end) {
     int capacity = kChunk;
-    if (CR_OpenRipper(&capacity, start, end) != CR_OK) return {};
+    std::vector<uint8_t> asRead;
+    auto onRead = [&](const uint8_t* pcm, int bytes) {
+      asRead.insert(asRead.end(), pcm, pcm + bytes);
+    };
+    if (CR_OpenRipper(&capacity, start, end, {}, onRead) != CR_OK) return {};
     bool abort = false;
     RipLog log = Log([&](uint8_t* out, int* bytes) { return CR_RipChunk(out, bytes, &abort); });
     log.errorSector = CR_GetLastErrorSector();
     CR_CloseRipper();
+    EXPECT_TRUE(asRead == log.bytes) << "handed on as read: what the chunks hand out";
     return log;
   }
 
