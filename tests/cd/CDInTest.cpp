@@ -41,6 +41,24 @@ std::vector<uint8_t> ReadAll(TCDIn& cd, int bufferSize) {
   return all;
 }
 
+// Keeps what it is given, and whether on a thread other than its maker's.
+class TRecordingSink final : public TSampleSink {
+ public:
+  explicit TRecordingSink(bool asRead) : asRead_(asRead) {}
+  void Samples(const uint8_t* pcm, size_t bytes) override {
+    Bytes.insert(Bytes.end(), pcm, pcm + bytes);
+    OtherThread = OtherThread || std::this_thread::get_id() != maker_;
+  }
+  bool TakesSamplesAsRead() const override { return asRead_; }
+
+  std::vector<uint8_t> Bytes;
+  bool OtherThread = false;
+
+ private:
+  bool asRead_;
+  std::thread::id maker_ = std::this_thread::get_id();
+};
+
 class CDIn : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,51 +82,26 @@ TEST_F(CDIn, RipsEachAudioTrackBitExactWithItsExactSize) {
   ASSERT_EQ(Cd().TrackCount(), 5);
   for (int track : {1, 2, 4, 5}) {  // first, middle, and the last up to the lead-out
     Select(track);
+    // Sinks see every byte once, on the worker or, as read, on the reader.
+    TRecordingSink handedOut(false), asRead(true);
+    Cd().SetSampleSinks({&handedOut, &asRead});
     Cd().OpenStream();
     int32_t expectedSize = (starts_[track] - starts_[track - 1]) * TCDIn::kSectorBytes;
     EXPECT_EQ(Cd().Size(), expectedSize) << "track " << track;
     EXPECT_EQ(Cd().TotalSize(), expectedSize);
     auto bytes = ReadAll(Cd(), track == 2 ? 1000 : 200000);
     EXPECT_EQ(bytes, dm::TrackBytes(tracks_[track - 1], starts_[track - 1])) << "track " << track;
+    EXPECT_EQ(handedOut.Bytes, bytes);
+    EXPECT_EQ(asRead.Bytes, bytes);
+    EXPECT_FALSE(handedOut.OtherThread);
+    EXPECT_TRUE(asRead.OtherThread);
     EXPECT_EQ(Cd().Position(), expectedSize);
     EXPECT_EQ(Cd().ReadData(bytes.data(), 100), 0) << "the end stays the end";
     Cd().CloseStream();
+    Cd().SetSampleSinks({});
     EXPECT_FALSE(Cd().Busy());
     EXPECT_EQ(Cd().Size(), 0);
   }
-}
-
-// Keeps what it is given, and on which thread.
-class TRecordingSink final : public TSampleSink {
- public:
-  explicit TRecordingSink(bool asRead) : asRead_(asRead) {}
-  void Samples(const uint8_t* pcm, size_t bytes) override {
-    Bytes.insert(Bytes.end(), pcm, pcm + bytes);
-    if (std::this_thread::get_id() != Caller) OtherThread = true;
-  }
-  bool TakesSamplesAsRead() const override { return asRead_; }
-
-  std::vector<uint8_t> Bytes;
-  std::thread::id Caller = std::this_thread::get_id();
-  bool OtherThread = false;
-
- private:
-  bool asRead_;
-};
-
-TEST_F(CDIn, SinksAreGivenEveryByteHandedOutOnceOnTheThreadTheyAskFor) {
-  Select(1);
-  for (bool asRead : {false, true}) {
-    SCOPED_TRACE(asRead ? "as read" : "as handed out");
-    TRecordingSink sink(asRead);
-    Cd().SetSampleSinks({&sink});
-    Cd().OpenStream();
-    auto bytes = ReadAll(Cd(), 1000);
-    Cd().CloseStream();
-    EXPECT_EQ(sink.Bytes, bytes);
-    EXPECT_EQ(sink.OtherThread, asRead) << "as read: on the CD library's reader";
-  }
-  Cd().SetSampleSinks({});
 }
 
 TEST_F(CDIn, HandsOutOneChunkOverAsManyReadsAsTheCallerNeeds) {
