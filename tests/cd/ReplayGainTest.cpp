@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -45,16 +44,14 @@ double LargestSample(const std::vector<uint8_t>& pcm) {
 std::optional<TReplayGainValues> Measure(TReplayGainMeter& meter, const std::vector<uint8_t>& pcm,
                                          size_t chunk, bool alongside = false) {
   meter.BeginTrack();
-  std::atomic<bool> fed{false};
-  std::thread waiter;
+  std::jthread waiter;
   if (alongside)
-    waiter = std::thread([&] {
-      while (!fed) meter.DoWaitingWork();
+    waiter = std::jthread([&](std::stop_token fed) {
+      while (!fed.stop_requested()) meter.DoWaitingWork();
     });
   for (size_t at = 0; at < pcm.size(); at += chunk)
     meter.Samples(pcm.data() + at, std::min(chunk, pcm.size() - at));
-  fed = true;
-  if (waiter.joinable()) waiter.join();
+  waiter = {};  // stops it and waits for it
   const std::optional<size_t> track = meter.EndTrack();
   EXPECT_TRUE(track);
   return track ? meter.TrackValues(*track) : std::nullopt;
