@@ -10,9 +10,9 @@
 // where they would wait (DoWaitingWork: the reader with its read-ahead
 // full, or the encoding thread waiting for a slow drive). Measuring each
 // chunk before the reader hands it on held the encoder up more than the
-// copy does. When the ring is full (about 12 s of audio behind), Samples measures the
-// oldest piece itself. A track's values are asked for once the disc is
-// done, so no track waits for its measurement.
+// copy does. When the ring is full (about 12 s of audio behind), Samples
+// measures the oldest piece itself. A track's values are asked for once
+// the disc is done, so no track waits for its measurement.
 //
 // No thread of its own: one more runnable thread than there are cores
 // takes its turns from the encoder (a FLAC rip took 9 % longer with one),
