@@ -72,6 +72,17 @@ uint32_t ByteShift(uint64_t bytes) {
   return power;
 }
 
+// The largest and the smallest magnitude of `n` 16-bit samples.
+CDX_VECTOR_CLONES TMagnitudeRange ScanBlock(const uint8_t* p, size_t n) {
+  int32_t largest = 0, smallest = 1 << 16;
+  for (size_t j = 0; j < n; ++j) {
+    int32_t magnitude = std::abs(Half(p + 2 * j));
+    largest = std::max(largest, magnitude);
+    smallest = std::min(smallest, magnitude);
+  }
+  return {static_cast<uint32_t>(largest), static_cast<uint32_t>(smallest)};
+}
+
 }  // namespace
 
 uint32_t TTrackChecksums::CrcShift::Apply(uint32_t difference, size_t bytes) {
@@ -80,18 +91,6 @@ uint32_t TTrackChecksums::CrcShift::Apply(uint32_t difference, size_t bytes) {
     power_ = ByteShift(bytes);
   }
   return MultiplyModCrc(power_, difference);
-}
-
-// The largest and the smallest magnitude of `n` 16-bit samples.
-CDX_VECTOR_CLONES TTrackChecksums::BlockRange TTrackChecksums::ScanBlock(const uint8_t* p,
-                                                                         size_t n) {
-  int32_t largest = 0, smallest = 1 << 16;
-  for (size_t j = 0; j < n; ++j) {
-    int32_t magnitude = std::abs(Half(p + 2 * j));
-    largest = std::max(largest, magnitude);
-    smallest = std::min(smallest, magnitude);
-  }
-  return {static_cast<uint32_t>(largest), static_cast<uint32_t>(smallest)};
 }
 
 TTrackChecksums::TTrackChecksums(const TTrackChecksumSetup& setup) {
@@ -316,6 +315,17 @@ __attribute__((target("avx2"))) bool HasZeroAvx2(const uint8_t* p, size_t n) {
 
 }  // namespace
 
+TMagnitudeRange MagnitudeRange(const uint8_t* pcm, size_t samples) {
+#if defined(__x86_64__)
+  if (kHasAvx2) {
+    auto [largest, smallest] =
+        kVectors == TVectors::Avx512 ? RangeAvx512(pcm, samples) : RangeAvx2(pcm, samples);
+    return {largest, smallest};
+  }
+#endif
+  return ScanBlock(pcm, samples);
+}
+
 // Samples at 1-based positions m counted from the track's start, within
 // [arFirst_, arLast_], add sample x m in two 32-bit halves.
 void TTrackChecksums::ArSums(const uint8_t* pcm, uint64_t first, size_t frames) {
@@ -350,10 +360,9 @@ bool TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
 #if defined(__x86_64__)
   // Most slices hold no 0: one pass over the whole slice finds that out.
   if (kHasAvx2) {
-    auto [largest, smallest] =
-        kVectors == TVectors::Avx512 ? RangeAvx512(pcm, halves) : RangeAvx2(pcm, halves);
-    peak_ = std::max(peak_, largest);
-    if (smallest != 0) return false;
+    const TMagnitudeRange range = MagnitudeRange(pcm, halves);
+    peak_ = std::max(peak_, range.Largest);
+    if (range.Smallest != 0) return false;
     peakKnown = true;
   }
 #endif
@@ -368,9 +377,9 @@ bool TTrackChecksums::PeakAndNonZero(const uint8_t* pcm, size_t frames) {
       if (!HasZeroAvx2(block, n)) continue;
 #endif
     } else {
-      BlockRange range = ScanBlock(block, n);
-      peak = std::max(peak, range.largest);
-      if (range.smallest != 0) continue;
+      const TMagnitudeRange range = ScanBlock(block, n);
+      peak = std::max(peak, range.Largest);
+      if (range.Smallest != 0) continue;
     }
     crcSkipZero_ = Crc32(crcSkipZero_, run, static_cast<size_t>(block - run));
     zeros = true;

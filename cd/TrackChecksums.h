@@ -45,6 +45,13 @@ struct TTrackChecksumResult {
   double PeakLevel() const { return Peak / 32768.0; }
 };
 
+// The largest and the smallest |sample| of `samples` 16-bit little-endian
+// samples, with the machine's widest vectors; -32768 counts as 32768.
+struct TMagnitudeRange {
+  uint32_t Largest, Smallest;
+};
+TMagnitudeRange MagnitudeRange(const uint8_t* pcm, size_t samples);
+
 // Computes all of them in one pass over each block. Bytes may come in any
 // split (a sample cut between two blocks is put together); samples past
 // the track's length count only in the CRCs and the peak. It holds no
@@ -76,10 +83,6 @@ class TTrackChecksums : public TSampleSink {
   void ArSums(const uint8_t* pcm, uint64_t first, size_t frames);
   void Frame450(const uint8_t* pcm, uint64_t first, size_t frames);
   bool PeakAndNonZero(const uint8_t* pcm, size_t frames);
-  struct BlockRange {
-    uint32_t largest, smallest;
-  };
-  static BlockRange ScanBlock(const uint8_t* pcm, size_t halves);
 
   TTrackChecksumSetup setup_;
   uint64_t arFirst_ = 0, arLast_ = 0;  // 1-based positions counted, inclusive
