@@ -7,13 +7,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
 
 #include "cd/DiscIds.h"
 #include "extractor/Formats.h"
 #include "tests/support/ArAnswers.h"
 #include "tests/support/LocalHttpServer.h"
+#include "tests/support/TagViews.h"
 #include "tests/support/TestSources.h"
 #include "tools/discmaker.h"
 
@@ -22,33 +21,15 @@ namespace {
 
 namespace dm = cdx::discmaker;
 namespace fs = std::filesystem;
-using TView = std::multimap<std::string, std::string>;
+using TView = TTagView;
 
 const std::string kRelease = "11111111-1111-4111-8111-111111111111";
 const std::string kRecording = "33333333-3333-4333-8333-33333333333";
 
-TView ToolView(const std::string& command, const std::string& prefix = "") {
-  std::string out;
-  EXPECT_EQ(RunCommand(command, &out), 0) << command << "\n" << out;
-  TView view;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.rfind(prefix, 0) != 0 || line.find('=') == std::string::npos) continue;
-    line = line.substr(prefix.size());
-    std::string name = line.substr(0, line.find('='));
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    view.emplace(name, line.substr(line.find('=') + 1));
-  }
-  return view;
-}
-
 // Every reader's view of a file's tags, under mutagen's lower-case names.
 TView TagsOf(const std::string& path, const std::string& format) {
-  if (format == "wav")
-    return ToolView(
-        "ffprobe -v error -show_entries format_tags -of default=nw=1 " + ShellQuoted(path), "TAG:");
-  return ToolView("/usr/bin/python3 " CDX_SOURCE_DIR "/tests/writers/tag_view.py " +
-                  ShellQuoted(path) + " " + (format == "opus" ? "ogg" : format));
+  if (format == "wav") return FfprobeTagView(path);
+  return MutagenTagView(path, format == "opus" ? "ogg" : format);
 }
 
 std::string One(const TView& view, const std::string& name) {

@@ -6,14 +6,13 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
-#include <sstream>
 #include <tuple>
 #include <type_traits>
 
 #include "tests/support/FlacTools.h"
 #include "tests/support/Mp3Tools.h"
 #include "tests/support/OggTools.h"
+#include "tests/support/TagViews.h"
 #include "tests/support/TestSources.h"
 #include "tests/support/WriterRun.h"
 #include "writers/ACS_FLAC.h"
@@ -27,51 +26,11 @@ namespace cdx::test {
 namespace {
 
 using F = TTagField;
-using TView = std::multimap<std::string, std::string>;
+using TView = TTagView;
 using TList = std::vector<std::string>;
 
-TView ParseLines(const std::string& text, const std::string& prefix = "") {
-  TView view;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.starts_with(prefix)) continue;
-    line = line.substr(prefix.size());
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    std::string name = line.substr(0, equals);
-    std::transform(name.begin(), name.end(), name.begin(), ::tolower);
-    view.emplace(name, line.substr(equals + 1));
-  }
-  return view;
-}
-
-TList ValuesOf(const TView& view, const std::string& name) {
-  TList values;
-  auto [from, to] = view.equal_range(name);
-  for (auto it = from; it != to; ++it) values.push_back(it->second);
-  std::sort(values.begin(), values.end());
-  return values;
-}
-
-// What a reader prints: "name=value" lines, the names after `prefix`.
-TView ToolView(const std::string& command, const std::string& prefix = "") {
-  std::string out;
-  EXPECT_EQ(RunCommand(command, &out), 0) << out;
-  return ParseLines(out, prefix);
-}
-
-TView FfprobeView(const std::string& path) {
-  return ToolView("ffprobe -v error -show_entries format_tags:stream_tags -of default=nw=1 " +
-                      ShellQuoted(path),
-                  "TAG:");
-}
-
-// mutagen's reading of the file, through /usr/bin/python3.
 auto Mutagen(const char* kind) {
-  return [kind](const std::string& path) {
-    return ToolView("/usr/bin/python3 " CDX_SOURCE_DIR "/tests/writers/tag_view.py " +
-                    ShellQuoted(path) + " " + kind);
-  };
+  return [kind](const std::string& path) { return MutagenTagView(path, kind); };
 }
 
 std::vector<uint8_t> TestAudio() {
@@ -185,20 +144,20 @@ auto Made(const char* name, TTagFormat format) {
 }
 
 auto Tool(const char* command) {
-  return [=](const std::string& path) { return ToolView(command + ShellQuoted(path)); };
+  return [=](const std::string& path) { return ToolTagView(command + ShellQuoted(path)); };
 }
 
 std::vector<TFormatCase> FormatCases() {
   using T = TTagFormat;
   return {
-      {"wav", T::Wav, Made<TWaveOut>("t.wav", T::Wav), FfprobeView, FfprobeView},
-      {"mp3", T::Mp3, Made<TMP3Out>("t.mp3", T::Mp3), Mutagen("mp3"), FfprobeView},
+      {"wav", T::Wav, Made<TWaveOut>("t.wav", T::Wav), FfprobeTagView, FfprobeTagView},
+      {"mp3", T::Mp3, Made<TMP3Out>("t.mp3", T::Mp3), Mutagen("mp3"), FfprobeTagView},
       {"ogg_vorbis", T::OggVorbis, Made<TVorbisOut>("t.ogg", T::OggVorbis), Mutagen("ogg"),
        Tool("vorbiscomment -l "), true},
       {"flac", T::Flac, Made<TFLACOut>("t.flac", T::Flac), Mutagen("flac"),
        Tool("metaflac --export-tags-to=- "), true},
-      {"ape", T::Ape, Made<TMACOut>("t.ape", T::Ape), Mutagen("ape"), FfprobeView},
-      {"opus", T::OggOpus, MakeTaggedOpus, Mutagen("ogg"), FfprobeView},
+      {"ape", T::Ape, Made<TMACOut>("t.ape", T::Ape), Mutagen("ape"), FfprobeTagView},
+      {"opus", T::OggOpus, MakeTaggedOpus, Mutagen("ogg"), FfprobeTagView},
   };
 }
 
@@ -215,10 +174,10 @@ TEST_P(TagsInEveryFormat, ReadBackByIndependentReaders) {
   const bool wav = c.Format == TTagFormat::Wav;
   for (size_t i = 0; i < (wav ? 6 : kLookedUp.size()); ++i) {
     const std::string name = wav && i == 5 ? "track" : kLookedUp[i].Name;  // ffprobe's name
-    EXPECT_EQ(ValuesOf(view, name), kLookedUp[i].Values) << name;
+    EXPECT_EQ(TagValues(view, name), kLookedUp[i].Values) << name;
   }
   if (wav) return;
-  EXPECT_EQ(ValuesOf(view, "picturemd5"), TList{Md5Hex(tags.Cover->Data())});
+  EXPECT_EQ(TagValues(view, "picturemd5"), TList{Md5Hex(tags.Cover->Data())});
 
   // The loudness: ReplayGain fields, or the R128 gains of Opus (Q7.8 dB to
   // -23 LUFS: -6.52 dB is -11.52 dB there; opusenc's output gain is 0).
@@ -239,16 +198,16 @@ TEST_P(TagsInEveryFormat, ReadBackByIndependentReaders) {
            (name == "id3version" && c.Format != TTagFormat::Mp3) ||
            (name.starts_with("replaygain") && opus) || (name.starts_with("r128") && !opus);
   });
-  for (const auto& [name, value] : more) EXPECT_EQ(ValuesOf(view, name), TList{value}) << name;
+  for (const auto& [name, value] : more) EXPECT_EQ(TagValues(view, name), TList{value}) << name;
   EXPECT_EQ(opus ? view.count("replaygain_track_gain") : view.count("r128_track_gain"), 0u);
 
   const TView second = c.Second(path);
   for (const auto& [name, value] : c.SecondSeesAll ? view : TView{}) {
     if (name.starts_with("picture")) continue;
-    EXPECT_EQ(ValuesOf(second, name), ValuesOf(view, name)) << name;
+    EXPECT_EQ(TagValues(second, name), TagValues(view, name)) << name;
   }
-  EXPECT_EQ(ValuesOf(second, "title"), ValuesOf(view, "title"));
-  EXPECT_EQ(ValuesOf(second, "artist"), ValuesOf(view, "artist"));
+  EXPECT_EQ(TagValues(second, "title"), TagValues(view, "title"));
+  EXPECT_EQ(TagValues(second, "artist"), TagValues(view, "artist"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Tagger, TagsInEveryFormat, ::testing::ValuesIn(FormatCases()),
@@ -287,7 +246,7 @@ TEST(UserTypedTags, WinOverLookedUpOnes) {
       {&oggView, "title", "Looked-up Title"},
       {&oggView, "comment", "Made with cd extractor"}};
   for (const auto& [view, name, value] : expected)
-    EXPECT_EQ(ValuesOf(*view, name), TList{value}) << name;
+    EXPECT_EQ(TagValues(*view, name), TList{value}) << name;
 }
 
 // Where the audio bytes stand, whole, in the file at `path`; -1: nowhere.
@@ -327,9 +286,9 @@ TEST_P(AlbumGainUpdate, RewritesNoAudioByte) {
 
   WriteGains(path, c.Format, TReplayGain{-6.52, 0.988525}, TReplayGain{-7.014, 0.9999694});
   const TView view = c.Read(path);
-  EXPECT_EQ(ValuesOf(view, "replaygain_album_gain"), TList{"-7.01 dB"});
-  EXPECT_EQ(ValuesOf(view, "replaygain_track_gain"), TList{"-6.52 dB"});
-  EXPECT_EQ(ValuesOf(view, "picturemd5"), TList{Md5Hex(tags.Cover->Data())});
+  EXPECT_EQ(TagValues(view, "replaygain_album_gain"), TList{"-7.01 dB"});
+  EXPECT_EQ(TagValues(view, "replaygain_track_gain"), TList{"-6.52 dB"});
+  EXPECT_EQ(TagValues(view, "picturemd5"), TList{Md5Hex(tags.Cover->Data())});
   if (ogg) {
     EXPECT_EQ(DecodeWithOggdec(path), DecodeWithOggdec(untaggedPath));
     EXPECT_TRUE(OggInfo(path).Clean()) << OggInfo(path).Output;
