@@ -42,21 +42,17 @@ std::vector<uint8_t> ReadAll(TCDIn& cd, int bufferSize) {
 }
 
 // Keeps what it is given, and whether on a thread other than its maker's.
-class TRecordingSink final : public TSampleSink {
- public:
-  explicit TRecordingSink(bool asRead) : asRead_(asRead) {}
+struct TRecordingSink final : TSampleSink {
+  explicit TRecordingSink(bool asRead) : AsRead(asRead) {}
   void Samples(const uint8_t* pcm, size_t bytes) override {
     Bytes.insert(Bytes.end(), pcm, pcm + bytes);
-    OtherThread = OtherThread || std::this_thread::get_id() != maker_;
+    OtherThread = OtherThread || std::this_thread::get_id() != Maker;
   }
-  bool TakesSamplesAsRead() const override { return asRead_; }
-
+  bool TakesSamplesAsRead() const override { return AsRead; }
+  bool AsRead;
+  std::thread::id Maker = std::this_thread::get_id();
   std::vector<uint8_t> Bytes;
   bool OtherThread = false;
-
- private:
-  bool asRead_;
-  std::thread::id maker_ = std::this_thread::get_id();
 };
 
 class CDIn : public ::testing::Test {

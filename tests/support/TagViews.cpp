@@ -9,6 +9,7 @@
 #include "tests/support/TestSources.h"
 
 namespace cdx::test {
+namespace {
 
 TTagView ParseTagLines(const std::string& text, const std::string& prefix) {
   TTagView view;
@@ -24,6 +25,8 @@ TTagView ParseTagLines(const std::string& text, const std::string& prefix) {
   }
   return view;
 }
+
+}  // namespace
 
 TTagView ToolTagView(const std::string& command, const std::string& prefix) {
   std::string out;

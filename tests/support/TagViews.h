@@ -11,9 +11,8 @@ namespace cdx::test {
 
 using TTagView = std::multimap<std::string, std::string>;
 
-// The "name=value" lines of `text` that start with `prefix`, without it.
-TTagView ParseTagLines(const std::string& text, const std::string& prefix = "");
-// What `command` prints, which must succeed.
+// The "name=value" lines `command` prints (it must succeed) that start
+// with `prefix`, without it.
 TTagView ToolTagView(const std::string& command, const std::string& prefix = "");
 TTagView FfprobeTagView(const std::string& path);
 // `kind`: mp3, ogg, flac or ape.
