@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 
 namespace cdx {
 
@@ -250,8 +249,7 @@ const bool kHasAvx2 = kVectors >= TVectors::Avx2;
 
 // The largest and the smallest magnitude of `n` 16-bit samples, sixteen at
 // a time; the magnitude of -32768 is 0x8000 read unsigned.
-__attribute__((target("avx2"))) std::pair<uint32_t, uint32_t> RangeAvx2(const uint8_t* p,
-                                                                        size_t n) {
+__attribute__((target("avx2"))) TMagnitudeRange RangeAvx2(const uint8_t* p, size_t n) {
   const size_t vectors = n / 16;
   __m256i largest = _mm256_setzero_si256(), smallest = _mm256_set1_epi16(-1);
   for (size_t v = 0; v < vectors; ++v) {
@@ -277,8 +275,7 @@ __attribute__((target("avx2"))) std::pair<uint32_t, uint32_t> RangeAvx2(const ui
 }
 
 // The same, thirty-two at a time.
-__attribute__((target("avx512bw"))) std::pair<uint32_t, uint32_t> RangeAvx512(const uint8_t* p,
-                                                                              size_t n) {
+__attribute__((target("avx512bw"))) TMagnitudeRange RangeAvx512(const uint8_t* p, size_t n) {
   const size_t vectors = n / 32;
   __m512i largest = _mm512_setzero_si512(), smallest = _mm512_set1_epi16(-1);
   for (size_t v = 0; v < vectors; ++v) {
@@ -317,11 +314,8 @@ __attribute__((target("avx2"))) bool HasZeroAvx2(const uint8_t* p, size_t n) {
 
 TMagnitudeRange MagnitudeRange(const uint8_t* pcm, size_t samples) {
 #if defined(__x86_64__)
-  if (kHasAvx2) {
-    auto [largest, smallest] =
-        kVectors == TVectors::Avx512 ? RangeAvx512(pcm, samples) : RangeAvx2(pcm, samples);
-    return {largest, smallest};
-  }
+  if (kHasAvx2)
+    return kVectors == TVectors::Avx512 ? RangeAvx512(pcm, samples) : RangeAvx2(pcm, samples);
 #endif
   return ScanBlock(pcm, samples);
 }
