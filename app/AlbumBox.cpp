@@ -175,7 +175,7 @@ std::map<quint64, std::string> TAlbumBox::PlanJob(const std::vector<TRow>& rows,
   for (const auto& [drive, discRows] : byDrive) {
     const TDisc disc = TDisc::Read(drive);
     const TDiscNames names = discs_.count(drive) ? discs_.at(drive) : ReadDiscNames(disc);
-    if (names.Cover) stage.SetCoverFile(names.CoverBytes, names.CoverExtension);
+    if (names.Cover) stage.SetCoverFile(names.Cover, names.CoverExtension);
     std::vector<TTrackTags> tags;
     for (const TRow* row : discRows) {
       tags.push_back(TrackTagsOf(names, disc, row->Track.Track, Fields()));

@@ -59,7 +59,7 @@ bool PrepareNames(const TDisc& disc, const TCliOptions& options, const std::vect
   if (!names.HasNames() && !names.Notes.empty()) out << "  the files are called TrackNN\n";
   TNameSources sources;
   FetchCover(names, sources);
-  if (names.Cover) stage.SetCoverFile(names.CoverBytes, names.CoverExtension);
+  if (names.Cover) stage.SetCoverFile(names.Cover, names.CoverExtension);
   std::vector<TTrackTags> tags;
   for (int track : tracks) tags.push_back(TrackTagsOf(names, disc, track, options.Album));
   std::vector<std::pair<int, const TTrackTags*>> numbered;

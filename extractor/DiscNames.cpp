@@ -118,12 +118,11 @@ void FetchCover(TDiscNames& names, const TNameSources& sources) {
     return;
   }
   std::string why;
-  names.Cover = TCoverPicture::FromBytes({cover.Bytes.begin(), cover.Bytes.end()}, why);
+  names.Cover = TCoverPicture::FromBytes(std::move(cover.Bytes), why);
   if (!names.Cover) {
     names.Notes.push_back(why);
     return;
   }
-  names.CoverBytes = std::move(cover.Bytes);
   names.CoverExtension = cover.Extension;
 }
 

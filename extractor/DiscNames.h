@@ -41,7 +41,7 @@ struct TDiscNames {
   std::string Toc;           // for the lookup by track lengths
   std::string Mcn;
   std::shared_ptr<const TCoverPicture> Cover;
-  std::string CoverBytes, CoverExtension;  // for cover.jpg beside the files
+  std::string CoverExtension;  // for cover.jpg beside the files
   // One line each: where the names came from, what could not be had.
   std::vector<std::string> Notes;
 

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <set>
+#include <span>
+#include <string_view>
 
 #include "metadata/CoverArt.h"
 #include "writers/ACS_FLAC.h"
@@ -37,8 +39,8 @@ bool TagFormatOf(const TFormat& format, TTagFormat& tagFormat) {
   return true;
 }
 
-void TTagStage::SetCoverFile(std::string bytes, std::string extension) {
-  coverBytes_ = std::move(bytes);
+void TTagStage::SetCoverFile(std::shared_ptr<const TCoverPicture> picture, std::string extension) {
+  cover_ = std::move(picture);
   coverExtension_ = std::move(extension);
 }
 
@@ -112,16 +114,14 @@ void TTagStage::WriteAllGains() {
 }
 
 void TTagStage::SaveCovers() {
-  if (coverBytes_.empty() || !Tagging) return;
+  if (!cover_ || !Tagging) return;
   std::set<std::string> folders;
   for (const TWrittenFile& file : written_) folders.insert(FolderOf(file.Path));
-  metadata::TCover cover;
-  cover.Bytes = coverBytes_;
-  cover.Extension = coverExtension_;
-  cover.MimeType = metadata::PictureType(coverBytes_);
+  const std::span<const uint8_t> data = cover_->Data();
+  const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
   for (const std::string& folder : folders) {
     std::string why;
-    if (metadata::SaveCover(cover, folder, &why).empty())
+    if (metadata::SaveCover(bytes, coverExtension_, folder, &why).empty())
       notes_.push_back("the cover was not saved in " + folder + ": " + why);
   }
 }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,8 +29,9 @@ class TTagStage : public TJobStage {
   explicit TTagStage(TExtractor& extractor) : extractor_(extractor) {}
 
   void SetTrackTags(uint64_t id, TTrackTags tags) { tags_[id] = std::move(tags); }
-  // Saved as cover.<ext> in each folder the job wrote files to; "" for none.
-  void SetCoverFile(std::string bytes, std::string extension);
+  // Saved as cover.<ext> in each folder the job wrote files to; null for
+  // none.
+  void SetCoverFile(std::shared_ptr<const TCoverPicture> picture, std::string extension);
   // False: the files keep what their writers wrote (no tags, no gain, no
   // cover); only the template's folders are made.
   bool Tagging = true;
@@ -57,7 +59,8 @@ class TTagStage : public TJobStage {
 
   TExtractor& extractor_;
   std::map<uint64_t, TTrackTags> tags_;
-  std::string coverBytes_, coverExtension_;
+  std::shared_ptr<const TCoverPicture> cover_;
+  std::string coverExtension_;
   TReplayGainMeter meter_;
   // The running track's measurement, once its finished-file hook ended it
   // (on the worker, before the track's end is handed to the job).

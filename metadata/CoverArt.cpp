@@ -79,9 +79,9 @@ void KeepCover(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
-std::string PictureType(const std::string& bytes) {
-  if (bytes.rfind("\xFF\xD8\xFF", 0) == 0) return "image/jpeg";
-  if (bytes.rfind("\x89PNG\r\n\x1A\n", 0) == 0) return "image/png";
+std::string PictureType(std::string_view bytes) {
+  if (bytes.starts_with("\xFF\xD8\xFF")) return "image/jpeg";
+  if (bytes.starts_with("\x89PNG\r\n\x1A\n")) return "image/png";
   return "";
 }
 
@@ -115,14 +115,18 @@ TCover FetchFrontCover(const TRelease& release, const TCoverArtSettings& setting
 }
 
 std::string SaveCover(const TCover& cover, const std::string& folder, std::string* why) {
+  return SaveCover(cover.Bytes, cover.Extension, folder, why);
+}
+
+std::string SaveCover(std::string_view bytes, const std::string& extension,
+                      const std::string& folder, std::string* why) {
   auto fail = [&](const std::string& reason) {
     if (why) *why = reason;
     return std::string();
   };
-  if (cover.empty() || PictureType(cover.Bytes).empty()) return fail("there is no cover to save");
-  std::string path = folder + "/cover" + cover.Extension;
-  if (!cdrip::ReplaceFile(path, cover.Bytes))
-    return fail("the cover could not be saved as " + path);
+  if (PictureType(bytes).empty()) return fail("there is no cover to save");
+  std::string path = folder + "/cover" + extension;
+  if (!cdrip::ReplaceFile(path, bytes)) return fail("the cover could not be saved as " + path);
   return path;
 }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 #include "metadata/MusicBrainz.h"
 
@@ -38,7 +39,7 @@ struct TCover {
 };
 
 // "image/jpeg" or "image/png" by the picture's first bytes; "" for anything else.
-std::string PictureType(const std::string& bytes);
+std::string PictureType(std::string_view bytes);
 
 // The front cover of `release`; asks only when the release says the
 // archive has one, and follows the archive's redirect to the picture. A
@@ -50,5 +51,8 @@ TCover FetchFrontCover(const TRelease& release, const TCoverArtSettings& setting
 // file renamed over it, so a reader never sees half a picture. The path
 // written, or "" with `why` set.
 std::string SaveCover(const TCover& cover, const std::string& folder, std::string* why = nullptr);
+// The same for a picture's `bytes`, saved with `extension`.
+std::string SaveCover(std::string_view bytes, const std::string& extension,
+                      const std::string& folder, std::string* why = nullptr);
 
 }  // namespace metadata

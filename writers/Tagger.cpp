@@ -24,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <span>
 
 #include "pipeline/ACS_Classes.h"
 #include "pipeline/FileStream.h"
@@ -132,7 +133,7 @@ std::vector<std::string> ValuesOf(const TTrackTags& tags, F field, bool withTota
   return {text};
 }
 
-ByteVector Bytes(const std::vector<uint8_t>& data) {
+ByteVector Bytes(std::span<const uint8_t> data) {
   return ByteVector(reinterpret_cast<const char*>(data.data()), static_cast<unsigned>(data.size()));
 }
 

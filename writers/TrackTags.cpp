@@ -1,28 +1,27 @@
 #include "writers/TrackTags.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace cdx {
 
 namespace {
 
 // What the first bytes say the picture is; "" for anything else.
-std::string SniffMimeType(const std::vector<uint8_t>& bytes) {
-  static constexpr uint8_t kJpeg[] = {0xFF, 0xD8, 0xFF};
-  static constexpr uint8_t kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  auto startsWith = [&bytes](const auto& magic) {
-    return bytes.size() >= sizeof magic &&
-           std::equal(std::begin(magic), std::end(magic), bytes.begin());
-  };
-  if (startsWith(kJpeg)) return "image/jpeg";
-  if (startsWith(kPng)) return "image/png";
+std::string SniffMimeType(std::string_view bytes) {
+  if (bytes.starts_with("\xFF\xD8\xFF")) return "image/jpeg";
+  if (bytes.starts_with("\x89PNG\r\n\x1A\n")) return "image/png";
   return "";
 }
 
 }  // namespace
 
-std::shared_ptr<const TCoverPicture> TCoverPicture::FromBytes(std::vector<uint8_t> bytes,
+std::shared_ptr<const TCoverPicture> TCoverPicture::FromBytes(const std::vector<uint8_t>& bytes,
                                                               std::string& why) {
+  return FromBytes(std::string(bytes.begin(), bytes.end()), why);
+}
+
+std::shared_ptr<const TCoverPicture> TCoverPicture::FromBytes(std::string bytes, std::string& why) {
   if (bytes.size() > kMaxBytes) {
     why = "the cover is not embedded: it is " + std::to_string(bytes.size()) +
           " bytes, more than the " + std::to_string(kMaxBytes) + " a picture may have";

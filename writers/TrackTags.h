@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -57,16 +58,20 @@ class TCoverPicture {
   static constexpr size_t kMaxBytes = 4 << 20;
   // The picture in `bytes`, or nothing with the one-line reason in `why`:
   // it is not a JPEG or PNG picture, or it is too large.
-  static std::shared_ptr<const TCoverPicture> FromBytes(std::vector<uint8_t> bytes,
+  // Kept as given, so a picture read from a file or the web is not copied.
+  static std::shared_ptr<const TCoverPicture> FromBytes(std::string bytes, std::string& why);
+  static std::shared_ptr<const TCoverPicture> FromBytes(const std::vector<uint8_t>& bytes,
                                                         std::string& why);
 
-  const std::vector<uint8_t>& Data() const { return data_; }
+  std::span<const uint8_t> Data() const {
+    return {reinterpret_cast<const uint8_t*>(data_.data()), data_.size()};
+  }
   const std::string& MimeType() const { return mime_; }
 
  private:
-  TCoverPicture(std::vector<uint8_t> data, std::string mime)
+  TCoverPicture(std::string data, std::string mime)
       : data_(std::move(data)), mime_(std::move(mime)) {}
-  std::vector<uint8_t> data_;
+  std::string data_;
   std::string mime_;
 };
 

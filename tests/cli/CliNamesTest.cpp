@@ -174,6 +174,9 @@ TEST_F(CliNames, EveryFormatGetsNamedFilesWithTagsFromTheSheetOrTheLookup) {
       }
       const std::string folder = out + "/" + fs::path(disc.files[0]).parent_path().string();
       EXPECT_EQ(fs::exists(folder + "/cover.jpg"), disc.lookedUp) << folder;
+      if (disc.lookedUp) {
+        EXPECT_EQ(ReadText(folder + "/cover.jpg"), cover_);
+      }
       // The log and the CUE sheet lie beside the files, whose names the
       // sheet's FILE lines give.
       size_t sheets = 0, named = 0;
