@@ -2,8 +2,6 @@
 
 #include <filesystem>
 #include <set>
-#include <span>
-#include <string_view>
 
 #include "metadata/CoverArt.h"
 #include "writers/ACS_FLAC.h"
@@ -117,11 +115,9 @@ void TTagStage::SaveCovers() {
   if (!cover_ || !Tagging) return;
   std::set<std::string> folders;
   for (const TWrittenFile& file : written_) folders.insert(FolderOf(file.Path));
-  const std::span<const uint8_t> data = cover_->Data();
-  const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
   for (const std::string& folder : folders) {
     std::string why;
-    if (metadata::SaveCover(bytes, coverExtension_, folder, &why).empty())
+    if (metadata::SaveCover(cover_->Data(), coverExtension_, folder, &why).empty())
       notes_.push_back("the cover was not saved in " + folder + ": " + why);
   }
 }

@@ -24,7 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <span>
+#include <string_view>
 
 #include "pipeline/ACS_Classes.h"
 #include "pipeline/FileStream.h"
@@ -133,8 +133,8 @@ std::vector<std::string> ValuesOf(const TTrackTags& tags, F field, bool withTota
   return {text};
 }
 
-ByteVector Bytes(std::span<const uint8_t> data) {
-  return ByteVector(reinterpret_cast<const char*>(data.data()), static_cast<unsigned>(data.size()));
+ByteVector Bytes(std::string_view data) {
+  return ByteVector(data.data(), static_cast<unsigned>(data.size()));
 }
 
 std::unique_ptr<TagLib::FLAC::Picture> FlacPicture(const TCoverPicture& cover) {

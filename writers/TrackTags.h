@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace cdx {
@@ -63,9 +63,7 @@ class TCoverPicture {
   static std::shared_ptr<const TCoverPicture> FromBytes(const std::vector<uint8_t>& bytes,
                                                         std::string& why);
 
-  std::span<const uint8_t> Data() const {
-    return {reinterpret_cast<const uint8_t*>(data_.data()), data_.size()};
-  }
+  std::string_view Data() const { return data_; }
   const std::string& MimeType() const { return mime_; }
 
  private:
