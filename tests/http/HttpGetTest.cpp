@@ -4,12 +4,11 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-
-#include <unistd.h>
+#include <memory>
 
 #include "platform/http/HttpGet.h"
 #include "tests/support/LocalHttpServer.h"
+#include "tests/support/TestSources.h"
 
 namespace {
 
@@ -27,18 +26,6 @@ struct TCase {
 
 class HttpGetTest : public ::testing::Test {
  protected:
-  HttpGetTest() {
-    folder_ = std::filesystem::temp_directory_path() /
-              ("cdx-http-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder_);
-    server_ = std::make_unique<cdx::test::TLocalHttpServer>(folder_.string());
-  }
-  ~HttpGetTest() override {
-    server_.reset();
-    std::filesystem::remove_all(folder_);
-  }
-
   http::TRequest Request(const std::string& path) {
     http::TRequest request;
     request.Url = server_->Base() + path;
@@ -48,11 +35,12 @@ class HttpGetTest : public ::testing::Test {
     return request;
   }
 
-  std::filesystem::path folder_;
-  std::unique_ptr<cdx::test::TLocalHttpServer> server_;
+  cdx::test::TTempDir folder_;
+  std::unique_ptr<cdx::test::TLocalHttpServer> server_ =
+      std::make_unique<cdx::test::TLocalHttpServer>(folder_.Path());
 };
 
-TEST_F(HttpGetTest, EachKindOfAnswerIsToldApartWithinItsTimeout) {
+TEST_F(HttpGetTest, EachKindOfAnswerAndNoneIsToldApartWithinItsTimeout) {
   TAnswer loop{302, "", {{"Location", "/loop"}}};
   const TCase cases[] = {
       {"binary body", {200, std::string("\0\1\2\xff", 4), {}}, http::TOutcome::Answered, 200, 4, -1},
@@ -78,13 +66,12 @@ TEST_F(HttpGetTest, EachKindOfAnswerIsToldApartWithinItsTimeout) {
   // The service learns who asks.
   ASSERT_FALSE(server_->Requests().empty());
   EXPECT_EQ(server_->Requests().front().UserAgent, "cd-extractor-test/1 ( local )");
-}
 
-TEST_F(HttpGetTest, NoServerIsNoAnswerAtOnce) {
-  http::TRequest request = Request("/x");
+  // No server at all: no answer, at once.
+  const http::TRequest gone = Request("/x");
   server_.reset();
   auto begun = steady_clock::now();
-  http::TResponse response = http::Get(request);
+  http::TResponse response = http::Get(gone);
   EXPECT_LT(steady_clock::now() - begun, milliseconds(500));
   EXPECT_EQ(response.Outcome, http::TOutcome::NoAnswer);
   EXPECT_FALSE(response.Error.empty());
