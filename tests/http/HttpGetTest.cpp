@@ -14,11 +14,12 @@ namespace {
 
 using namespace std::chrono;
 using cdx::test::TAnswer;
+using http::TOutcome;
 
 struct TCase {
   const char* name;
   TAnswer answer;
-  http::TOutcome outcome;
+  TOutcome outcome;
   int status;
   size_t bodyBytes;
   int retryAfter;
@@ -43,12 +44,12 @@ class HttpGetTest : public ::testing::Test {
 TEST_F(HttpGetTest, EachKindOfAnswerAndNoneIsToldApartWithinItsTimeout) {
   TAnswer loop{302, "", {{"Location", "/loop"}}};
   const TCase cases[] = {
-      {"binary body", {200, std::string("\0\1\2\xff", 4), {}}, http::TOutcome::Answered, 200, 4, -1},
-      {"not found", {404, "no such disc", {}}, http::TOutcome::Answered, 404, 12, -1},
-      {"busy, come back", {503, "", {{"Retry-After", "7"}}}, http::TOutcome::Answered, 503, 0, 7},
-      {"body at the cap", {200, "", {}, 0, 1000}, http::TOutcome::Answered, 200, 1000, -1},
-      {"body past the cap", {200, "", {}, 0, 1001}, http::TOutcome::TooLarge, 0, 0, -1},
-      {"too slow", {200, "late", {}, 3000}, http::TOutcome::NoAnswer, 0, 0, -1},
+      {"binary body", {200, std::string("\0\1\2\xff", 4), {}}, TOutcome::Answered, 200, 4, -1},
+      {"not found", {404, "no such disc", {}}, TOutcome::Answered, 404, 12, -1},
+      {"busy, come back", {503, "", {{"Retry-After", "7"}}}, TOutcome::Answered, 503, 0, 7},
+      {"body at the cap", {200, "", {}, 0, 1000}, TOutcome::Answered, 200, 1000, -1},
+      {"body past the cap", {200, "", {}, 0, 1001}, TOutcome::TooLarge, 0, 0, -1},
+      {"too slow", {200, "late", {}, 3000}, TOutcome::NoAnswer, 0, 0, -1},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -60,9 +61,9 @@ TEST_F(HttpGetTest, EachKindOfAnswerAndNoneIsToldApartWithinItsTimeout) {
     EXPECT_EQ(response.Status, c.status);
     EXPECT_EQ(response.Body.size(), c.bodyBytes);
     EXPECT_EQ(response.RetryAfterSeconds, c.retryAfter);
-    EXPECT_EQ(response.Error.empty(), c.outcome == http::TOutcome::Answered);
+    EXPECT_EQ(response.Error.empty(), c.outcome == TOutcome::Answered);
   }
-  EXPECT_EQ(http::Get(Request("/loop")).Outcome, http::TOutcome::RedirectLoop);
+  EXPECT_EQ(http::Get(Request("/loop")).Outcome, TOutcome::RedirectLoop);
   // The service learns who asks.
   ASSERT_FALSE(server_->Requests().empty());
   EXPECT_EQ(server_->Requests().front().UserAgent, "cd-extractor-test/1 ( local )");
@@ -73,7 +74,7 @@ TEST_F(HttpGetTest, EachKindOfAnswerAndNoneIsToldApartWithinItsTimeout) {
   auto begun = steady_clock::now();
   http::TResponse response = http::Get(gone);
   EXPECT_LT(steady_clock::now() - begun, milliseconds(500));
-  EXPECT_EQ(response.Outcome, http::TOutcome::NoAnswer);
+  EXPECT_EQ(response.Outcome, TOutcome::NoAnswer);
   EXPECT_FALSE(response.Error.empty());
 }
 
